@@ -1,0 +1,38 @@
+# Test helpers shared by all trees.
+include(GoogleTest)
+
+if(WIN32)
+  # Every Wine test of this tree runs in the tree's own prefix, made by the build.
+  set(ORVEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/wineprefix.stamp
+    COMMAND ${CMAKE_SOURCE_DIR}/cmake/wineprefix.sh ${ORVEL_WINEPREFIX} ${CMAKE_BINARY_DIR}/wineprefix.stamp
+    COMMENT "Creating the test Wine prefix"
+    VERBATIM)
+  add_custom_target(orvel_wineprefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wineprefix.stamp)
+endif()
+
+# orvel_native_test(NAME SOURCES... LIBS...): a GoogleTest binary run natively.
+function(orvel_native_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orvel_options GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# orvel_wine_test(NAME SOURCES... LIBS... [WINDOWS] [TIMEOUT s]): a GoogleTest
+# binary run under Wine as one ctest entry (Wine start-up is too slow to pay per case).
+function(orvel_wine_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orvel_options GTest::gmock GTest::gtest)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "ORVEL_WINEPREFIX=${ORVEL_WINEPREFIX}"
+    SKIP_RETURN_CODE 77
+    TIMEOUT ${ARG_TIMEOUT}
+    ${ARG_PROPERTIES})
+endfunction()

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build tree's own prefix, never ~/.wine.
+# ctest sets ORVEL_WINEPREFIX for each test; by hand, pass it in the environment.
+#
+# Some kernels cannot execute 32-bit Linux code, and then Wine cannot start a
+# 32-bit Windows program at all: such a run exits 77, which ctest reports as skipped.
+set -u
+prefix=${ORVEL_WINEPREFIX:-}
+if [ -z "$prefix" ]; then
+  echo "wine-run.sh: ORVEL_WINEPREFIX is not set" >&2
+  exit 2
+fi
+program=$1
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+pe_machine() {  # prints 14c (i386) or 8664 (x86-64)
+  local offset
+  offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
+}
+
+loader=/usr/lib/wine/wine64
+if [ "$(pe_machine "$program")" = "14c" ]; then
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "wine-run.sh: this kernel cannot run 32-bit code, so Wine cannot start $(basename "$program"); skipped" >&2
+    exit 77
+  fi
+  loader=/usr/lib/wine/wine
+fi
+export WINELOADER=$loader
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$loader" "$@"
+fi
+exec "$loader" "$@"

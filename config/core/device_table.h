@@ -1,0 +1,52 @@
+#pragma once
+// The table of 256 target devices and the auto-detect range, as kept in orveld.ini.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "config/core/profile_store.h"
+
+namespace orvel {
+
+inline constexpr int kSlotCount = 256;
+inline constexpr std::uint32_t kDefaultScanStartAddress = 0xC0A80002u;  // 192.168.0.2
+inline constexpr std::int32_t kDefaultScanStopOctet = 2;
+
+struct DeviceEntry {
+  std::string deviceName;
+  std::uint32_t ipAddress = 0;  // first octet highest; 0 = empty slot
+  std::string macText;          // twelve hex digits; "00" stands for all zeros
+  std::uint8_t portIndex = 0;   // 0..15, shown as 1..16
+  std::uint8_t tcpFlag = 1;
+
+  bool Used() const { return ipAddress != 0; }
+  friend bool operator==(const DeviceEntry&, const DeviceEntry&) = default;
+};
+
+struct DeviceTable {
+  std::array<DeviceEntry, kSlotCount> entries{};
+  std::uint32_t scanStartAddress = 0;
+  std::int32_t scanStopOctet = 0;
+
+  friend bool operator==(const DeviceTable&, const DeviceTable&) = default;
+};
+
+using MacBytes = std::array<std::uint8_t, 6>;
+
+// Name a slot holds when nothing else is known: "UNIT" and the slot number from 1.
+std::string DefaultDeviceName(int slot);
+// An empty slot as the editing commands leave it.
+DeviceEntry DefaultDeviceEntry(int slot);
+// Number of slots whose address is not 0, wherever they are.
+int CountUsedSlots(const DeviceTable& table);
+
+// Fills all 256 slots and the scan range; whatever cannot be read takes its default.
+DeviceTable LoadDeviceTable(ProfileStore& store);
+// Writes slots 0..slotCount-1, then the scan range. Slots past slotCount are left
+// alone and nothing is ever deleted.
+void StoreDeviceTable(const DeviceTable& table, int slotCount, ProfileStore& store);
+
+MacBytes ParseMacText(const std::string& text);
+
+}  // namespace orvel
