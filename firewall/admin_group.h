@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvel {
+
+// True when the process token's groups contain the local Administrators group
+// (S-1-5-32-544). Attributes are not examined: under User Account Control a filtered
+// token carries the group for deny only, and such a user still counts, because both
+// the configuration program and the installer ask for elevation themselves.
+// Windows builds only (win32_admin_group.cpp).
+bool IsUserInAdministratorsGroup();
+
+// A security identifier in portable form, compared as EqualSid does.
+struct SecurityId {
+  std::uint8_t revision = 1;
+  std::uint64_t authority = 0;  // the six-byte identifier authority, big-endian value
+  std::vector<std::uint32_t> subAuthorities;
+
+  bool operator==(const SecurityId&) const = default;
+};
+
+struct TokenGroup {
+  SecurityId sid;
+  std::uint32_t attributes = 0;
+};
+
+// The current process's access token, as far as the group test needs it.
+class ProcessToken {
+ public:
+  virtual ~ProcessToken() = default;
+  // The token's groups in their order, or nothing when the token cannot be opened,
+  // reports a size of 0 or cannot be read.
+  virtual std::optional<std::vector<TokenGroup>> ReadGroups() = 0;
+};
+
+// S-1-5-32-544: NT authority, built-in domain, Administrators.
+SecurityId AdministratorsSid();
+
+bool IsUserInAdministratorsGroup(ProcessToken& token);
+
+}  // namespace orvel

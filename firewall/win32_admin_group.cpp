@@ -1,0 +1,71 @@
+#include <windows.h>
+
+#include <memory>
+
+#include "firewall/admin_group.h"
+
+namespace orvel {
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+SecurityId ToSecurityId(PSID sid) {
+  SecurityId result;
+  result.revision = static_cast<const SID*>(sid)->Revision;
+  const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
+  result.authority = 0;
+  for (BYTE part : authority->Value) {
+    result.authority = (result.authority << 8) | part;
+  }
+  const UCHAR count = *GetSidSubAuthorityCount(sid);
+  for (UCHAR i = 0; i < count; ++i) {
+    result.subAuthorities.push_back(*GetSidSubAuthority(sid, i));
+  }
+  return result;
+}
+
+class Win32ProcessToken final : public ProcessToken {
+ public:
+  std::optional<std::vector<TokenGroup>> ReadGroups() override {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, &raw)) {
+      return std::nullopt;
+    }
+    UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
+    if (size == 0) {
+      return std::nullopt;
+    }
+    // DWORD-aligned storage: TOKEN_GROUPS holds pointers and DWORDs.
+    std::vector<ULONG_PTR> buffer((size + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
+    DWORD read = 0;
+    if (!GetTokenInformation(token.get(), TokenGroups, buffer.data(),
+                             static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), &read)) {
+      return std::nullopt;
+    }
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    std::vector<TokenGroup> result;
+    result.reserve(groups->GroupCount);
+    for (DWORD i = 0; i < groups->GroupCount; ++i) {
+      const SID_AND_ATTRIBUTES& entry = groups->Groups[i];
+      if (entry.Sid == nullptr || !IsValidSid(entry.Sid)) {
+        continue;
+      }
+      result.push_back(TokenGroup{ToSecurityId(entry.Sid), entry.Attributes});
+    }
+    return result;
+  }
+};
+
+}  // namespace
+
+bool IsUserInAdministratorsGroup() {
+  Win32ProcessToken token;
+  return IsUserInAdministratorsGroup(token);
+}
+
+}  // namespace orvel
