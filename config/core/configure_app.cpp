@@ -1,0 +1,90 @@
+#include "config/core/configure_app.h"
+
+#include "config/core/server_messages.h"
+
+namespace orvel {
+
+COrvelConfigureApp::COrvelConfigureApp(AppPlatform& platform, ServerChannel& server,
+                                       MainDialogRunner& mainDialog, FirewallUpdater& firewall)
+    : platform_(platform), server_(server), mainDialog_(mainDialog), firewall_(firewall) {}
+
+bool COrvelConfigureApp::InitInstance() {
+  // A second copy leaves silently; the first one is not brought forward.
+  if (platform_.SingleInstanceMutexExists(kSingleInstanceMutexName)) return false;
+  platform_.CreateSingleInstanceMutex(kSingleInstanceMutexName);
+  holdsMutex_ = true;
+  platform_.InitCommonControls();
+
+  std::optional<std::string> folder = EnsureSettingsFolder(platform_, kSettingsSubPath);
+  settingsFolder_ = folder ? *folder : FolderOfModulePath(platform_.ModuleFileName());
+  settingsPath_ = settingsFolder_ + kSettingsFileName;
+
+  {
+    std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
+    deviceTable_ = LoadDeviceTable(*settings);
+  }
+
+  MainDialogSession session;
+  int loadedCount = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    session.entries[slot] = deviceTable_.entries[slot];
+    // The dialog works with the transport flag the program always writes.
+    session.entries[slot].tcpFlag = 1;
+    if (session.entries[slot].Used()) ++loadedCount;
+  }
+  session.scanStartAddress = deviceTable_.scanStartAddress;
+  session.scanStopOctet = deviceTable_.scanStopOctet;
+  session.settingsFolder = settingsFolder_;
+
+  if (mainDialog_.RunModal(session) == kDialogResultOk) SaveFlow(session, loadedCount);
+  return false;
+}
+
+int COrvelConfigureApp::ExitInstance() {
+  if (holdsMutex_) {
+    platform_.ReleaseSingleInstanceMutex();
+    holdsMutex_ = false;
+  }
+  return 0;
+}
+
+void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCount) {
+  int editedCount = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    DeviceEntry& entry = deviceTable_.entries[slot];
+    entry.deviceName = session.entries[slot].deviceName;
+    entry.ipAddress = session.entries[slot].ipAddress;
+    entry.macText = session.entries[slot].macText;
+    entry.portIndex = session.entries[slot].portIndex;
+    entry.tcpFlag = 1;
+    if (entry.Used()) ++editedCount;
+  }
+  deviceTable_.scanStartAddress = session.scanStartAddress;
+  deviceTable_.scanStopOctet = session.scanStopOctet;
+
+  // The exception follows the edited list even when the file is not written.
+  if (editedCount > 0) {
+    firewall_.RegisterFirewallException();
+  } else {
+    firewall_.DisableFirewallException();
+  }
+
+  const bool serverPresent = server_.Find();
+  if (serverPresent && server_.Send(SRVM_QUERY_IN_USE, 0, 0) != 0) {
+    platform_.ShowMessage(kTextSaveFailed);
+    return;
+  }
+
+  // Removed units are rewritten as empty slots, so the next load does not bring them back.
+  const int slotCount = loadedCount > editedCount ? loadedCount : editedCount;
+  std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
+  StoreDeviceTable(deviceTable_, slotCount, *settings);
+  if (!settings->Commit()) {
+    // The old file is still there; a reload would only read it again.
+    platform_.ShowMessage(kTextSaveFailed);
+    return;
+  }
+  if (serverPresent) server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
+}
+
+}  // namespace orvel

@@ -1,0 +1,18 @@
+#pragma once
+// Numbers of the configuration program's string table (English and Japanese).
+
+namespace orvel {
+
+enum TextId : unsigned {
+  kTextProductName = 1,    // caption of every message box
+  kTextConfirmRemove = 2,  // kept in the table; no command asks for confirmation
+  kTextQuitApplications = 3,
+  kTextSaveFailed = 4,
+  kTextOpenFileTitle = 6,
+  kTextSaveFileTitle = 7,
+  kTextNotSetupFile = 8,
+  kTextSaveBeforeClosing = 9,
+  kTextAdminRequired = 10,
+};
+
+}  // namespace orvel

@@ -1,0 +1,72 @@
+#pragma once
+// A server channel that answers like the substitute server: units with or without
+// a known MAC, the active addresses, the in-use flag; it records every message.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "config/core/server_channel.h"
+#include "config/core/server_messages.h"
+
+namespace orvel::testing {
+
+class FakeServerChannel : public ServerChannel {
+ public:
+  struct Message {
+    std::uint32_t message, wParam, lParam;
+    friend bool operator==(const Message&, const Message&) = default;
+  };
+
+  bool Find() override {
+    ++findCalls;
+    found_ = running;
+    return found_;
+  }
+  bool Present() const override { return found_; }
+
+  std::uint32_t Send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override {
+    if (!found_ || !running) return 0;
+    messages.push_back({message, wParam, lParam});
+    switch (message) {
+      case SRVM_QUERY_IN_USE:
+        return inUse ? 1 : 0;
+      case SRVM_GET_ACTIVE_ADDRESS:
+        if (wParam == kActiveAddressCount) return static_cast<std::uint32_t>(active.size());
+        return wParam < active.size() ? active[wParam] : 0;
+      case SRVM_GET_MAC_ADDRESS: {
+        auto it = macs.find(lParam);
+        if (it == macs.end()) return kNoMacKnown;
+        const auto& b = it->second;
+        if (wParam == 0)
+          return b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        return b[4] | b[5] << 8;
+      }
+      case SRVM_PROBE_ADDRESS:
+        return answering.count(lParam) ? 1 : 0;
+      default:
+        return 0;
+    }
+  }
+
+  std::vector<std::uint32_t> MessageNumbers() const {
+    std::vector<std::uint32_t> numbers;
+    for (const Message& m : messages) numbers.push_back(m.message);
+    return numbers;
+  }
+
+  bool running = true;
+  bool inUse = false;
+  std::vector<std::uint32_t> active;
+  std::map<std::uint32_t, std::array<std::uint8_t, 6>> macs;
+  std::map<std::uint32_t, bool> answering;
+  std::vector<Message> messages;
+  int findCalls = 0;
+
+ private:
+  bool found_ = false;
+};
+
+}  // namespace orvel::testing

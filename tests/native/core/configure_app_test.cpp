@@ -1,0 +1,335 @@
+#include "config/core/configure_app.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "tests/doubles/fake_server_channel.h"
+#include "tests/doubles/memory_profile_store.h"
+
+namespace orvel {
+namespace {
+
+using testing::FakeServerChannel;
+using testing::MemoryProfileStore;
+
+// Settings files by path; a store sees the file as it was when opened and
+// replaces it on Commit, unless commits are made to fail.
+class FakePlatform : public AppPlatform {
+ public:
+  class Store : public SettingsStore {
+   public:
+    Store(FakePlatform& owner, std::string path)
+        : owner_(owner), path_(std::move(path)), data_(owner.files[path_]) {}
+    std::string GetString(const std::string& s, const std::string& k,
+                          const std::string& d) override {
+      return data_.GetString(s, k, d);
+    }
+    std::int32_t GetInt(const std::string& s, const std::string& k, std::int32_t d) override {
+      return data_.GetInt(s, k, d);
+    }
+    bool WriteString(const std::string& s, const std::string& k, const std::string& v) override {
+      return data_.WriteString(s, k, v);
+    }
+    bool Commit() override {
+      ++owner_.commits;
+      if (owner_.failCommit) return false;
+      owner_.files[path_] = data_;
+      return true;
+    }
+
+   private:
+    FakePlatform& owner_;
+    std::string path_;
+    MemoryProfileStore data_;
+  };
+
+  std::optional<std::string> CommonAppDataFolder() override { return commonAppData; }
+  CreateResult CreateDirectory(const std::string& path) override {
+    created.push_back(path);
+    if (unmakeable.count(path)) return CreateResult::kFailed;
+    return folders.insert(path).second ? CreateResult::kCreated : CreateResult::kAlreadyExists;
+  }
+  bool SingleInstanceMutexExists(const std::string& name) override {
+    return existingMutexes.count(name) != 0;
+  }
+  void CreateSingleInstanceMutex(const std::string& name) override { createdMutex = name; }
+  void ReleaseSingleInstanceMutex() override { ++mutexReleases; }
+  void InitCommonControls() override { ++commonControlsInits; }
+  std::string ModuleFileName() override { return moduleFileName; }
+  std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override {
+    openedPaths.push_back(path);
+    return std::make_unique<Store>(*this, path);
+  }
+  void ShowMessage(TextId text) override { shown.push_back(text); }
+
+  std::optional<std::string> commonAppData = std::string("C:\\ProgramData");
+  std::set<std::string> folders;
+  std::set<std::string> unmakeable;
+  std::vector<std::string> created;
+  std::set<std::string> existingMutexes;
+  std::string createdMutex;
+  int mutexReleases = 0;
+  int commonControlsInits = 0;
+  std::string moduleFileName = "D:\\Tools\\Orvel\\Orvelcfg.exe";
+  std::map<std::string, MemoryProfileStore> files;
+  std::vector<std::string> openedPaths;
+  bool failCommit = false;
+  int commits = 0;
+  std::vector<TextId> shown;
+};
+
+class FakeDialog : public MainDialogRunner {
+ public:
+  int RunModal(MainDialogSession& session) override {
+    ++runs;
+    seen = session;
+    if (edit) edit(session);
+    return result;
+  }
+  int result = 2;  // IDCANCEL
+  std::function<void(MainDialogSession&)> edit;
+  MainDialogSession seen;
+  int runs = 0;
+};
+
+class FakeFirewall : public FirewallUpdater {
+ public:
+  bool RegisterFirewallException() override {
+    calls.push_back("register");
+    return true;
+  }
+  bool DisableFirewallException() override {
+    calls.push_back("disable");
+    return true;
+  }
+  std::vector<std::string> calls;
+};
+
+constexpr char kSettingsPath[] = "C:\\ProgramData\\VANTOR\\ORVELDRIVER\\orveld.ini";
+
+class ConfigureAppTest : public ::testing::Test {
+ protected:
+  // A settings file with `used` units at 10.0.0.1, 10.0.0.2, ...
+  void SeedUnits(int used) {
+    MemoryProfileStore& file = platform.files[kSettingsPath];
+    for (int slot = 0; slot < used; ++slot) {
+      const std::string key = std::to_string(slot);
+      file.Set("IP Address", key, std::to_string(0x0A000001 + slot));
+      file.Set("Device Name", key, "Seeded" + key);
+      file.Set("Tcp", key, "0");
+    }
+  }
+  // The dialog leaves `used` units in the table, the rest empty.
+  void DialogKeeps(int used) {
+    dialog.result = kDialogResultOk;
+    dialog.edit = [used](MainDialogSession& session) {
+      for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (slot >= used) session.entries[slot] = DefaultDeviceEntry(slot);
+        if (slot < used && !session.entries[slot].Used())
+          session.entries[slot].ipAddress = 0x0B000001 + slot;
+      }
+    };
+  }
+  bool Run() {
+    COrvelConfigureApp app(platform, server, dialog, firewall);
+    const bool result = app.InitInstance();
+    app.ExitInstance();
+    return result;
+  }
+  MemoryProfileStore& SavedFile() { return platform.files[kSettingsPath]; }
+  std::vector<MemoryProfileStore::Write> CommittedWrites() {
+    return platform.commits ? SavedFile().writes : std::vector<MemoryProfileStore::Write>{};
+  }
+
+  FakePlatform platform;
+  FakeServerChannel server;
+  FakeDialog dialog;
+  FakeFirewall firewall;
+};
+
+TEST_F(ConfigureAppTest, SecondCopyLeavesWithoutDialogOrMutex) {
+  platform.existingMutexes.insert(kSingleInstanceMutexName);
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(dialog.runs, 0);
+  EXPECT_TRUE(platform.createdMutex.empty());
+  EXPECT_EQ(platform.mutexReleases, 0);
+  EXPECT_TRUE(platform.openedPaths.empty());
+}
+
+TEST_F(ConfigureAppTest, FirstCopyHoldsMutexUntilExit) {
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(platform.createdMutex, "Vantor Quorin Network Driver Control Panel");
+  EXPECT_EQ(platform.mutexReleases, 1);
+  EXPECT_EQ(platform.commonControlsInits, 1);
+  EXPECT_EQ(dialog.runs, 1);
+}
+
+TEST_F(ConfigureAppTest, SettingsFolderFallsBackToProgramFolder) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> commonAppData;
+    std::string unmakeable;
+    std::string expectedFolder;
+  };
+  const Case cases[] = {
+      {"created", std::string("C:\\ProgramData"), "", "C:\\ProgramData\\VANTOR\\ORVELDRIVER\\"},
+      {"no common folder", std::nullopt, "", "D:\\Tools\\Orvel\\"},
+      {"first level refused", std::string("C:\\ProgramData"), "C:\\ProgramData\\VANTOR",
+       "D:\\Tools\\Orvel\\"},
+      {"second level refused", std::string("C:\\ProgramData"),
+       "C:\\ProgramData\\VANTOR\\ORVELDRIVER", "D:\\Tools\\Orvel\\"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.commonAppData = c.commonAppData;
+    if (!c.unmakeable.empty()) p.unmakeable.insert(c.unmakeable);
+    FakeServerChannel s;
+    FakeDialog d;
+    FakeFirewall f;
+    COrvelConfigureApp app(p, s, d, f);
+    app.InitInstance();
+    EXPECT_EQ(app.settingsFolder(), c.expectedFolder) << c.name;
+    EXPECT_EQ(d.seen.settingsFolder, c.expectedFolder) << c.name;
+    ASSERT_FALSE(p.openedPaths.empty()) << c.name;
+    EXPECT_EQ(p.openedPaths[0], c.expectedFolder + "orveld.ini") << c.name;
+  }
+}
+
+TEST_F(ConfigureAppTest, ExistingFoldersAreUsedAsTheyAre) {
+  platform.folders = {"C:\\ProgramData\\VANTOR", "C:\\ProgramData\\VANTOR\\ORVELDRIVER"};
+  COrvelConfigureApp app(platform, server, dialog, firewall);
+  app.InitInstance();
+  EXPECT_EQ(app.settingsFolder(), "C:\\ProgramData\\VANTOR\\ORVELDRIVER\\");
+  EXPECT_EQ(platform.created, (std::vector<std::string>{"C:\\ProgramData\\VANTOR",
+                                                        "C:\\ProgramData\\VANTOR\\ORVELDRIVER"}));
+}
+
+TEST(FolderOfModulePath, KeepsDriveAndDirectoryWithSeparator) {
+  EXPECT_EQ(FolderOfModulePath("C:\\Windows\\SysWOW64\\Orvelcfg.exe"), "C:\\Windows\\SysWOW64\\");
+  EXPECT_EQ(FolderOfModulePath("\\\\host\\share\\Orvelcfg.exe"), "\\\\host\\share\\");
+  EXPECT_EQ(FolderOfModulePath("C:Orvelcfg.exe"), "C:");
+  EXPECT_EQ(FolderOfModulePath("Orvelcfg.exe"), "");
+}
+
+TEST_F(ConfigureAppTest, DialogGetsTableWithTransportFlagSetAndScanRange) {
+  SeedUnits(2);
+  SavedFile().Set("Net Address", "Value", "-1062731775");
+  SavedFile().Set("Stop Address Field3", "Value", "40");
+  Run();
+  EXPECT_EQ(dialog.seen.entries[0].deviceName, "Seeded0");
+  EXPECT_EQ(dialog.seen.entries[1].ipAddress, 0x0A000002u);
+  for (const DeviceEntry& entry : dialog.seen.entries) EXPECT_EQ(entry.tcpFlag, 1);
+  EXPECT_EQ(dialog.seen.scanStartAddress, 0xC0A80001u);
+  EXPECT_EQ(dialog.seen.scanStopOctet, 40);
+}
+
+TEST_F(ConfigureAppTest, CancelWritesAndSendsNothing) {
+  SeedUnits(3);
+  dialog.result = 2;
+  Run();
+  EXPECT_EQ(platform.commits, 0);
+  EXPECT_TRUE(firewall.calls.empty());
+  EXPECT_TRUE(server.messages.empty());
+  EXPECT_TRUE(platform.shown.empty());
+}
+
+TEST_F(ConfigureAppTest, StoreCountIsLargerOfLoadedAndEdited) {
+  struct Case {
+    int loaded, edited, expectedSlots;
+    const char* firewall;
+  };
+  const Case cases[] = {
+      {5, 3, 5, "register"}, {2, 4, 4, "register"},     {0, 0, 0, "disable"},
+      {3, 0, 3, "disable"},  {0, 256, 256, "register"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    FakeServerChannel s;
+    FakeDialog d;
+    FakeFirewall f;
+    {
+      MemoryProfileStore& file = p.files[kSettingsPath];
+      for (int slot = 0; slot < c.loaded; ++slot) {
+        file.Set("IP Address", std::to_string(slot), std::to_string(0x0A000001 + slot));
+      }
+    }
+    d.result = kDialogResultOk;
+    const int edited = c.edited;
+    d.edit = [edited](MainDialogSession& session) {
+      for (int slot = 0; slot < kSlotCount; ++slot) {
+        session.entries[slot] = DefaultDeviceEntry(slot);
+        if (slot < edited) session.entries[slot].ipAddress = 0x0B000001 + slot;
+      }
+    };
+    COrvelConfigureApp app(p, s, d, f);
+    app.InitInstance();
+    MemoryProfileStore& saved = p.files[kSettingsPath];
+    int slotWrites = 0;
+    for (const auto& w : saved.writes) slotWrites += w.section == "IP Address";
+    const std::string label = std::to_string(c.loaded) + "->" + std::to_string(c.edited);
+    EXPECT_EQ(slotWrites, c.expectedSlots) << label;
+    // Every store ends with the scan range.
+    ASSERT_GE(saved.writes.size(), 2u) << label;
+    EXPECT_EQ(saved.writes.back().section, "Stop Address Field3") << label;
+    EXPECT_EQ(f.calls, std::vector<std::string>{c.firewall}) << label;
+    for (int slot = c.edited; slot < c.expectedSlots; ++slot) {
+      EXPECT_EQ(saved.Get("IP Address", std::to_string(slot)), "0") << label << " slot " << slot;
+    }
+  }
+}
+
+TEST_F(ConfigureAppTest, SavedSlotsAllHaveTransportFlagOne) {
+  SeedUnits(4);
+  DialogKeeps(4);
+  Run();
+  for (int slot = 0; slot < 4; ++slot) {
+    EXPECT_EQ(SavedFile().Get("Tcp", std::to_string(slot)), "1") << slot;
+  }
+}
+
+TEST_F(ConfigureAppTest, ServerOutcomes) {
+  struct Case {
+    const char* name;
+    bool serverRunning;
+    bool inUse;
+    bool failCommit;
+    bool expectSaved;
+    bool expectReload;
+    std::vector<TextId> expectShown;
+  };
+  const Case cases[] = {
+      {"free server", true, false, false, true, true, {}},
+      {"no server", false, false, false, true, false, {}},
+      {"driver in use", true, true, false, false, false, {kTextSaveFailed}},
+      {"write fails", true, false, true, false, false, {kTextSaveFailed}},
+      {"write fails, no server", false, false, true, false, false, {kTextSaveFailed}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.files[kSettingsPath].Set("IP Address", "0", "5");
+    p.failCommit = c.failCommit;
+    FakeServerChannel s;
+    s.running = c.serverRunning;
+    s.inUse = c.inUse;
+    FakeDialog d;
+    d.result = kDialogResultOk;
+    d.edit = [](MainDialogSession& session) { session.entries[0].deviceName = "Edited"; };
+    FakeFirewall f;
+    COrvelConfigureApp app(p, s, d, f);
+    app.InitInstance();
+    EXPECT_EQ(p.files[kSettingsPath].Get("Device Name", "0") == "Edited", c.expectSaved) << c.name;
+    std::vector<std::uint32_t> expectedMessages;
+    if (c.serverRunning) expectedMessages.push_back(SRVM_QUERY_IN_USE);
+    if (c.expectReload) expectedMessages.push_back(SRVM_RELOAD_SETTINGS);
+    EXPECT_EQ(s.MessageNumbers(), expectedMessages) << c.name;
+    EXPECT_EQ(p.shown, c.expectShown) << c.name;
+    // The firewall follows the edited list whether or not the file is written.
+    EXPECT_EQ(f.calls, std::vector<std::string>{"register"}) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace orvel
