@@ -14,7 +14,7 @@ std::optional<std::string> EnsureSettingsFolder(FolderPlatform& platform,
     const std::size_t separator = rest.find('\\');
     folder += rest.substr(0, separator);
     rest = separator == std::string::npos ? std::string() : rest.substr(separator + 1);
-    if (platform.CreateDirectory(folder) == FolderPlatform::CreateResult::kFailed) {
+    if (platform.MakeDirectory(folder) == FolderPlatform::CreateResult::kFailed) {
       return std::nullopt;
     }
     folder += "\\";

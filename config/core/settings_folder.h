@@ -18,7 +18,7 @@ class FolderPlatform {
   // SHGetFolderPathA(CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE); nothing on failure.
   virtual std::optional<std::string> CommonAppDataFolder() = 0;
   // CreateDirectoryA, with ERROR_ALREADY_EXISTS told apart from other failures.
-  virtual CreateResult CreateDirectory(const std::string& path) = 0;
+  virtual CreateResult MakeDirectory(const std::string& path) = 0;
 };
 
 // Creates each level of subPath below the common application data folder and

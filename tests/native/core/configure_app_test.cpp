@@ -47,7 +47,7 @@ class FakePlatform : public AppPlatform {
   };
 
   std::optional<std::string> CommonAppDataFolder() override { return commonAppData; }
-  CreateResult CreateDirectory(const std::string& path) override {
+  CreateResult MakeDirectory(const std::string& path) override {
     created.push_back(path);
     if (unmakeable.count(path)) return CreateResult::kFailed;
     return folders.insert(path).second ? CreateResult::kCreated : CreateResult::kAlreadyExists;

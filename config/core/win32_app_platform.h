@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "config/core/configure_app.h"
+
+namespace orvel {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle) CloseHandle(handle);
+  }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// Opens the settings file as a store that replaces the file in one step on Commit.
+std::unique_ptr<SettingsStore> OpenSettingsFile(const std::string& path);
+
+class Win32AppPlatform : public AppPlatform {
+ public:
+  explicit Win32AppPlatform(HINSTANCE instance) : instance_(instance) {}
+
+  std::optional<std::string> CommonAppDataFolder() override;
+  CreateResult MakeDirectory(const std::string& path) override;
+  bool SingleInstanceMutexExists(const std::string& name) override;
+  void CreateSingleInstanceMutex(const std::string& name) override;
+  void ReleaseSingleInstanceMutex() override;
+  void InitCommonControls() override;
+  std::string ModuleFileName() override;
+  std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override;
+  void ShowMessage(TextId text) override;
+
+ private:
+  HINSTANCE instance_;
+  UniqueHandle mutex_;
+};
+
+// A string of the program's string table, in the user interface language.
+std::string LoadText(HINSTANCE instance, unsigned id);
+
+}  // namespace orvel

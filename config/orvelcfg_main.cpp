@@ -1,0 +1,18 @@
+// Orvelcfg: the configuration program of the Quorin Network Driver.
+#include <windows.h>
+
+#include "config/core/configure_app.h"
+#include "config/core/win32_app_platform.h"
+#include "config/core/win32_firewall_updater.h"
+#include "config/core/win32_server_channel.h"
+#include "config/ui/win32_interim_main_dialog.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  orvel::Win32AppPlatform platform(instance);
+  orvel::Win32ServerChannel server;
+  orvel::ui::InterimMainDialog mainDialog(instance);
+  orvel::Win32FirewallUpdater firewall;
+  orvel::COrvelConfigureApp app(platform, server, mainDialog, firewall);
+  app.InitInstance();
+  return app.ExitInstance();
+}
