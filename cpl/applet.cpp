@@ -1,0 +1,109 @@
+#include "cpl/applet.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace orvel::cpl {
+namespace {
+
+// Appends `text` after the first `used` units, keeping the terminator inside the buffer.
+// A path that would be cut is refused: a shortened path could name another program.
+bool Append(ProgramPath& path, std::size_t& used, std::wstring_view text) noexcept {
+  if (text.size() >= path.size() - used) return false;
+  std::copy(text.begin(), text.end(), path.begin() + static_cast<std::ptrdiff_t>(used));
+  used += text.size();
+  path[used] = L'\0';
+  return true;
+}
+
+}  // namespace
+
+bool BuildProgramPath(ShellCalls& shell, ProgramPath& path) noexcept {
+  path.fill(L'\0');
+  if (shell.FolderPath(kFolderSystemX86, path.data()) < 0) {
+    Trace(L"SHGetFolderPath Error\n");
+    return false;
+  }
+  // The folder text must end inside the buffer and must not be empty; neither is
+  // promised by a caller that already failed to honour the buffer's size.
+  auto end = std::find(path.begin(), path.end(), L'\0');
+  if (end == path.end() || end == path.begin()) {
+    path.fill(L'\0');
+    Trace(L"SHGetFolderPath Error\n");
+    return false;
+  }
+  std::size_t used = static_cast<std::size_t>(end - path.begin());
+  if (!Append(path, used, L"\\") || !Append(path, used, kProgramFileName)) {
+    path.fill(L'\0');
+    return false;
+  }
+  return true;
+}
+
+std::int32_t OpenConfigurationProgram(ShellCalls& shell) noexcept {
+  ProgramPath path;
+  if (!BuildProgramPath(shell, path)) return 1;
+  Trace(L"CPlApplet>CPL_DBLCLK:%s\n", path.data());
+
+  ExecuteRequest request;
+  request.mask = kMaskNoCloseProcess;
+  request.owner = shell.ForegroundWindow();
+  request.file = path.data();
+  request.show = kShowNormal;
+  const bool executed = shell.Execute(request);
+  if (!executed || request.instApp <= 32) {
+    Trace(L"error ShellExecuteEx\n");
+    if (request.process != nullptr) shell.Close(request.process);
+    return 1;
+  }
+  // Started, but the shell handed over no process (it reused a running one): nothing
+  // to wait on.
+  if (request.process == nullptr) return 0;
+
+  switch (shell.Wait(request.process)) {
+    case kWaitObject0:
+      Trace(L"CPlApplet>Orvelcfg Start:WAIT_OBJECT_0\n");
+      break;
+    case kWaitAbandoned:
+      Trace(L"CPlApplet>Orvelcfg Start:WAIT_ABANDONED\n");
+      break;
+    case kWaitTimeout:
+      Trace(L"CPlApplet>Orvelcfg Start:WAIT_TIMEOUT\n");
+      break;
+    case kWaitFailed:
+      Trace(L"CPlApplet>Orvelcfg Start:WAIT_FAILED=%d\n", shell.LastError());
+      break;
+    default:
+      break;
+  }
+  shell.Close(request.process);
+  return 0;
+}
+
+std::int32_t AppletMessage(ShellCalls& shell, unsigned message, AppletInfo* inquiry) noexcept {
+  switch (message) {
+    case kCplInit:
+      Trace(L"CPlApplet>CPL_INIT\n");
+      return 1;
+    case kCplGetCount:
+      Trace(L"CPlApplet>CPL_GETCOUNT\n");
+      return 1;
+    case kCplInquire:
+      Trace(L"CPlApplet>CPL_INQUIRE\n");
+      if (inquiry == nullptr) return 1;
+      *inquiry = AppletInfo{kAppletIcon, kAppletNameString, kAppletNameString, 0};
+      return 0;
+    case kCplDblclk:
+      return OpenConfigurationProgram(shell);
+    case kCplStop:
+      Trace(L"CPlApplet>CPL_STOPE\n");
+      return 0;
+    case kCplExit:
+      Trace(L"CPlApplet>CPL_EXIT\n");
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace orvel::cpl
