@@ -1,0 +1,85 @@
+#include "installer/utilities.h"
+
+#include "installer/common.h"
+
+namespace orvel::installer {
+
+std::int64_t FindProcessByImageName(Platform& platform, TextView name) {
+  Processes& processes = platform.processes;
+  ProcessHandle snapshot(processes.CreateSnapshot(), ProcessHandleCloser{&processes});
+  if (!snapshot) return kProcessSnapshotError;
+  ProcessEntry entry;
+  std::uint32_t status = processes.First(snapshot.get(), &entry);
+  if (status != kErrorSuccess) return kProcessSnapshotError;
+  std::int64_t found = kProcessNotFound;
+  while (status == kErrorSuccess) {
+    if (TextFromUnits(entry.exeFile, kMaxPath) == name) {
+      found = entry.processId;
+      break;
+    }
+    status = processes.Next(snapshot.get(), &entry);
+  }
+  snapshot.reset();
+  if (found == kProcessNotFound && status != kErrorNoMoreFiles) return kProcessSnapshotError;
+  return found;
+}
+
+bool IsVersionAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
+                      std::uint32_t servicePackMajor) {
+  return platform.system.VerifyVersion(major, minor, servicePackMajor,
+                                       VersionField::kServicePackMajor);
+}
+
+bool IsBuildAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
+                    std::uint32_t build) {
+  return platform.system.VerifyVersion(major, minor, build, VersionField::kBuildNumber);
+}
+
+std::uint32_t ProcessKill(Platform& platform) {
+  const std::int64_t id = FindProcessByImageName(platform, kServerImageName);
+  if (id == kProcessNotFound) return kResultSuccess;
+  if (id < 0) return kResultFailure;
+  Processes& processes = platform.processes;
+  ProcessHandle process(processes.OpenForTerminate(static_cast<std::uint32_t>(id)),
+                        ProcessHandleCloser{&processes});
+  if (!process) {
+    RequestReboot(platform);
+    return kResultFailure;
+  }
+  processes.Terminate(process.get(), 1);
+  process.reset();
+  RequestReboot(platform);
+  return kResultSuccess;
+}
+
+std::uint32_t GetOSVersion(Platform& platform) {
+  const bool recent = IsBuildAtLeast(platform, 10, 0, 19041);
+  platform.session.SetProperty(kBuildProperty, recent ? u"YES" : u"NO");
+  return kResultSuccess;
+}
+
+std::uint32_t IsAdmin(Platform& platform) {
+  if (!platform.system.IsUserInAdministratorsGroup()) {
+    PostInstallerMessage(platform.session, kInstallMessageError, kMessageNotAdministrator);
+    return kResultFailure;
+  }
+  if (!IsVersionAtLeast(platform, 5, 1, 0)) {
+    PostInstallerMessage(platform.session, kInstallMessageError, kMessageSystemTooOld);
+    return kResultFailure;
+  }
+  return kResultSuccess;
+}
+
+std::uint32_t delSystem32DllFile(Platform& platform) {
+  const auto path = JoinPath(kLibraryCopyFolder, kMidiLibraryName);
+  Files& files = platform.files;
+  if (files.GetFileAttributes(*path) == kInvalidFileAttributes) return kResultSuccess;
+  files.SetFileAttributes(*path, kFileAttributeNormal);
+  if (files.DeleteFile(*path) == kErrorAccessDenied &&
+      files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+    RequestReboot(platform);
+  }
+  return kResultSuccess;
+}
+
+}  // namespace orvel::installer
