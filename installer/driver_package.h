@@ -1,0 +1,34 @@
+// The kernel driver package: staging and installing it, removing it with its devices,
+// services and files, and turning a pending reboot request into a scheduled reboot.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "installer/platform.h"
+
+namespace orvel::installer {
+
+struct DriverVariant {
+  TextView service;
+  TextView file;
+};
+inline constexpr std::array<DriverVariant, 3> kDriverVariants = {{
+    {u"VORVEL", u"vorvel.sys"},
+    {u"vorvel_w8_1_64", u"vorvel_w8_1_64.sys"},
+    {u"vorvel_w10_64", u"vorvel_w10_64.sys"},
+}};
+inline constexpr std::uint32_t kMessageStagingFailed = 25005;
+inline constexpr std::uint32_t kMessageNewerDriverInstalled = 25008;
+
+// The device's hardware IDs contain VANTOR\VORVEL; firstId gets the first ID, upper-cased.
+bool IsProductDevice(Platform& platform, Handle set, const DeviceInfo& device, Text* firstId);
+// The service name contains VORVEL, in any case.
+bool IsProductService(Platform& platform, Text serviceName);
+void ReenumeratePciDevices(Platform& platform);
+
+std::uint32_t InstallKernelDriver(Platform& platform);
+std::uint32_t Uninstall(Platform& platform);
+std::uint32_t CleanupInstall(Platform& platform);
+
+}  // namespace orvel::installer
