@@ -361,7 +361,7 @@ TEST(InstallKernelDriver, PendingDeletionPathUnderFailures) {
         w.services.Add(u"vorvel_w8_1_64", {false, true, false});
       },
       [](FakeWorld& w) { return InstallKernelDriver(w.platform); },
-      [](FakeWorld& w, std::uint32_t result, const std::string& failed) {
+      [](FakeWorld&, std::uint32_t result, const std::string& failed) {
         // Only the path read can fail the action; a failed product-code read only loses
         // the repair command.
         if (failed != "MsiGetProperty") EXPECT_EQ(result, 0u);
