@@ -1,0 +1,212 @@
+#include <windows.h>
+
+#include "tests/wine/support/process_util.h"
+
+namespace orvel::test {
+
+void HandleCloser::operator()(HANDLE h) const {
+  if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    Terminate();
+    process_ = std::move(other.process_);
+    id_ = other.id_;
+    lastError_ = other.lastError_;
+    other.id_ = 0;
+  }
+  return *this;
+}
+
+ChildProcess::~ChildProcess() { Terminate(); }
+
+bool ChildProcess::Start(const std::string& commandLine, const char* workingDirectory) {
+  if (process_) {
+    lastError_ = ERROR_ALREADY_EXISTS;
+    return false;
+  }
+  std::string mutableLine = commandLine;  // CreateProcessA may write into it
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingDirectory, &startup, &info)) {
+    lastError_ = GetLastError();
+    return false;
+  }
+  CloseHandle(info.hThread);
+  process_.reset(info.hProcess);
+  id_ = info.dwProcessId;
+  lastError_ = 0;
+  return true;
+}
+
+bool ChildProcess::Running() const {
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> ChildProcess::Wait(DWORD timeoutMs) const {
+  if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+    return std::nullopt;
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process_.get(), &code)) return std::nullopt;
+  return code;
+}
+
+void ChildProcess::Terminate() {
+  if (Running()) {
+    TerminateProcess(process_.get(), 0xDEAD);
+    WaitForSingleObject(process_.get(), 10000);
+  }
+}
+
+RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+  RunResult result;
+  ChildProcess child;
+  result.started = child.Start(commandLine);
+  if (!result.started) return result;
+  if (const auto code = child.Wait(timeoutMs)) {
+    result.finished = true;
+    result.exitCode = *code;
+  }
+  return result;  // the child's destructor ends it when it did not finish
+}
+
+namespace {
+
+struct WindowQuery {
+  DWORD processId;
+  const char* className;
+  const char* title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+  auto* query = reinterpret_cast<WindowQuery*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != query->processId) return TRUE;
+  char text[256];
+  if (query->className != nullptr) {
+    if (GetClassNameA(window, text, sizeof text) == 0 || lstrcmpA(text, query->className) != 0) {
+      return TRUE;
+    }
+  }
+  if (query->title != nullptr) {
+    text[0] = '\0';
+    GetWindowTextA(window, text, sizeof text);
+    if (lstrcmpA(text, query->title) != 0) return TRUE;
+  }
+  query->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    WindowQuery query{processId, className, title, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    if (query.found != nullptr) return query.found;
+    if (GetTickCount64() >= deadline) return nullptr;
+    Sleep(20);
+  }
+}
+
+std::string WindowsPath(std::string_view path) {
+  std::string result;
+  if (!path.empty() && path.front() == '/') result = "Z:";
+  for (char c : path) result.push_back(c == '/' ? '\\' : c);
+  return result;
+}
+
+std::string QuoteArgument(std::string_view argument) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, '\\');  // before the closing quote
+  quoted.push_back('"');
+  return quoted;
+}
+
+std::string CommandLine(std::initializer_list<std::string_view> arguments) {
+  std::string line;
+  for (std::string_view argument : arguments) {
+    if (!line.empty()) line.push_back(' ');
+    line.append(QuoteArgument(argument));
+  }
+  return line;
+}
+
+TempFolder::TempFolder() {
+  char base[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof base, base);
+  if (length == 0 || length >= sizeof base) return;
+  std::string prefix(base, length);
+  if (prefix.back() != '\\') prefix.push_back('\\');
+  prefix.append("orvel-test-").append(std::to_string(GetCurrentProcessId())).push_back('-');
+  for (ULONGLONG n = GetTickCount64(), tries = 0; tries < 1000; ++n, ++tries) {
+    const std::string candidate = prefix + std::to_string(n);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+      path_ = candidate;
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+  }
+}
+
+TempFolder::~TempFolder() {
+  if (path_.empty()) return;
+  WIN32_FIND_DATAA found;
+  const std::string pattern = path_ + "\\*";
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        const std::string file = File(found.cFileName);
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path_.c_str());
+}
+
+bool WriteFileText(const std::string& path, std::string_view text) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+std::optional<std::string> ReadFileText(const std::string& path) {
+  // Shared for writing too: the server keeps its log open while tests read it.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string text;
+  char chunk[16384];
+  DWORD got = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    text.append(chunk, got);
+  }
+  return text;
+}
+
+}  // namespace orvel::test
