@@ -1,4 +1,4 @@
-// Resource numbers of Orvelcfg, shared by the resource script and the code.
+// Resource and control numbers of Orvelcfg, shared by the resource script and the code.
 #pragma once
 
 #define IDD_MAIN_DIALOG 102
@@ -6,6 +6,32 @@
 #define IDI_SORT_NONE 1011
 #define IDI_SORT_DOWN 1012
 #define IDI_SORT_UP 1013
+
+// Main dialog.
+#define IDC_DEVICE_LIST 1002
+#define IDC_DEVICE_NAME 1007
+#define IDC_PORT 1008
+#define IDC_REMOVE 1014
+#define IDC_REMOVE_ALL 1015
+#define IDC_UNDO 1017
+#define IDC_APPLY 1050
+#define IDC_ADVANCED 1051
+#define IDC_NEW 1052
+#define IDC_LABEL_NAME 1053
+#define IDC_LABEL_ADDRESS 1054
+#define IDC_LABEL_MAC 1055
+#define IDC_LABEL_PORT 1056
+#define IDC_OCTET1 1057
+#define IDC_OCTET2 1058
+#define IDC_OCTET3 1059
+#define IDC_OCTET4 1060
+#define IDC_MAC1 1061
+#define IDC_MAC2 1062
+#define IDC_MAC3 1063
+#define IDC_MAC4 1064
+#define IDC_MAC5 1065
+#define IDC_MAC6 1066
+#define IDC_DUPLICATE 1067
 
 // Main dialog while the device list editor is not yet in place.
 #define IDC_INTERIM_SUMMARY 1100

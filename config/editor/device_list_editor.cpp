@@ -1,0 +1,962 @@
+#include "config/editor/device_list_editor.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "config/core/server_messages.h"
+#include "config/resources/resource.h"
+
+namespace orvel {
+namespace {
+
+constexpr unsigned kSelectedAndFocused = EditorView::kRowSelected | EditorView::kRowFocused;
+constexpr int kListPageWidthWithScrollBar = 97;
+constexpr int kListPageWidth = 114;
+constexpr unsigned kVirtualKeyPeriod = 0xBE;   // VK_OEM_PERIOD
+constexpr unsigned kVirtualKeyDecimal = 0x6E;  // VK_DECIMAL
+
+int OctetId(int octet) { return IDC_OCTET1 + octet - 1; }
+int MacId(int field) { return IDC_MAC1 + field - 1; }
+
+std::string Decimal(unsigned value) { return std::to_string(value); }
+
+std::string Hex(std::uint8_t value, const char* format) {
+  char text[8];
+  std::snprintf(text, sizeof(text), format, value);
+  return text;
+}
+
+// Keeps the focus where it was while field writes move it along the MAC fields.
+class FocusKeeper {
+ public:
+  explicit FocusKeeper(EditorView& view) : view_(view), focus_(view.Focus()) {}
+  ~FocusKeeper() {
+    if (focus_ != 0 && view_.Focus() != focus_) view_.SetFocus(focus_);
+  }
+  FocusKeeper(const FocusKeeper&) = delete;
+  FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+ private:
+  EditorView& view_;
+  int focus_;
+};
+
+class WaitCursor {
+ public:
+  explicit WaitCursor(EditorView& view) : view_(view) { view_.SetWaitCursor(true); }
+  ~WaitCursor() { view_.SetWaitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  EditorView& view_;
+};
+
+}  // namespace
+
+DeviceListEditor::DeviceListEditor(EditorView& view, ServerChannel& server)
+    : view_(view), server_(server) {}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void DeviceListEditor::Load(const std::array<DeviceEntry, kSlotCount>& entries) {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    table_[slot].entry = entries[slot];
+    table_[slot].macBytes = MacBlockFromText(entries[slot].macText);
+    table_[slot].checkState = kCheckNotCompared;
+  }
+  currentSlot_ = 0;
+  pending_.address = table_[0].entry.ipAddress;
+  pending_.portIndex = table_[0].entry.portIndex;
+  pending_.name = table_[0].entry.deviceName;
+}
+
+void DeviceListEditor::PresentFirstEntry() {
+  view_.Enable(IDC_UNDO, false);
+  if (!table_[0].entry.Used()) {
+    pending_.mac = MacBlock{};
+    SetDetailFieldsEnabled(false, false);
+    view_.Enable(IDC_REMOVE, false);
+    view_.Enable(IDC_DUPLICATE, false);
+    view_.Enable(IDC_REMOVE_ALL, false);
+    applyAtOpen_ = false;
+  } else {
+    pending_.mac = table_[0].macBytes;
+    {
+      WaitCursor wait(view_);
+      CheckSlotMac(0);
+    }
+    const std::int32_t state = table_[0].checkState;
+    if (state == kCheckMacEqual || state == kCheckMacDiffers) {
+      SetDetailFieldsEnabled(true, false);
+      // A MAC the server reports differently can be taken over at once.
+      applyAtOpen_ = !MacTextMatches(pending_, table_[0]);
+    } else {
+      SetDetailFieldsEnabled(true, true);
+      const WorkingSlot& slot = table_[0];
+      applyAtOpen_ =
+          pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
+          pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex;
+    }
+  }
+  ShowEntry(true);
+}
+
+void DeviceListEditor::FinishOpening() {
+  RebuildList(0, false);
+  addressEdited_ = false;
+  view_.Enable(IDC_APPLY, applyAtOpen_);
+  UpdateCountButtons();
+  suppressFieldEvents_ = false;
+}
+
+// ---------------------------------------------------------------------------
+// Server look-ups
+
+bool DeviceListEditor::QueryServerMac(std::uint32_t address, MacBlock& block) {
+  // An address ending in .0 names a network, never a unit.
+  if (!server_.Present() || (address & 0xFF) == 0) return false;
+  const std::uint32_t low = server_.Send(SRVM_GET_MAC_ADDRESS, 0, address);
+  if (low == kNoMacKnown) return false;
+  const std::uint32_t high = server_.Send(SRVM_GET_MAC_ADDRESS, 1, address);
+  if (high == kNoMacKnown) return false;
+  block = MacBlock{};
+  for (int i = 0; i < 4; ++i) block[i] = static_cast<std::uint8_t>(low >> (8 * i));
+  block[4] = static_cast<std::uint8_t>(high);
+  block[5] = static_cast<std::uint8_t>(high >> 8);
+  return true;
+}
+
+bool DeviceListEditor::LookupMac(std::uint32_t address) {
+  MacBlock found;
+  if (QueryServerMac(address, found)) {
+    SetMacFieldsEnabled(false);
+    WriteMacFields(found, "%02X");
+    return true;
+  }
+  WriteMacFields(pending_.mac, "%02X");
+  SetMacFieldsEnabled(true);
+  return false;
+}
+
+bool DeviceListEditor::LookupMacKeepingFocus(std::uint32_t address) {
+  FocusKeeper keep(view_);
+  return LookupMac(address);
+}
+
+void DeviceListEditor::CommitAddress(std::uint32_t address, int slot) {
+  if (address != 0) macLocked_ = LookupMacKeepingFocus(address);
+  WorkingSlot& target = table_[slot];
+  if (address != target.entry.ipAddress) {
+    // The click that pulled the focus out of the field must still act.
+    clickRedispatch_ = true;
+    return;
+  }
+  if (macLocked_) {
+    if (target.checkState == kCheckNoMacKnown) {
+      target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
+    }
+  } else if (target.checkState == kCheckMacEqual || target.checkState == kCheckMacDiffers) {
+    target.checkState = kCheckNoMacKnown;
+  }
+}
+
+void DeviceListEditor::CheckSlotMac(int slot) {
+  WorkingSlot& target = table_[slot];
+  if (target.checkState != kCheckNotCompared && target.checkState != kCheckMacDiffers) return;
+  WaitCursor wait(view_);
+  if (!target.entry.Used()) return;
+  MacBlock found;
+  if (!QueryServerMac(target.entry.ipAddress, found)) {
+    target.checkState = kCheckNoMacKnown;
+    return;
+  }
+  pending_.mac = found;
+  target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
+}
+
+void DeviceListEditor::OnRecheckDevices() {
+  WaitCursor wait(view_);
+  for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
+    MacBlock found;
+    if (QueryServerMac(table_[slot].entry.ipAddress, found)) {
+      table_[slot].macBytes = found;
+      table_[slot].checkState = kCheckMacEqual;
+    } else {
+      table_[slot].checkState = kCheckNoMacKnown;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+void DeviceListEditor::RefreshApply() {
+  view_.Enable(IDC_APPLY, UpdateApplyState(pending_, currentSlot_, table_, activeAddresses_));
+}
+
+void DeviceListEditor::SetMacFieldsEnabled(bool enabled) {
+  for (int field = 1; field <= 6; ++field) view_.Enable(MacId(field), enabled);
+}
+
+void DeviceListEditor::SetDetailFieldsEnabled(bool enabled, bool macEnabled) {
+  view_.Enable(IDC_LABEL_NAME, enabled);
+  view_.Enable(IDC_DEVICE_NAME, enabled);
+  view_.Enable(IDC_LABEL_ADDRESS, enabled);
+  for (int octet = 1; octet <= 4; ++octet) view_.Enable(OctetId(octet), enabled);
+  view_.Enable(IDC_LABEL_MAC, enabled);
+  SetMacFieldsEnabled(macEnabled);
+  view_.Enable(IDC_LABEL_PORT, enabled);
+  view_.Enable(IDC_PORT, enabled);
+}
+
+void DeviceListEditor::WriteMacFields(const MacBlock& mac, const char* format) {
+  // Copied first: the fields' own rule may rewrite the pending MAC while they fill.
+  const MacBlock bytes = mac;
+  for (int field = 1; field <= 6; ++field)
+    view_.SetText(MacId(field), Hex(bytes[field - 1], format));
+}
+
+void DeviceListEditor::ShowEntry(bool macFromPending) {
+  const WorkingSlot& slot = table_[currentSlot_];
+  const std::string name = slot.entry.deviceName;
+  const std::uint32_t address = slot.entry.ipAddress;
+  const std::uint8_t port = slot.entry.portIndex;
+  const MacBlock mac = macFromPending ? pending_.mac : slot.macBytes;
+  view_.SetText(IDC_DEVICE_NAME, name);
+  for (int octet = 1; octet <= 4; ++octet)
+    view_.SetText(OctetId(octet), Decimal(OctetOf(address, octet)));
+  WriteMacFields(mac, "%02X");
+  view_.SetComboSelection(IDC_PORT, port);
+}
+
+void DeviceListEditor::MoveToOctet(int octet) {
+  view_.SetFocus(OctetId(octet));
+  view_.SelectEditText(OctetId(octet), 0, -1);
+}
+
+void DeviceListEditor::OnNameChange() {
+  if (suppressFieldEvents_) return;
+  const NameRuleResult kept = NameRule(view_.Text(IDC_DEVICE_NAME));
+  if (kept.caret) {
+    view_.SetText(IDC_DEVICE_NAME, kept.text);
+    const int caret = static_cast<int>(*kept.caret);
+    view_.SelectEditText(IDC_DEVICE_NAME, caret, caret);
+  }
+  const std::string text = view_.Text(IDC_DEVICE_NAME);
+  if (text != pending_.name) pending_.name = text;
+  RefreshApply();
+}
+
+void DeviceListEditor::OnOctetUpdate(int octet) {
+  if (suppressFieldEvents_) return;
+  addressEdited_ = true;
+  const int id = OctetId(octet);
+  const OctetRuleResult rule =
+      OctetTextRule(view_.Text(id), octet, OctetOf(pending_.address, octet));
+  if (rule.cutText) view_.SetText(id, *rule.cutText);
+  if (rule.outOfRange) view_.SetText(id, "0");
+  pending_.address = WithOctet(pending_.address, octet, rule.value);
+
+  if (octet == 4) {
+    if (rule.counted > 0) {
+      addressEdited_ = false;
+      if (!restoring_) CommitAddress(pending_.address, currentSlot_);
+    }
+  } else if (rule.counted >= 3) {
+    if (rule.value == 0) view_.SetText(id, "0");
+    movingAfterDigits_ = true;
+    MoveToOctet(octet + 1);
+    movingAfterDigits_ = false;
+    autoMovedField_ = view_.Focus() == OctetId(octet + 1) ? OctetId(octet + 1) : 0;
+  } else if (rule.dotTyped) {
+    MoveToOctet(octet + 1);
+  }
+  RefreshApply();
+}
+
+void DeviceListEditor::OnOctetKillFocus(int octet) {
+  const int id = OctetId(octet);
+  if (view_.Text(id).empty()) {
+    view_.SetText(id, "0");
+    pending_.address = WithOctet(pending_.address, octet, 0);
+  }
+  if (octet < 4 && addressEdited_ && !restoring_) {
+    addressEdited_ = false;
+    CommitAddress(pending_.address, currentSlot_);
+  }
+  view_.SelectEditText(id, -1, -1);
+}
+
+void DeviceListEditor::OnOctetSetFocus(int) {
+  if (!movingAfterDigits_) autoMovedField_ = 0;
+}
+
+void DeviceListEditor::OnMacUpdate(int field) {
+  if (macLocked_ || suppressFieldEvents_) return;
+  const int id = MacId(field);
+  const MacRuleResult rule = MacTextRule(view_.Text(id));
+  if (rule.cutText) view_.SetText(id, *rule.cutText);
+  pending_.mac[field - 1] = rule.value;
+  const int caret = static_cast<int>(rule.counted);
+  if (field < 6 && rule.counted >= 2) {
+    view_.SetFocus(MacId(field + 1));
+    view_.SelectEditText(MacId(field + 1), 0, -1);
+  } else {
+    view_.SelectEditText(id, caret, caret);
+  }
+  RefreshApply();
+}
+
+void DeviceListEditor::OnMacKillFocus(int field) {
+  const int id = MacId(field);
+  if (!view_.Text(id).empty()) return;
+  view_.SetText(id, "00");
+  pending_.mac[field - 1] = 0;
+}
+
+void DeviceListEditor::OnLookupFieldSetFocus() {
+  if (!addressEdited_) return;
+  // Cleared first: the look-up's field writes bring the focus back here, and that
+  // arrival must not look again.
+  addressEdited_ = false;
+  if (pending_.address != 0) macLocked_ = LookupMacKeepingFocus(pending_.address);
+}
+
+void DeviceListEditor::OnPortSelChange() {
+  const int selection = view_.ComboSelection(IDC_PORT);
+  if (selection >= 0) pending_.portIndex = static_cast<std::uint8_t>(selection);
+  RefreshApply();
+}
+
+void DeviceListEditor::OnPortEditUpdate() {
+  const std::string text = view_.Text(IDC_PORT);
+  const PortRuleResult rule = PortTextRule(text);
+  if (rule.action == PortRuleResult::Action::kEmptyField) {
+    view_.SetText(IDC_PORT, "");
+    return;
+  }
+  if (rule.cutText) view_.SetText(IDC_PORT, *rule.cutText);
+  switch (rule.action) {
+    case PortRuleResult::Action::kNone:
+    case PortRuleResult::Action::kEmptyField:
+      return;
+    case PortRuleResult::Action::kSelectFirst:
+      pending_.portIndex = 0;
+      view_.SetComboSelection(IDC_PORT, 0);
+      break;
+    case PortRuleResult::Action::kSetText: {
+      if (pending_.portIndex != rule.portIndex) pending_.portIndex = rule.portIndex;
+      // Written only when it differs, so that the write settles at once.
+      if (view_.Text(IDC_PORT) != rule.text) view_.SetText(IDC_PORT, rule.text);
+      const int end = static_cast<int>(rule.text.size());
+      view_.SelectComboEditText(IDC_PORT, end, end);
+      break;
+    }
+  }
+  RefreshApply();
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard
+
+void DeviceListEditor::OnKeyDown(unsigned virtualKey) {
+  if (virtualKey != kVirtualKeyPeriod && virtualKey != kVirtualKeyDecimal) autoMovedField_ = 0;
+}
+
+bool DeviceListEditor::OnChar(int focusedId, char character) {
+  const bool swallow = character == '.' && focusedId != 0 && focusedId == autoMovedField_;
+  autoMovedField_ = 0;
+  return swallow;
+}
+
+// ---------------------------------------------------------------------------
+// The list
+
+int DeviceListEditor::FocusedRow() {
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    if (view_.RowState(row) & EditorView::kRowFocused) return row;
+  }
+  return -1;
+}
+
+bool DeviceListEditor::BlankRowShown() {
+  for (int slot = 0; slot < rowCount_ && slot < kSlotCount; ++slot) {
+    if (!table_[slot].entry.Used()) return true;
+  }
+  return false;
+}
+
+int DeviceListEditor::EntryRowCount() { return view_.RowCount() - (BlankRowShown() ? 1 : 0); }
+
+int DeviceListEditor::NewRowIndex() {
+  if (rowCount_ <= 0) return 0;
+  return table_[rowCount_ - 1].entry.Used() ? rowCount_ : rowCount_ - 1;
+}
+
+void DeviceListEditor::RebuildList(int rowToSelect, bool withBlankRow) {
+  view_.DeleteAllRows();
+  rowCount_ = 0;
+  view_.SetListRedraw(false);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const bool empty = !table_[slot].entry.Used();
+    if (empty && !withBlankRow) break;
+    view_.InsertRow(slot, empty ? BlankRowTexts() : RowTexts(table_[slot]),
+                    static_cast<std::uint32_t>(slot));
+    ++rowCount_;
+    if (empty) break;
+  }
+  const int rows = rowCount_;
+  if (rowToSelect >= rows || rowToSelect < 0) rowToSelect = rows - 1 > 0 ? rows - 1 : 0;
+  currentSlot_ = rowToSelect;
+  if (rows > 0) view_.SetRowState(rowToSelect, kSelectedAndFocused, kSelectedAndFocused);
+  view_.SetColumnWidth(
+      3, rowCount_ > view_.RowsPerPage() ? kListPageWidthWithScrollBar : kListPageWidth);
+  view_.SetListRedraw(true);
+}
+
+void DeviceListEditor::UpdateCountButtons() {
+  if (rowCount_ <= 0) {
+    view_.Enable(IDC_NEW, true);
+    view_.Enable(IDC_DUPLICATE, false);
+    view_.Enable(IDC_REMOVE, false);
+    view_.Enable(IDC_REMOVE_ALL, false);
+  } else if (rowCount_ < kSlotCount) {
+    view_.Enable(IDC_NEW, true);
+    view_.Enable(IDC_DUPLICATE, true);
+  } else {
+    view_.Enable(IDC_NEW, false);
+    view_.Enable(IDC_DUPLICATE, false);
+  }
+}
+
+void DeviceListEditor::EnableListCommands(bool enabled) {
+  view_.Enable(IDC_NEW, enabled);
+  view_.Enable(IDC_DUPLICATE, enabled);
+  view_.Enable(IDC_REMOVE, enabled);
+  view_.Enable(IDC_REMOVE_ALL, enabled);
+}
+
+void DeviceListEditor::TakePendingFromSlot(int slot) {
+  pending_.address = table_[slot].entry.ipAddress;
+  pending_.portIndex = table_[slot].entry.portIndex;
+  view_.SetComboSelection(IDC_PORT, pending_.portIndex);
+}
+
+void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
+  if (!listEventsEnabled_ || newState == 0) return;
+  const int slot = static_cast<int>(view_.RowSlot(row));
+  if (slot == currentSlot_ || slot < 0 || slot >= kSlotCount) return;
+  if (!(view_.RowState(row) & EditorView::kRowFocused)) return;
+
+  suppressFieldEvents_ = true;
+  WorkingSlot& target = table_[slot];
+  if (target.checkState == kCheckNotCompared || target.checkState == kCheckMacDiffers) {
+    CheckSlotMac(slot);
+  }
+  // An unapplied port choice stays with the slot it was made for.
+  const int port = view_.ComboSelection(IDC_PORT);
+  if (port >= 0) table_[currentSlot_].entry.portIndex = static_cast<std::uint8_t>(port);
+  currentSlot_ = slot;
+  ShowEntry(false);
+  RefreshApply();
+
+  pending_.address = target.entry.ipAddress;
+  pending_.portIndex = target.entry.portIndex;
+  pending_.name = target.entry.deviceName;
+  if (target.checkState != kCheckMacDiffers) pending_.mac = target.macBytes;
+
+  if (target.entry.Used()) {
+    if (target.checkState == kCheckMacDiffers) WriteMacFields(pending_.mac, "%02X");
+    macLocked_ = target.checkState == kCheckMacEqual || target.checkState == kCheckMacDiffers;
+  } else {
+    macLocked_ = false;
+  }
+  SetMacFieldsEnabled(!macLocked_);
+
+  bool blankSelected = false;
+  const int rows = view_.RowCount();
+  for (int r = 0; r < rows; ++r) {
+    if ((view_.RowState(r) & EditorView::kRowSelected) &&
+        !table_[view_.RowSlot(r) % kSlotCount].entry.Used()) {
+      blankSelected = true;
+    }
+  }
+  if (blankSelected) {
+    EnableListCommands(false);
+  } else {
+    EnableListCommands(true);
+    UpdateCountButtons();
+  }
+  suppressFieldEvents_ = false;
+  view_.SetFocus(IDC_DEVICE_LIST);
+
+  bool apply = false;
+  const bool active = std::find(activeAddresses_.begin(), activeAddresses_.end(),
+                                pending_.address) != activeAddresses_.end();
+  if (!active && target.checkState == kCheckMacDiffers) apply = !MacTextMatches(pending_, target);
+  view_.Enable(IDC_APPLY, apply);
+}
+
+// ---------------------------------------------------------------------------
+// Table operations
+
+std::string DeviceListEditor::MakeUniqueDefaultName(int slot) const {
+  auto inUse = [&](const std::string& name) {
+    for (int s = 0; s < kSlotCount && table_[s].entry.Used(); ++s) {
+      if (s != slot && table_[s].entry.deviceName == name) return true;
+    }
+    return false;
+  };
+  std::string candidate = DefaultDeviceName(slot);
+  for (int number = 1; inUse(candidate) && number <= kSlotCount; ++number) {
+    candidate = "UNIT" + std::to_string(number);
+  }
+  return candidate;
+}
+
+int DeviceListEditor::DeleteSlot(int slot) {
+  for (int j = slot + 1; j < kSlotCount; ++j) {
+    WorkingSlot& to = table_[j - 1];
+    const WorkingSlot& from = table_[j];
+    const bool fromEmpty = !from.entry.Used();
+    to.entry.ipAddress = from.entry.ipAddress;
+    to.entry.portIndex = from.entry.portIndex;
+    to.entry.macText = from.entry.macText;
+    to.checkState = from.checkState;
+    to.macBytes = MacBlockFromText(to.entry.macText);
+    // A default name belongs to its position: the moved entry takes a fresh one.
+    if (fromEmpty || from.entry.deviceName == "UNIT" + std::to_string(j)) {
+      to.entry.deviceName = MakeUniqueDefaultName(j - 1);
+    } else {
+      to.entry.deviceName = from.entry.deviceName;
+    }
+    if (fromEmpty) return j;
+  }
+  WorkingSlot& last = table_[kSlotCount - 1];
+  last.entry.ipAddress = 0;
+  last.entry.portIndex = 0;
+  last.entry.macText = "000000000000";
+  last.macBytes = MacBlockFromText(last.entry.macText);
+  last.checkState = kCheckNotCompared;
+  last.entry.deviceName = MakeUniqueDefaultName(kSlotCount - 1);
+  return -1;
+}
+
+void DeviceListEditor::TakeUndoSnapshot() {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const WorkingSlot& from = table_[slot];
+    undo_.slots[slot] = {from.entry.deviceName, from.entry.ipAddress, from.entry.macText,
+                         from.entry.portIndex, from.checkState};
+  }
+  const int focused = FocusedRow();
+  undo_.focusedRow = focused < 0 ? 0 : focused;
+  undo_.focusedName = view_.RowCount() > 0 ? view_.RowText(undo_.focusedRow, 0) : std::string();
+  undoAvailable_ = true;
+  view_.Enable(IDC_UNDO, true);
+}
+
+void DeviceListEditor::PresentCurrentSlot(bool setPendingAddress) {
+  WorkingSlot& slot = table_[currentSlot_];
+  if (slot.checkState == kCheckNotCompared || slot.checkState == kCheckMacDiffers) {
+    CheckSlotMac(currentSlot_);
+  }
+  if (slot.checkState == kCheckMacDiffers) {
+    ShowEntry(true);
+    view_.Enable(IDC_APPLY, !MacTextMatches(pending_, slot));
+    SetMacFieldsEnabled(false);
+  } else if (slot.checkState == kCheckMacEqual) {
+    ShowEntry(false);
+    SetMacFieldsEnabled(false);
+  } else {
+    ShowEntry(false);
+    SetMacFieldsEnabled(true);
+    view_.Enable(IDC_APPLY, false);
+  }
+  // The pending entry follows what the fields now show.
+  pending_.name = slot.entry.deviceName;
+  pending_.portIndex = slot.entry.portIndex;
+  if (setPendingAddress) pending_.address = slot.entry.ipAddress;
+  const int focused = FocusedRow();
+  if (focused >= 0) view_.EnsureRowVisible(focused);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void DeviceListEditor::New() {
+  suppressFieldEvents_ = true;
+  pending_.mac = MacBlock{};
+  const int rows = view_.RowCount();
+  if (rows > 0 && static_cast<int>(view_.RowSlot(rows - 1)) == currentSlot_ &&
+      !table_[currentSlot_].entry.Used()) {
+    suppressFieldEvents_ = false;
+    return;
+  }
+  RebuildList(NewRowIndex(), true);
+  if (EntryRowCount() > 1) SortList(EntryRowCount());
+  if (view_.RowCount() == 1) SetDetailFieldsEnabled(true, true);
+
+  currentSlot_ = rowCount_ - 1;
+  pending_.address = 0;
+  pending_.portIndex = 0;
+  view_.SetComboSelection(IDC_PORT, 0);
+  pending_.name = MakeUniqueDefaultName(currentSlot_);
+  view_.SetText(IDC_DEVICE_NAME, pending_.name);
+  for (int octet = 1; octet <= 4; ++octet) view_.SetText(OctetId(octet), "0");
+  for (int field = 1; field <= 6; ++field) view_.SetText(MacId(field), "00");
+
+  SetMacFieldsEnabled(true);
+  macLocked_ = false;
+  view_.Enable(IDC_APPLY, false);
+  EnableListCommands(false);
+  view_.EnsureRowVisible(rowCount_ - 1);
+  UpdateCountButtons();
+  suppressFieldEvents_ = false;
+  view_.SetFocus(IDC_DEVICE_LIST);
+}
+
+void DeviceListEditor::Duplicate() {
+  const int rows = view_.RowCount();
+  if (rows > 0 && static_cast<int>(view_.RowSlot(rows - 1)) == currentSlot_ &&
+      !table_[currentSlot_].entry.Used()) {
+    return;
+  }
+  suppressFieldEvents_ = true;
+  const WorkingSlot source = table_[currentSlot_];
+  pending_.address = source.entry.ipAddress;
+  pending_.mac = source.macBytes;
+  pending_.portIndex = source.entry.portIndex;
+  view_.SetComboSelection(IDC_PORT, pending_.portIndex);
+  for (int octet = 1; octet <= 4; ++octet) {
+    view_.SetText(OctetId(octet), Decimal(OctetOf(source.entry.ipAddress, octet)));
+  }
+  WriteMacFields(source.macBytes, "%02x");
+  view_.SetText(IDC_DEVICE_NAME, source.entry.deviceName);
+
+  RebuildList(NewRowIndex(), true);
+  currentSlot_ = rowCount_ - 1;
+  table_[currentSlot_].checkState = kCheckNoMacKnown;
+  macLocked_ = false;
+  SetMacFieldsEnabled(true);
+
+  view_.Enable(IDC_APPLY, false);
+  EnableListCommands(false);
+  view_.EnsureRowVisible(rowCount_ - 1);
+  suppressFieldEvents_ = false;
+  view_.SetFocus(IDC_DEVICE_LIST);
+  UpdateCountButtons();
+}
+
+void DeviceListEditor::Remove() {
+  TakeUndoSnapshot();
+  modified_ = true;
+  suppressFieldEvents_ = true;
+  listEventsEnabled_ = false;
+
+  std::vector<int> slots;
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    if (view_.RowState(row) & EditorView::kRowSelected) {
+      slots.push_back(static_cast<int>(view_.RowSlot(row)));
+    }
+  }
+  // Later slots shift down with each removal: highest first, each once.
+  std::sort(slots.begin(), slots.end(), std::greater<int>());
+  slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+  int count = 0;
+  for (int slot : slots) {
+    if (slot >= 0 && slot < kSlotCount) count = DeleteSlot(slot);
+  }
+
+  if (currentSlot_ > 0 && (currentSlot_ == count - 1 || count == -1)) --currentSlot_;
+  if (count >= 0 && count < kSlotCount) {
+    WorkingSlot& vacated = table_[count];
+    vacated.entry.ipAddress = 0;
+    vacated.entry.portIndex = 0;
+    vacated.entry.deviceName = DefaultDeviceName(count);
+    vacated.entry.macText = "00";
+    vacated.macBytes = MacBlockFromText(vacated.entry.macText);
+  }
+
+  const int focused = FocusedRow();
+  RebuildList(focused < 0 ? 0 : focused, false);
+  const bool rowsLeft = view_.RowCount() > 0;
+  if (!rowsLeft) {
+    RebuildList(0, true);
+    view_.Enable(IDC_DUPLICATE, false);
+    view_.Enable(IDC_REMOVE, false);
+    view_.Enable(IDC_REMOVE_ALL, false);
+    view_.Enable(IDC_APPLY, false);
+    view_.SetFocus(IDC_DEVICE_LIST);
+    pending_.mac = MacBlock{};
+    pending_.address = 0;
+  } else if (EntryRowCount() > 1) {
+    SortList(EntryRowCount());
+  }
+
+  listEventsEnabled_ = true;
+  PresentCurrentSlot(true);
+  suppressFieldEvents_ = false;
+  if (rowsLeft) {
+    view_.SetFocus(IDC_DEVICE_LIST);
+    // A list that was full has room again.
+    UpdateCountButtons();
+  }
+}
+
+void DeviceListEditor::RemoveAll() {
+  TakeUndoSnapshot();
+  modified_ = true;
+  suppressFieldEvents_ = true;
+  listEventsEnabled_ = false;
+  for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
+    WorkingSlot& cleared = table_[slot];
+    cleared.entry.ipAddress = 0;
+    cleared.entry.portIndex = 0;
+    cleared.entry.deviceName = DefaultDeviceName(slot);
+    cleared.entry.macText = "00";
+    cleared.macBytes = MacBlockFromText(cleared.entry.macText);
+  }
+  view_.DeleteAllRows();
+  view_.SetColumnWidth(3, kListPageWidth);
+  RebuildList(0, true);
+
+  view_.Enable(IDC_DUPLICATE, false);
+  listEventsEnabled_ = true;
+  suppressFieldEvents_ = false;
+  ShowEntry(false);
+  view_.Enable(IDC_REMOVE, false);
+  view_.Enable(IDC_REMOVE_ALL, false);
+  view_.Enable(IDC_NEW, true);
+  view_.SetFocus(IDC_DEVICE_LIST);
+  pending_.mac = MacBlock{};
+}
+
+void DeviceListEditor::Undo() {
+  if (!undoAvailable_) return;
+  undoAvailable_ = false;
+  restoring_ = true;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const UndoSnapshot::Slot& from = undo_.slots[slot];
+    WorkingSlot& to = table_[slot];
+    to.entry.deviceName = from.deviceName;
+    to.entry.ipAddress = from.ipAddress;
+    to.entry.macText = from.macText;
+    to.entry.portIndex = from.portIndex;
+    to.checkState = from.checkState;
+    to.macBytes = MacBlockFromText(to.entry.macText);
+  }
+  currentSlot_ = undo_.focusedRow;
+  suppressFieldEvents_ = true;
+  RebuildList(currentSlot_, false);
+
+  const int rows = view_.RowCount();
+  if (rows > 0) {
+    if (EntryRowCount() > 1) SortList(EntryRowCount());
+    for (int row = 0; row < rows; ++row) {
+      if (view_.RowText(row, 0) != undo_.focusedName) continue;
+      if ((view_.RowState(row) & kSelectedAndFocused) != kSelectedAndFocused) {
+        for (int other = 0; other < rows; ++other) {
+          if ((view_.RowState(other) & kSelectedAndFocused) == kSelectedAndFocused) {
+            view_.SetRowState(other, 0, kSelectedAndFocused);
+          }
+        }
+        view_.SetRowState(row, kSelectedAndFocused, kSelectedAndFocused);
+        currentSlot_ = static_cast<int>(view_.RowSlot(row));
+      }
+      break;
+    }
+    const int focused = FocusedRow();
+    if (focused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(focused));
+    TakePendingFromSlot(currentSlot_);
+  } else {
+    pending_.mac = MacBlock{};
+    pending_.address = 0;
+  }
+  PresentCurrentSlot(false);
+
+  suppressFieldEvents_ = false;
+  view_.Enable(IDC_UNDO, false);
+  EnableListCommands(true);
+  UpdateCountButtons();
+  const int focused = FocusedRow();
+  if (focused >= 0) view_.EnsureRowVisible(focused);
+  view_.SetFocus(IDC_DEVICE_LIST);
+  restoring_ = false;
+}
+
+void DeviceListEditor::Apply() {
+  WaitCursor wait(view_);
+  TakeUndoSnapshot();
+
+  const std::string nameText = view_.Text(IDC_DEVICE_NAME);
+  int focused = FocusedRow();
+  if (focused < 0) focused = 0;
+  std::vector<std::string> selectedNames;
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    if (!(view_.RowState(row) & EditorView::kRowSelected)) continue;
+    selectedNames.push_back(row == focused ? nameText : view_.RowText(row, 0));
+  }
+
+  WorkingSlot& slot = table_[currentSlot_];
+  slot.entry.ipAddress = pending_.address;
+  if (addressEdited_) {
+    addressEdited_ = false;
+    if (pending_.address != 0) macLocked_ = LookupMacKeepingFocus(pending_.address);
+  }
+  std::string macText;
+  for (int field = 1; field <= 6; ++field) {
+    std::string text = view_.Text(MacId(field));
+    // An emptied field means 00, as it reads once it loses the focus.
+    if (text.size() < 2) text.insert(0, 2 - text.size(), '0');
+    macText += text;
+  }
+  slot.entry.macText = macText;
+  slot.macBytes = MacBlockFromText(macText);
+  if (macLocked_) {
+    slot.checkState = kCheckMacEqual;
+  } else {
+    slot.checkState = slot.checkState == kCheckMacDiffers ? kCheckMacEqual : kCheckNoMacKnown;
+  }
+  slot.entry.portIndex = pending_.portIndex;
+  if (slot.entry.deviceName != nameText) slot.entry.deviceName = nameText;
+
+  modified_ = true;
+  listEventsEnabled_ = false;
+  RebuildList(focused, false);
+
+  if (EntryRowCount() > 1) {
+    SortList(EntryRowCount());
+    std::vector<std::string> unused = selectedNames;
+    const int newRows = view_.RowCount();
+    for (int row = 0; row < newRows; ++row) {
+      const std::string text = view_.RowText(row, 0);
+      unsigned state = text == nameText ? EditorView::kRowFocused : 0u;
+      auto it = std::find(unused.begin(), unused.end(), text);
+      if (it != unused.end()) {
+        state |= EditorView::kRowSelected;
+        unused.erase(it);
+      }
+      if ((view_.RowState(row) & kSelectedAndFocused) != state) {
+        view_.SetRowState(row, state, kSelectedAndFocused);
+      }
+    }
+    const int nowFocused = FocusedRow();
+    if (nowFocused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(nowFocused));
+    suppressFieldEvents_ = true;
+    TakePendingFromSlot(currentSlot_);
+    suppressFieldEvents_ = false;
+  }
+
+  listEventsEnabled_ = true;
+  EnableListCommands(true);
+  UpdateCountButtons();
+  const int nowFocused = FocusedRow();
+  if (nowFocused >= 0) view_.EnsureRowVisible(nowFocused);
+  view_.SetFocus(IDC_DEVICE_LIST);
+  view_.Enable(IDC_APPLY, false);
+}
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+void DeviceListEditor::SortList(int rows) {
+  const int column = sortColumn_;
+  if (column < 0 || column > 2) return;
+  const int direction = sortDirection_[column];
+  rows = std::min(rows, view_.RowCount());
+  if (rows < 2) return;
+
+  struct Row {
+    std::array<std::string, 4> texts;
+    std::uint32_t slot;
+    unsigned state;
+    bool operator==(const Row&) const = default;
+  };
+  std::vector<Row> before;
+  before.reserve(rows);
+  for (int row = 0; row < rows; ++row) {
+    Row r;
+    for (int c = 0; c < 4; ++c) r.texts[c] = view_.RowText(row, c);
+    r.slot = view_.RowSlot(row);
+    r.state = view_.RowState(row) & kSelectedAndFocused;
+    before.push_back(std::move(r));
+  }
+  // A stable sort by byte comparison gives the order that pairwise swapping of
+  // neighbours would, without rewriting the control for every swap.
+  std::vector<Row> after = before;
+  std::stable_sort(after.begin(), after.end(), [&](const Row& a, const Row& b) {
+    if (direction == 0) return a.slot < b.slot;
+    if (direction == 1) return a.texts[column] < b.texts[column];
+    return b.texts[column] < a.texts[column];
+  });
+
+  // States are cleared before they are set, so that no two rows hold the focus.
+  for (int row = 0; row < rows; ++row) {
+    const unsigned lost = before[row].state & ~after[row].state;
+    if (lost) view_.SetRowState(row, 0, lost);
+  }
+  for (int row = 0; row < rows; ++row) {
+    if (before[row] == after[row]) continue;
+    for (int c = 0; c < 4; ++c) {
+      if (before[row].texts[c] != after[row].texts[c])
+        view_.SetRowText(row, c, after[row].texts[c]);
+    }
+    if (before[row].slot != after[row].slot) view_.SetRowSlot(row, after[row].slot);
+  }
+  for (int row = 0; row < rows; ++row) {
+    const unsigned gained = after[row].state & ~before[row].state;
+    if (gained) view_.SetRowState(row, gained, gained);
+  }
+}
+
+void DeviceListEditor::OnColumnClick(int column) {
+  listEventsEnabled_ = false;
+  sortColumn_ = column;
+  std::vector<std::string> selectedNames;
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    if (view_.RowState(row) & EditorView::kRowSelected)
+      selectedNames.push_back(view_.RowText(row, 0));
+  }
+  const int focused = FocusedRow();
+  const std::string focusedName = rows > 0 ? view_.RowText(focused < 0 ? 0 : focused, 0) : "";
+
+  if (column >= 0 && column <= 2) {
+    const int next = (sortDirection_[column] + 1) % 3;
+    sortDirection_ = {0, 0, 0};
+    sortDirection_[column] = next;
+    for (int c = 0; c < 3; ++c) view_.SetSortImage(c, sortDirection_[c]);
+
+    const int entryRows = EntryRowCount();
+    if (entryRows >= 2) {
+      SortList(entryRows);
+      std::vector<std::string> unused = selectedNames;
+      for (int row = 0; row < rows; ++row) {
+        const std::string text = view_.RowText(row, 0);
+        unsigned state = text == focusedName ? EditorView::kRowFocused : 0u;
+        auto it = std::find(unused.begin(), unused.end(), text);
+        if (it != unused.end()) {
+          state |= EditorView::kRowSelected;
+          unused.erase(it);
+        }
+        if ((view_.RowState(row) & kSelectedAndFocused) != state) {
+          view_.SetRowState(row, state, kSelectedAndFocused);
+        }
+      }
+      const int nowFocused = FocusedRow();
+      if (nowFocused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(nowFocused));
+      suppressFieldEvents_ = true;
+      TakePendingFromSlot(currentSlot_);
+      suppressFieldEvents_ = false;
+    }
+  }
+  listEventsEnabled_ = true;
+}
+
+}  // namespace orvel

@@ -1,0 +1,141 @@
+#pragma once
+// The main dialog's editing state and rules: the pending entry, the detail
+// fields, the list commands, Undo and column sorting. It reaches the dialog only
+// through EditorView and the server only through ServerChannel.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/core/server_channel.h"
+#include "config/editor/editor_view.h"
+#include "config/editor/field_rules.h"
+
+namespace orvel {
+
+class DeviceListEditor {
+ public:
+  DeviceListEditor(EditorView& view, ServerChannel& server);
+
+  // Opening the dialog, around the dialog's own window set-up.
+  void Load(const std::array<DeviceEntry, kSlotCount>& entries);
+  void SetActiveAddresses(std::vector<std::uint32_t> addresses) {
+    activeAddresses_ = std::move(addresses);
+  }
+  // Slot 0 into the fields and its MAC check against the server.
+  void PresentFirstEntry();
+  // The list, the first Apply state and the count buttons; then fields feed the entry.
+  void FinishOpening();
+
+  // Field notifications.
+  void OnNameChange();
+  void OnOctetUpdate(int octet);     // EN_UPDATE, octet 1..4
+  void OnOctetKillFocus(int octet);  // EN_KILLFOCUS
+  void OnOctetSetFocus(int octet);   // EN_SETFOCUS
+  void OnMacUpdate(int field);       // EN_UPDATE, MAC byte 1..6
+  void OnMacKillFocus(int field);
+  void OnLookupFieldSetFocus();  // name, MAC fields and port receive the focus
+  void OnPortSelChange();
+  void OnPortEditUpdate();
+  void OnRecheckDevices();
+  void OnListItemChanged(int row, unsigned newState);
+
+  // Commands.
+  void New();
+  void Duplicate();
+  void Remove();
+  void RemoveAll();
+  void Undo();
+  void Apply();
+  void OnColumnClick(int column);
+
+  // Keyboard: true when the key must not reach the control. A "." typed first
+  // into an octet field that the focus reached by itself after three digits is
+  // the separator the user meant, not an edit.
+  void OnKeyDown(unsigned virtualKey);
+  bool OnChar(int focusedId, char character);
+  // Start of each input message.
+  void BeginInputMessage() { clickRedispatch_ = false; }
+  bool clickRedispatch() const { return clickRedispatch_; }
+
+  const WorkingTable& table() const { return table_; }
+  const PendingEntry& pending() const { return pending_; }
+  int currentSlot() const { return currentSlot_; }
+  int rowCount() const { return rowCount_; }
+  bool modified() const { return modified_; }
+  bool macLocked() const { return macLocked_; }
+  bool addressEdited() const { return addressEdited_; }
+  bool undoAvailable() const { return undoAvailable_; }
+  int sortColumn() const { return sortColumn_; }
+  int sortDirection(int column) const { return sortDirection_[column]; }
+
+  // Table operations, public for the merge after "Advanced Settings".
+  int DeleteSlot(int slot);
+  std::string MakeUniqueDefaultName(int slot) const;
+  void RebuildList(int rowToSelect, bool withBlankRow);
+  void SortList(int rows);
+  void TakeUndoSnapshot();
+  void ReplaceTable(const WorkingTable& table) { table_ = table; }
+  void SetModified() { modified_ = true; }
+
+ private:
+  struct UndoSnapshot {
+    struct Slot {
+      std::string deviceName;
+      std::uint32_t ipAddress = 0;
+      std::string macText;
+      std::uint8_t portIndex = 0;
+      std::int32_t checkState = 0;
+    };
+    std::array<Slot, kSlotCount> slots;
+    int focusedRow = 0;
+    std::string focusedName;
+  };
+
+  bool QueryServerMac(std::uint32_t address, MacBlock& block);
+  bool LookupMac(std::uint32_t address);
+  bool LookupMacKeepingFocus(std::uint32_t address);
+  void CommitAddress(std::uint32_t address, int slot);
+  void CheckSlotMac(int slot);
+  void RefreshApply();
+  void SetMacFieldsEnabled(bool enabled);
+  void SetDetailFieldsEnabled(bool enabled, bool macEnabled);
+  void WriteMacFields(const MacBlock& mac, const char* format);
+  void ShowEntry(bool macFromPending);
+  void PresentCurrentSlot(bool setPendingAddress);
+  void UpdateCountButtons();
+  void MoveToOctet(int octet);
+  int FocusedRow();
+  int EntryRowCount();
+  bool BlankRowShown();
+  int NewRowIndex();
+  void EnableListCommands(bool enabled);
+  void TakePendingFromSlot(int slot);
+
+  EditorView& view_;
+  ServerChannel& server_;
+
+  WorkingTable table_;
+  PendingEntry pending_;
+  std::vector<std::uint32_t> activeAddresses_;
+  int currentSlot_ = 0;
+  int rowCount_ = -1;
+  bool modified_ = false;
+  bool suppressFieldEvents_ = true;
+  bool macLocked_ = false;
+  bool addressEdited_ = false;
+  bool listEventsEnabled_ = true;
+  bool restoring_ = false;
+  bool clickRedispatch_ = false;
+  bool undoAvailable_ = false;
+  UndoSnapshot undo_;
+  bool applyAtOpen_ = false;
+  int sortColumn_ = 0;
+  std::array<int, 3> sortDirection_{};
+  // Octet field the focus reached by the automatic move after three digits.
+  int autoMovedField_ = 0;
+  bool movingAfterDigits_ = false;
+};
+
+}  // namespace orvel
