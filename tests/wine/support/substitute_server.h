@@ -9,6 +9,8 @@
 //   EXPECT_EQ(server.Received(), (std::vector<ServerLogRecord>{...}));
 //
 // The units file format is documented in tools/substitute_server/win32_substitute_server.cpp.
+// Programs find the server by its window, so only one may run per Wine prefix: give every
+// test binary that uses this the ctest property RESOURCE_LOCK orvel_server_window.
 
 #include <windows.h>
 
