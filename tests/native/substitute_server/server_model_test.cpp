@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "config/core/server_messages.h"
 
 namespace orvel::substitute {
@@ -75,6 +79,26 @@ TEST(SubstituteServerUnitsFile, RejectsBadLinesNamingTheLine) {
 
   const auto huge = ParseServerConfig(std::string(kMaxUnitsFileBytes + 1, '#'));
   EXPECT_FALSE(huge.config);
+}
+
+TEST(SubstituteServerUnitsFile, DemoUnitsHaveEveryKindOfUnit) {
+  std::ifstream in(ORVEL_DEMO_UNITS_FILE, std::ios::binary);
+  ASSERT_TRUE(in) << ORVEL_DEMO_UNITS_FILE;
+  std::stringstream text;
+  text << in.rdbuf();
+  const auto result = ParseServerConfig(text.str());
+  ASSERT_TRUE(result.config) << result.error;
+  const auto& units = result.config->units;
+  const auto has = [&](bool macKnown, bool answersProbes) {
+    return std::any_of(units.begin(), units.end(), [&](const SimulatedUnit& u) {
+      return u.macKnown == macKnown && u.answersProbes == answersProbes;
+    });
+  };
+  EXPECT_TRUE(has(true, true));
+  EXPECT_TRUE(has(false, true));
+  EXPECT_TRUE(has(true, false));
+  EXPECT_FALSE(result.config->activeAddresses.empty());
+  EXPECT_FALSE(result.config->inUse);
 }
 
 TEST(SubstituteServerAnswers, FollowTheProtocolTable) {
