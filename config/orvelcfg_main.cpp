@@ -5,12 +5,26 @@
 #include "config/core/win32_app_platform.h"
 #include "config/core/win32_firewall_updater.h"
 #include "config/core/win32_server_channel.h"
-#include "config/ui/win32_interim_main_dialog.h"
+#include "config/ui/win32_applet_dialog.h"
+#include "firewall/admin_group.h"
+
+namespace {
+
+bool IsAdministrator() {
+#ifdef ORVEL_TEST_NOT_ADMINISTRATOR
+  // Test builds only: a user outside the Administrators group.
+  return false;
+#else
+  return orvel::IsUserInAdministratorsGroup();
+#endif
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   orvel::Win32AppPlatform platform(instance);
   orvel::Win32ServerChannel server;
-  orvel::ui::InterimMainDialog mainDialog(instance);
+  orvel::ui::CAppletDlg mainDialog(instance, server, &IsAdministrator);
   orvel::Win32FirewallUpdater firewall;
   orvel::COrvelConfigureApp app(platform, server, mainDialog, firewall);
   app.InitInstance();

@@ -33,5 +33,6 @@
 #define IDC_MAC6 1066
 #define IDC_DUPLICATE 1067
 
-// Main dialog while the device list editor is not yet in place.
-#define IDC_INTERIM_SUMMARY 1100
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,296 @@
+#include "config/ui/win32_applet_dialog.h"
+
+#include <array>
+
+#include "config/core/server_messages.h"
+#include "config/core/win32_app_platform.h"
+#include "config/resources/resource.h"
+
+namespace orvel::ui {
+namespace {
+
+using Route = MessageRoute<CAppletDlg>;
+using Kind = Route::Kind;
+
+struct Column {
+  const char* title;
+  int width;
+};
+constexpr std::array<Column, 4> kColumns = {{{"Device Name", 110},
+                                             {"Device IP Address", 136},
+                                             {"Device MAC Address", 150},
+                                             {"Device Port No.", 90}}};
+
+}  // namespace
+
+CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)())
+    : Dialog(instance, IDD_MAIN_DIALOG),
+      instance_(instance),
+      isAdministrator_(isAdministrator),
+      editor_(view_, server),
+      flow_(*this, server, editor_) {}
+
+CAppletDlg::~CAppletDlg() { DestroyHeaderImages(); }
+
+int CAppletDlg::RunModal(MainDialogSession& session) {
+  session_ = &session;
+  const INT_PTR result = DoModal(nullptr);
+  if (result == IDOK) flow_.CopyBack(session);
+  session_ = nullptr;
+  return static_cast<int>(result);
+}
+
+BOOL CAppletDlg::OnInitDialog() {
+  view_.Attach(hwnd());
+  flow_.OnInitDialog(*session_);
+  return TRUE;
+}
+
+void CAppletDlg::OnOK() { flow_.OnOK(); }
+void CAppletDlg::OnCancel() { flow_.OnCancel(); }
+
+std::uint32_t CAppletDlg::WindowHandle() {
+  return static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(hwnd()));
+}
+
+MainDialogHost::Answer CAppletDlg::ShowMessage(TextId text, bool askYesNo) {
+  const std::string body = LoadText(instance_, text);
+  const std::string caption = LoadText(instance_, kTextProductName);
+  const int answer = MessageBoxA(hwnd(), body.c_str(), caption.c_str(),
+                                 MB_ICONINFORMATION | (askYesNo ? MB_YESNO : MB_OK));
+  if (!askYesNo) return Answer::kOk;
+  return answer == IDYES ? Answer::kYes : Answer::kNo;
+}
+
+void CAppletDlg::PrepareWindow() {
+  icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
+  SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(Item(IDC_DEVICE_NAME), EM_LIMITTEXT, kNameLimit, 0);
+
+  HWND foreground = GetForegroundWindow();
+  if (!foreground) {
+    SetForegroundWindow(hwnd());
+  } else if (foreground != hwnd()) {
+    const DWORD other = GetWindowThreadProcessId(foreground, nullptr);
+    const DWORD self = GetCurrentThreadId();
+    AttachThreadInput(self, other, TRUE);
+    SetForegroundWindow(hwnd());
+    AttachThreadInput(self, other, FALSE);
+  }
+}
+
+void CAppletDlg::PrepareFields() {
+  HWND port = Item(IDC_PORT);
+  for (int number = 1; number <= kPortCount; ++number) {
+    const std::string text = std::to_string(number);
+    SendMessageA(port, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  for (int id = IDC_OCTET1; id <= IDC_OCTET4; ++id) {
+    SendMessageA(Item(id), EM_LIMITTEXT, kOctetLimit, 0);
+  }
+  for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) {
+    SendMessageA(Item(id), EM_LIMITTEXT, kMacFieldLimit, 0);
+  }
+}
+
+void CAppletDlg::PrepareList() {
+  headerImages_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 3, 3);
+  for (int icon : {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN}) {
+    HICON image = static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ImageList_AddIcon(headerImages_, image);
+    if (image) DestroyIcon(image);
+  }
+  HWND list = Item(IDC_DEVICE_LIST);
+  ListView_SetExtendedListViewStyle(list, 0xA1);
+  for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
+    LVCOLUMNA item = {};
+    item.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    item.fmt = LVCFMT_LEFT;
+    item.cx = kColumns[column].width;
+    item.pszText = const_cast<char*>(kColumns[column].title);
+    item.iSubItem = column;
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&item));
+  }
+  Header_SetImageList(ListView_GetHeader(list), headerImages_);
+  for (int column = 0; column < 3; ++column)
+    view_.SetSortImage(column, editor_.sortDirection(column));
+  SetScrollRange(list, SB_VERT, 0, 255, FALSE);
+}
+
+void CAppletDlg::DestroyHeaderImages() {
+  if (!headerImages_) return;
+  if (hwnd()) Header_SetImageList(ListView_GetHeader(Item(IDC_DEVICE_LIST)), nullptr);
+  ImageList_Destroy(headerImages_);
+  headerImages_ = nullptr;
+}
+
+void CAppletDlg::EnableSaveAndClose(bool enabled) { EnableWindow(Item(IDOK), enabled); }
+
+bool CAppletDlg::IsPushButton(HWND window) const {
+  if (!window || GetParent(window) != hwnd()) return false;
+  char className[16] = {};
+  GetClassNameA(window, className, sizeof(className));
+  if (lstrcmpiA(className, "Button") != 0) return false;
+  const LONG type = GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+bool CAppletDlg::PreTranslateMessage(MSG& message) {
+  const bool input = (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) ||
+                     (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST);
+  if (!input) return false;
+  editor_.BeginInputMessage();
+
+  if (message.message == WM_KEYDOWN) {
+    editor_.OnKeyDown(static_cast<unsigned>(message.wParam));
+    // Enter closes the dialog only from a push button; in a field it is just a key.
+    if (message.wParam == VK_RETURN && !IsPushButton(GetFocus())) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+      return true;
+    }
+  }
+  if (message.message == WM_CHAR &&
+      editor_.OnChar(view_.Focus(), static_cast<char>(message.wParam))) {
+    return true;
+  }
+
+  if (!IsDialogMessageA(hwnd(), &message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // The address commit ran its server round trip inside this click, and the
+  // focus moves it made may have released the button: then it is clicked here.
+  // A button still held down clicks itself when the mouse comes up.
+  if (editor_.clickRedispatch() && message.message == WM_LBUTTONDOWN &&
+      (message.wParam & MK_LBUTTON)) {
+    HWND focus = GetFocus();
+    const bool stillPressed = (SendMessageA(focus, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+    if (IsPushButton(focus) && !stillPressed) {
+      const int id = GetDlgCtrlID(focus);
+      SendMessageA(hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(focus));
+    }
+  }
+  return true;
+}
+
+LRESULT CAppletDlg::OnFieldCommand(UINT id, WPARAM wParam, LPARAM) {
+  const UINT code = HIWORD(wParam);
+  const int octet = static_cast<int>(id) - IDC_OCTET1 + 1;
+  const int mac = static_cast<int>(id) - IDC_MAC1 + 1;
+  const bool isOctet = octet >= 1 && octet <= 4;
+  const bool isMac = mac >= 1 && mac <= 6;
+  switch (code) {
+    case EN_CHANGE:
+      if (id == IDC_DEVICE_NAME) editor_.OnNameChange();
+      break;
+    case EN_UPDATE:
+      if (isOctet) editor_.OnOctetUpdate(octet);
+      if (isMac) editor_.OnMacUpdate(mac);
+      break;
+    case EN_KILLFOCUS:
+      if (isOctet) editor_.OnOctetKillFocus(octet);
+      if (isMac) editor_.OnMacKillFocus(mac);
+      break;
+    case EN_SETFOCUS:
+      if (isOctet) editor_.OnOctetSetFocus(octet);
+      if (isMac || id == IDC_DEVICE_NAME) editor_.OnLookupFieldSetFocus();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+LRESULT CAppletDlg::OnPortCommand(UINT, WPARAM wParam, LPARAM) {
+  switch (HIWORD(wParam)) {
+    case CBN_SELCHANGE:
+      editor_.OnPortSelChange();
+      break;
+    case CBN_EDITUPDATE:
+      editor_.OnPortEditUpdate();
+      break;
+    case CBN_SETFOCUS:
+      editor_.OnLookupFieldSetFocus();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+LRESULT CAppletDlg::OnButton(UINT id, WPARAM wParam, LPARAM) {
+  if (HIWORD(wParam) != BN_CLICKED) return 0;
+  switch (id) {
+    case IDC_NEW:
+      editor_.New();
+      break;
+    case IDC_DUPLICATE:
+      editor_.Duplicate();
+      break;
+    case IDC_REMOVE:
+      editor_.Remove();
+      break;
+    case IDC_REMOVE_ALL:
+      editor_.RemoveAll();
+      break;
+    case IDC_UNDO:
+      editor_.Undo();
+      break;
+    case IDC_APPLY:
+      editor_.Apply();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+LRESULT CAppletDlg::OnListNotify(UINT, WPARAM, LPARAM lParam) {
+  const auto* list = reinterpret_cast<const NMLISTVIEW*>(lParam);
+  if (list->hdr.code == LVN_ITEMCHANGED) {
+    editor_.OnListItemChanged(list->iItem, list->uNewState);
+  } else if (list->hdr.code == LVN_COLUMNCLICK) {
+    editor_.OnColumnClick(list->iSubItem);
+  }
+  return 0;
+}
+
+LRESULT CAppletDlg::OnUseStateChanged(UINT, WPARAM, LPARAM lParam) {
+  return flow_.OnUseStateChanged(static_cast<std::uint32_t>(lParam));
+}
+
+LRESULT CAppletDlg::OnRecheckDevices(UINT, WPARAM, LPARAM) {
+  editor_.OnRecheckDevices();
+  return 0;
+}
+
+bool CAppletDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  static constexpr Route kRoutes[] = {
+      {Kind::kCommand, EN_CHANGE, IDC_DEVICE_NAME, IDC_DEVICE_NAME, &CAppletDlg::OnFieldCommand},
+      {Kind::kCommand, EN_SETFOCUS, IDC_DEVICE_NAME, IDC_DEVICE_NAME, &CAppletDlg::OnFieldCommand},
+      {Kind::kCommand, EN_UPDATE, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
+      {Kind::kCommand, EN_KILLFOCUS, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
+      {Kind::kCommand, EN_SETFOCUS, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
+      {Kind::kCommand, CBN_SELCHANGE, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
+      {Kind::kCommand, CBN_EDITUPDATE, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
+      {Kind::kCommand, CBN_SETFOCUS, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
+      {Kind::kCommand, BN_CLICKED, IDC_REMOVE, IDC_REMOVE_ALL, &CAppletDlg::OnButton},
+      {Kind::kCommand, BN_CLICKED, IDC_UNDO, IDC_UNDO, &CAppletDlg::OnButton},
+      {Kind::kCommand, BN_CLICKED, IDC_APPLY, IDC_APPLY, &CAppletDlg::OnButton},
+      {Kind::kCommand, BN_CLICKED, IDC_NEW, IDC_NEW, &CAppletDlg::OnButton},
+      {Kind::kCommand, BN_CLICKED, IDC_DUPLICATE, IDC_DUPLICATE, &CAppletDlg::OnButton},
+      {Kind::kNotify, static_cast<UINT>(LVN_ITEMCHANGED), IDC_DEVICE_LIST, IDC_DEVICE_LIST,
+       &CAppletDlg::OnListNotify},
+      {Kind::kNotify, static_cast<UINT>(LVN_COLUMNCLICK), IDC_DEVICE_LIST, IDC_DEVICE_LIST,
+       &CAppletDlg::OnListNotify},
+      {Kind::kMessage, SRVM_USE_STATE_CHANGED, 0, 0, &CAppletDlg::OnUseStateChanged},
+      {Kind::kMessage, SRVM_RECHECK_DEVICES, 0, 0, &CAppletDlg::OnRecheckDevices},
+  };
+  return RouteMessage<CAppletDlg>(kRoutes, *this, message, wParam, lParam, result);
+}
+
+}  // namespace orvel::ui

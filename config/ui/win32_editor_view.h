@@ -1,0 +1,53 @@
+#pragma once
+// The editor's view over the main dialog's real controls. Writing a text or a
+// row state here raises the controls' own notifications, which come back to the
+// editor through the dialog's message map.
+
+#include <windows.h>
+
+#include "config/editor/editor_view.h"
+
+namespace orvel::ui {
+
+class Win32EditorView : public EditorView {
+ public:
+  explicit Win32EditorView(HWND dialog = nullptr) : dialog_(dialog) {}
+  void Attach(HWND dialog) { dialog_ = dialog; }
+
+  std::string Text(int id) override;
+  void SetText(int id, const std::string& text) override;
+  void Enable(int id, bool enabled) override;
+  bool IsEnabled(int id) override;
+  void SetFocus(int id) override;
+  int Focus() override;
+  void SelectEditText(int id, int start, int end) override;
+  void SelectComboEditText(int id, int start, int end) override;
+  void SetComboSelection(int id, int index) override;
+  int ComboSelection(int id) override;
+
+  void DeleteAllRows() override;
+  void InsertRow(int row, const std::array<std::string, 4>& texts, std::uint32_t slot) override;
+  int RowCount() override;
+  std::string RowText(int row, int column) override;
+  void SetRowText(int row, int column, const std::string& text) override;
+  std::uint32_t RowSlot(int row) override;
+  void SetRowSlot(int row, std::uint32_t slot) override;
+  unsigned RowState(int row) override;
+  void SetRowState(int row, unsigned state, unsigned mask) override;
+  int RowsPerPage() override;
+  void EnsureRowVisible(int row) override;
+  void SetColumnWidth(int column, int width) override;
+  void SetListRedraw(bool redraw) override;
+  void SetSortImage(int column, int image) override;
+  void SetWaitCursor(bool waiting) override;
+
+ private:
+  HWND Control(int id) const { return GetDlgItem(dialog_, id); }
+  HWND List() const;
+
+  HWND dialog_;
+  int waitDepth_ = 0;
+  HCURSOR savedCursor_ = nullptr;
+};
+
+}  // namespace orvel::ui
