@@ -1,8 +1,9 @@
 #pragma once
 // CAppletDlg: the main dialog of Orvelcfg, template 102.
 
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h
+#include <commctrl.h>
 
 #include "config/core/configure_app.h"
 #include "config/core/server_channel.h"
