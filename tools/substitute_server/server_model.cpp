@@ -190,6 +190,13 @@ ParseResult ParseServerConfig(std::string_view text) {
       }
       sawInUse = true;
       config.inUse = *flag;
+    } else if (keyword == "inuse-after-unregister") {
+      const auto flag = words.size() == 2 ? ParseYesNo(words[1]) : std::nullopt;
+      if (!flag) {
+        result.error = LineError(lineNumber, "inuse-after-unregister takes one value, 0 or 1");
+        return result;
+      }
+      config.inUseAfterUnregister = *flag;
     } else {
       result.error = LineError(lineNumber, Text({"unknown keyword '", keyword, "'"}));
       return result;

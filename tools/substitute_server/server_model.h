@@ -24,6 +24,9 @@ struct ServerConfig {
   std::vector<SimulatedUnit> units;
   std::vector<std::uint32_t> activeAddresses;
   bool inUse = false;
+  // The driver becomes in use once a window ends its registration: the moment
+  // between a dialog closing and the save that follows it.
+  bool inUseAfterUnregister = false;
 
   const SimulatedUnit* FindUnit(std::uint32_t address) const;
   friend bool operator==(const ServerConfig&, const ServerConfig&) = default;

@@ -19,6 +19,9 @@
 //       addresses the server itself uses, in order; may repeat.
 //   inuse 0|1
 //       whether an application uses the driver (default 0); at most once.
+//   inuse-after-unregister 0|1
+//       when 1, the driver becomes in use as soon as a window ends its registration
+//       (SRVM_SET_NOTIFY_WINDOW with 0), as if an application opened it right then.
 //
 // Log file: one line per message, written through at once so a test can read it while
 // the server runs:
@@ -137,6 +140,9 @@ class Server {
     if (message == SRVM_PROBE_ADDRESS && args_.probeDelayMs > 0) Sleep(args_.probeDelayMs);
     const std::uint32_t answer = Answer(config_, message, w, l);
     Record({Direction::kReceived, message, w, l, answer});
+    if (message == SRVM_SET_NOTIFY_WINDOW && w == 0 && config_.inUseAfterUnregister) {
+      config_.inUse = true;
+    }
     return static_cast<LRESULT>(answer);
   }
 
