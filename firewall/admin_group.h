@@ -41,4 +41,10 @@ SecurityId AdministratorsSid();
 
 bool IsUserInAdministratorsGroup(ProcessToken& token);
 
+// The current process's token through the Windows API (win32_admin_group.cpp).
+class Win32ProcessToken final : public ProcessToken {
+ public:
+  std::optional<std::vector<TokenGroup>> ReadGroups() override;
+};
+
 }  // namespace orvel

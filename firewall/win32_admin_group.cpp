@@ -27,41 +27,38 @@ SecurityId ToSecurityId(PSID sid) {
   return result;
 }
 
-class Win32ProcessToken final : public ProcessToken {
- public:
-  std::optional<std::vector<TokenGroup>> ReadGroups() override {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, &raw)) {
-      return std::nullopt;
-    }
-    UniqueHandle token(raw);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
-    if (size == 0) {
-      return std::nullopt;
-    }
-    // DWORD-aligned storage: TOKEN_GROUPS holds pointers and DWORDs.
-    std::vector<ULONG_PTR> buffer((size + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
-    DWORD read = 0;
-    if (!GetTokenInformation(token.get(), TokenGroups, buffer.data(),
-                             static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), &read)) {
-      return std::nullopt;
-    }
-    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-    std::vector<TokenGroup> result;
-    result.reserve(groups->GroupCount);
-    for (DWORD i = 0; i < groups->GroupCount; ++i) {
-      const SID_AND_ATTRIBUTES& entry = groups->Groups[i];
-      if (entry.Sid == nullptr || !IsValidSid(entry.Sid)) {
-        continue;
-      }
-      result.push_back(TokenGroup{ToSecurityId(entry.Sid), entry.Attributes});
-    }
-    return result;
-  }
-};
-
 }  // namespace
+
+std::optional<std::vector<TokenGroup>> Win32ProcessToken::ReadGroups() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, &raw)) {
+    return std::nullopt;
+  }
+  UniqueHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
+  if (size == 0) {
+    return std::nullopt;
+  }
+  // Pointer-aligned storage: TOKEN_GROUPS holds pointers.
+  std::vector<ULONG_PTR> buffer((size + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
+  DWORD read = 0;
+  if (!GetTokenInformation(token.get(), TokenGroups, buffer.data(),
+                           static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), &read)) {
+    return std::nullopt;
+  }
+  const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+  std::vector<TokenGroup> result;
+  result.reserve(groups->GroupCount);
+  for (DWORD i = 0; i < groups->GroupCount; ++i) {
+    const SID_AND_ATTRIBUTES& entry = groups->Groups[i];
+    if (entry.Sid == nullptr || !IsValidSid(entry.Sid)) {
+      continue;
+    }
+    result.push_back(TokenGroup{ToSecurityId(entry.Sid), entry.Attributes});
+  }
+  return result;
+}
 
 bool IsUserInAdministratorsGroup() {
   Win32ProcessToken token;

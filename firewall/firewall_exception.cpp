@@ -1,0 +1,420 @@
+#include "firewall/firewall_exception.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace orvel {
+namespace {
+
+constexpr HResult kEPointer = static_cast<HResult>(0x80004003);
+constexpr char kTranslationQuery[] = "\\VarFileInfo\\Translation";
+constexpr std::u16string_view kElevationMonikerPrefix = u"Elevation:Administrator!new:";
+
+// A BSTR that is freed when the step that made it ends.
+class ScopedBstr {
+ public:
+  ScopedBstr(FirewallPlatform& platform, const WideChar* text)
+      : platform_(platform), text_(platform.SysAllocString(text)) {}
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  ~ScopedBstr() {
+    if (text_ != nullptr) {
+      platform_.SysFreeString(text_);
+    }
+  }
+  Bstr Get() const { return text_; }
+  explicit operator bool() const { return text_ != nullptr; }
+
+ private:
+  FirewallPlatform& platform_;
+  Bstr text_;
+};
+
+// Pairs one CoUninitialize with a successful CoInitializeEx.
+class ComApartment {
+ public:
+  explicit ComApartment(FirewallPlatform& platform)
+      : platform_(platform),
+        result_(platform.CoInitializeEx(kCoinitApartmentThreaded | kCoinitDisableOle1Dde)) {}
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() {
+    if (!Failed(result_)) {
+      platform_.CoUninitialize();
+    }
+  }
+  bool Joined() const { return !Failed(result_); }
+
+ private:
+  FirewallPlatform& platform_;
+  HResult result_;
+};
+
+template <class T>
+HResult CreateInstance(FirewallPlatform& platform, const Guid& clsid, const Guid& iid,
+                       FwPtr<T>* object) {
+  void* raw = nullptr;
+  const HResult result = platform.CoCreateInstance(clsid, kClsctxInprocServer, iid, &raw);
+  T** out = object->Receive();
+  if (Failed(result)) {
+    return result;
+  }
+  *out = static_cast<T*>(raw);
+  return *out != nullptr ? result : kEPointer;
+}
+
+void AppendHex(WideString* out, std::uint32_t value, int digits, bool upper) {
+  const char* alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+    out->push_back(static_cast<WideChar>(alphabet[(value >> shift) & 0xF]));
+  }
+}
+
+}  // namespace
+
+HResult AppendBounded(WideString* out, std::size_t capacity, std::u16string_view text) {
+  if (capacity == 0) {
+    return kEInvalidArg;
+  }
+  const std::size_t room = out->size() < capacity ? capacity - 1 - out->size() : 0;
+  if (text.size() > room) {
+    out->append(text.substr(0, room));
+    return kEInsufficientBuffer;
+  }
+  out->append(text);
+  return kSOk;
+}
+
+WideString GuidToRegistryString(const Guid& guid) {
+  WideString text = u"{";
+  AppendHex(&text, guid.data1, 8, true);
+  text.push_back(u'-');
+  AppendHex(&text, guid.data2, 4, true);
+  text.push_back(u'-');
+  AppendHex(&text, guid.data3, 4, true);
+  text.push_back(u'-');
+  for (int i = 0; i < 8; ++i) {
+    if (i == 2) {
+      text.push_back(u'-');
+    }
+    AppendHex(&text, guid.data4[i], 2, true);
+  }
+  text.push_back(u'}');
+  return text;
+}
+
+WideString VersionStringQuery(std::uint16_t language, std::uint16_t codePage,
+                              std::u16string_view name) {
+  WideString query = u"\\StringFileInfo\\";
+  AppendHex(&query, (static_cast<std::uint32_t>(language) << 16) | codePage, 8, false);
+  query.push_back(u'\\');
+  WideString bounded;
+  AppendBounded(&bounded, kVersionQueryCapacity, query);
+  AppendBounded(&bounded, kVersionQueryCapacity, name);
+  return bounded;
+}
+
+bool IsFirewallCapableWindows(FirewallPlatform& platform) {
+  OsVersionInfo info;
+  if (!platform.GetVersionExA(&info)) {
+    return true;
+  }
+  if (info.platformId != kVerPlatformWin32Nt) {
+    return false;
+  }
+  if (info.majorVersion == 5) {
+    return info.minorVersion == 1 || info.minorVersion == 2;
+  }
+  return info.majorVersion >= 6;
+}
+
+bool IsWindowsVistaOrLater(FirewallPlatform& platform) {
+  OsVersionInfo info;
+  if (!platform.GetVersionExA(&info)) {
+    return false;
+  }
+  return info.platformId == kVerPlatformWin32Nt && info.majorVersion >= 6;
+}
+
+bool GetServerProgramPath(FirewallPlatform& platform, WideString* path) {
+  path->clear();
+  WideString folder;
+  if (Failed(platform.GetSystemFolderPath(&folder))) {
+    return false;
+  }
+  // A cut path would name some other program: refuse it rather than register that.
+  if (AppendBounded(path, kServerPathCapacity, folder) != kSOk ||
+      AppendBounded(path, kServerPathCapacity, u"\\") != kSOk ||
+      AppendBounded(path, kServerPathCapacity, kServerProgramName) != kSOk) {
+    path->clear();
+    return false;
+  }
+  return true;
+}
+
+bool GetServerProductName(FirewallPlatform& platform, const WideString& path, WideString* name) {
+  name->clear();
+  const std::uint32_t size = platform.GetFileVersionInfoSizeW(path.c_str());
+  if (size == 0) {
+    return false;
+  }
+  // Word-aligned, as the resource's structures expect.
+  const std::size_t words = (static_cast<std::size_t>(size) + 3) / 4;
+  std::unique_ptr<std::uint32_t[]> storage(new (std::nothrow) std::uint32_t[words]());
+  if (!storage) {
+    return false;
+  }
+  void* block = storage.get();
+  if (!platform.GetFileVersionInfoW(path.c_str(), size, block)) {
+    return false;
+  }
+  const auto* blockBegin = static_cast<const unsigned char*>(block);
+  const auto* blockEnd = blockBegin + size;
+  auto inBlock = [&](const void* value, std::size_t bytes) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(value);
+    const auto first = reinterpret_cast<std::uintptr_t>(blockBegin);
+    const auto last = reinterpret_cast<std::uintptr_t>(blockEnd);
+    return begin >= first && begin <= last && bytes <= last - begin;
+  };
+
+  const void* translation = nullptr;
+  std::uint32_t translationBytes = 0;
+  if (!platform.VerQueryValueA(block, kTranslationQuery, &translation, &translationBytes) ||
+      translation == nullptr || translationBytes < 4 || !inBlock(translation, 4)) {
+    return false;
+  }
+  std::uint16_t entry[2];  // language, code page
+  std::memcpy(entry, translation, sizeof entry);
+
+  const WideString query = VersionStringQuery(entry[0], entry[1], u"ProductName");
+  const void* value = nullptr;
+  std::uint32_t characters = 0;
+  // Without a ProductName for the first translation there is nothing to register under.
+  if (!platform.VerQueryValueW(block, query.c_str(), &value, &characters) || value == nullptr) {
+    return false;
+  }
+  // Never read past the block, whatever the resource claims.
+  const auto* text = static_cast<const unsigned char*>(value);
+  if (!inBlock(text, 0)) {
+    return false;
+  }
+  const std::size_t available = static_cast<std::size_t>(blockEnd - text) / sizeof(WideChar);
+  const std::size_t limit = characters < available ? characters : available;
+  WideString copied;
+  for (std::size_t i = 0; i < limit; ++i) {
+    WideChar unit;
+    std::memcpy(&unit, text + i * sizeof(WideChar), sizeof unit);
+    if (unit == 0) {
+      break;
+    }
+    copied.push_back(unit);
+  }
+  // A display name that is too long is only shortened.
+  AppendBounded(name, kProductNameCapacity, copied);
+  return true;
+}
+
+HResult CreateElevatedFirewallManager(FirewallPlatform& platform, FwManager** manager) {
+  if (manager == nullptr) {
+    return kMissingArgument;
+  }
+  *manager = nullptr;
+  WideString clsid;
+  HResult result = AppendBounded(&clsid, kGuidStringCapacity, GuidToRegistryString(kClsidNetFwMgr));
+  if (Failed(result)) {
+    return result;
+  }
+  WideString moniker;
+  result = AppendBounded(&moniker, kMonikerCapacity, kElevationMonikerPrefix);
+  if (!Failed(result)) {
+    result = AppendBounded(&moniker, kMonikerCapacity, clsid);
+  }
+  if (Failed(result)) {
+    return result;
+  }
+  ElevationBindOptions options;
+  options.classContext = kClsctxLocalServer;
+  void* raw = nullptr;
+  result = platform.CoGetObject(moniker.c_str(), options, kIidINetFwMgr, &raw);
+  if (Failed(result)) {
+    return result;
+  }
+  *manager = static_cast<FwManager*>(raw);
+  return *manager != nullptr ? result : kEPointer;
+}
+
+HResult GetCurrentFirewallProfile(FirewallPlatform& platform, FwProfile** profile) {
+  if (profile == nullptr) {
+    return kMissingArgument;
+  }
+  *profile = nullptr;
+  FwPtr<FwManager> manager;
+  HResult result;
+  if (IsWindowsVistaOrLater(platform)) {
+    result = CreateElevatedFirewallManager(platform, manager.Receive());
+  } else {
+    result = CreateInstance(platform, kClsidNetFwMgr, kIidINetFwMgr, &manager);
+  }
+  if (Failed(result)) {
+    return result;
+  }
+  FwPtr<FwPolicy> policy;
+  result = manager->get_LocalPolicy(policy.Receive());
+  if (Failed(result)) {
+    return result;
+  }
+  if (!policy) {
+    return kEPointer;
+  }
+  FwPtr<FwProfile> current;
+  result = policy->get_CurrentProfile(current.Receive());
+  *profile = current.Detach();
+  return result;
+}
+
+HResult IsApplicationEnabled(FirewallPlatform& platform, FwProfile* profile, const WideChar* path,
+                             bool* enabled) {
+  if (profile == nullptr || path == nullptr || enabled == nullptr) {
+    return kMissingArgument;
+  }
+  *enabled = false;
+  FwPtr<FwAuthorizedApplications> applications;
+  HResult result = profile->get_AuthorizedApplications(applications.Receive());
+  if (Failed(result)) {
+    return result;
+  }
+  if (!applications) {
+    return kEPointer;
+  }
+  ScopedBstr imagePath(platform, path);
+  if (!imagePath) {
+    return kEOutOfMemory;
+  }
+  FwPtr<FwAuthorizedApplication> application;
+  if (Failed(applications->Item(imagePath.Get(), application.Receive())) || !application) {
+    return kSOk;  // not registered
+  }
+  bool value = false;
+  result = application->get_Enabled(&value);
+  if (!Failed(result) && value) {
+    *enabled = true;
+  }
+  return result;
+}
+
+HResult AddAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
+                                 const WideChar* path, const WideChar* name) {
+  if (profile == nullptr || path == nullptr || name == nullptr) {
+    return kMissingArgument;
+  }
+  bool enabled = false;
+  HResult result = IsApplicationEnabled(platform, profile, path, &enabled);
+  if (Failed(result)) {
+    return result;
+  }
+  if (enabled) {
+    return kSOk;
+  }
+  FwPtr<FwAuthorizedApplications> applications;
+  result = profile->get_AuthorizedApplications(applications.Receive());
+  if (Failed(result)) {
+    return result;
+  }
+  if (!applications) {
+    return kEPointer;
+  }
+  FwPtr<FwAuthorizedApplication> application;
+  result = CreateInstance(platform, kClsidNetFwAuthorizedApplication,
+                          kIidINetFwAuthorizedApplication, &application);
+  if (Failed(result)) {
+    return result;
+  }
+  ScopedBstr imagePath(platform, path);
+  if (!imagePath) {
+    return kEOutOfMemory;
+  }
+  result = application->put_ProcessImageFileName(imagePath.Get());
+  if (Failed(result)) {
+    return result;
+  }
+  // An empty name and a failed allocation look the same here.
+  ScopedBstr displayName(platform, name);
+  if (!displayName || platform.SysStringLen(displayName.Get()) == 0) {
+    return kEOutOfMemory;
+  }
+  result = application->put_Name(displayName.Get());
+  if (Failed(result)) {
+    return result;
+  }
+  return applications->Add(application.Get());
+}
+
+HResult DisableAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
+                                     const WideChar* path) {
+  if (profile == nullptr || path == nullptr) {
+    return kMissingArgument;
+  }
+  FwPtr<FwAuthorizedApplications> applications;
+  HResult result = profile->get_AuthorizedApplications(applications.Receive());
+  if (Failed(result)) {
+    return result;
+  }
+  if (!applications) {
+    return kEPointer;
+  }
+  ScopedBstr imagePath(platform, path);
+  if (!imagePath) {
+    return kEOutOfMemory;
+  }
+  FwPtr<FwAuthorizedApplication> application;
+  if (Failed(applications->Item(imagePath.Get(), application.Receive())) || !application) {
+    return kSOk;  // nothing to switch off
+  }
+  return application->put_Enabled(false);
+}
+
+bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) {
+  if (!IsFirewallCapableWindows(platform) || !IsUserInAdministratorsGroup(token)) {
+    return false;
+  }
+  WideString path;
+  if (!GetServerProgramPath(platform, &path)) {
+    return false;
+  }
+  WideString name;
+  if (!GetServerProductName(platform, path, &name)) {
+    return false;
+  }
+  ComApartment apartment(platform);
+  if (!apartment.Joined()) {
+    return false;
+  }
+  FwPtr<FwProfile> profile;  // released before the apartment ends
+  if (Failed(GetCurrentFirewallProfile(platform, profile.Receive()))) {
+    return false;
+  }
+  return !Failed(AddAuthorizedApplication(platform, profile.Get(), path.c_str(), name.c_str()));
+}
+
+bool DisableFirewallException(FirewallPlatform& platform, ProcessToken& token) {
+  if (!IsFirewallCapableWindows(platform) || !IsUserInAdministratorsGroup(token)) {
+    return false;
+  }
+  WideString path;
+  if (!GetServerProgramPath(platform, &path)) {
+    return false;
+  }
+  ComApartment apartment(platform);
+  if (!apartment.Joined()) {
+    return false;
+  }
+  FwPtr<FwProfile> profile;
+  if (Failed(GetCurrentFirewallProfile(platform, profile.Receive())) || !profile) {
+    return false;
+  }
+  return !Failed(DisableAuthorizedApplication(platform, profile.Get(), path.c_str()));
+}
+
+}  // namespace orvel
