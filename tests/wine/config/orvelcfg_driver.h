@@ -1,0 +1,55 @@
+#pragma once
+// Drives the real Orvelcfg.exe from a test: starts it, finds its main dialog and its
+// message boxes, presses their buttons, and keeps the settings file of the test
+// prefix as it was before the test.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "tests/wine/support/process_util.h"
+
+namespace orvel::test {
+
+inline constexpr char kProductCaption[] = "Quorin Network Driver";
+
+// C:\ProgramData\VANTOR\ORVELDRIVER\orveld.ini of this prefix.
+std::string SettingsFilePath();
+
+// Moves an existing settings file aside and puts it back (or removes the test's)
+// when the test ends.
+class SettingsFileGuard {
+ public:
+  SettingsFileGuard();
+  ~SettingsFileGuard();
+  SettingsFileGuard(const SettingsFileGuard&) = delete;
+  SettingsFileGuard& operator=(const SettingsFileGuard&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+class Orvelcfg {
+ public:
+  // Starts the built program; the destructor ends it if it still runs.
+  bool Start();
+  DWORD Id() const { return process_.Id(); }
+  // The main dialog, once it is shown.
+  HWND MainDialog(DWORD timeoutMs = 20000);
+  // A message box of the program (a dialog with the product caption that is not the
+  // main dialog); nullptr when none appeared.
+  HWND MessageBoxWindow(DWORD timeoutMs = 20000);
+  std::optional<DWORD> Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+
+ private:
+  ChildProcess process_;
+};
+
+// The text of a message box.
+std::string MessageBoxText(HWND box);
+// A click on a button of a dialog, as the user makes it.
+void PressButton(HWND dialog, int id);
+std::string ReadText(HWND window);
+
+}  // namespace orvel::test

@@ -1,0 +1,180 @@
+// The real Orvelcfg.exe against the substitute server: start-up, "Save and Close",
+// Cancel, the in-use refusal, a failed write and a second copy.
+#include <gtest/gtest.h>
+
+#include "config/core/server_messages.h"
+#include "tests/wine/config/orvelcfg_driver.h"
+#include "tests/wine/support/substitute_server.h"
+
+namespace orvel::test {
+namespace {
+
+constexpr DWORD kExitTimeoutMs = 20000;
+
+// Two units; Tcp 0 and a stray slot 5 that the store must not reach.
+constexpr char kSeededSettings[] =
+    "[Device Name]\r\n0=Keys\r\n1=Drums\r\n5=Stray\r\n"
+    "[IP Address]\r\n0=-1062731766\r\n1=167772161\r\n5=167772165\r\n"
+    "[Protect No]\r\n0=00A0DE112233\r\n1=00A0DE445566\r\n"
+    "[Device ID]\r\n0=2\r\n1=15\r\n"
+    "[Tcp]\r\n0=0\r\n1=0\r\n";
+
+std::string Value(const char* section, const char* key) {
+  char text[256] = {};
+  GetPrivateProfileStringA(section, key, "<missing>", text, sizeof(text),
+                           SettingsFilePath().c_str());
+  return text;
+}
+
+std::vector<std::uint32_t> MessageNumbers(const std::vector<ServerLogRecord>& records) {
+  std::vector<std::uint32_t> numbers;
+  for (const ServerLogRecord& r : records) numbers.push_back(r.message);
+  return numbers;
+}
+
+class SaveFlowTest : public ::testing::Test {
+ protected:
+  void Seed(const std::string& text) {
+    const std::string path = SettingsFilePath();
+    CreateDirectoryA(path.substr(0, path.rfind('\\', path.rfind('\\') - 1)).c_str(), nullptr);
+    CreateDirectoryA(path.substr(0, path.rfind('\\')).c_str(), nullptr);
+    ASSERT_TRUE(WriteFileText(path, text));
+  }
+  SettingsFileGuard guard;
+};
+
+TEST_F(SaveFlowTest, SaveAndCloseWritesTableAndAsksReload) {
+  Seed(kSeededSettings);
+  SubstituteServer server("unit 192.168.0.10 mac 00A0DE112233\nactive 10.9.9.9\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+
+  EXPECT_EQ(Value("Device Name", "0"), "Keys");
+  EXPECT_EQ(Value("IP Address", "0"), "-1062731766");
+  EXPECT_EQ(Value("Protect No", "1"), "00A0DE445566");
+  EXPECT_EQ(Value("Device ID", "1"), "15");
+  EXPECT_EQ(Value("Tcp", "0"), "1");
+  EXPECT_EQ(Value("Tcp", "1"), "1");
+  // Three slots hold an address (0, 1 and the stray 5), so slots 0 to 2 are stored;
+  // slot 5, behind the gap, keeps its lines.
+  EXPECT_EQ(Value("IP Address", "2"), "0");
+  EXPECT_EQ(Value("Tcp", "2"), "1");
+  EXPECT_EQ(Value("Tcp", "3"), "<missing>");
+  EXPECT_EQ(Value("Device Name", "5"), "Stray");
+  EXPECT_EQ(Value("Net Address", "Value"), "-1062731774");
+  EXPECT_EQ(Value("Stop Address Field3", "Value"), "2");
+
+  const std::vector<ServerLogRecord> received = server.Received();
+  const std::vector<std::uint32_t> expected = {SRVM_QUERY_IN_USE,       SRVM_SET_NOTIFY_WINDOW,
+                                               SRVM_GET_ACTIVE_ADDRESS, SRVM_GET_ACTIVE_ADDRESS,
+                                               SRVM_GET_MAC_ADDRESS,    SRVM_GET_MAC_ADDRESS,
+                                               SRVM_QUERY_IN_USE,       SRVM_SET_NOTIFY_WINDOW,
+                                               SRVM_QUERY_IN_USE,       SRVM_RELOAD_SETTINGS};
+  ASSERT_EQ(MessageNumbers(received), expected);
+  EXPECT_EQ(received[1].wParam, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(dialog)));
+  EXPECT_EQ(received[1].lParam, 1u);
+  EXPECT_EQ(received[2].wParam, kActiveAddressCount);
+  EXPECT_EQ(received[3].wParam, 0u);
+  EXPECT_EQ(received[4].lParam, 0xC0A8000Au);  // slot 0's MAC check
+  EXPECT_EQ(received[7].wParam, 0u);
+}
+
+TEST_F(SaveFlowTest, CancelWritesAndSendsNothing) {
+  Seed(kSeededSettings);
+  SubstituteServer server("unit 192.168.0.10 mac none\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDCANCEL);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kSeededSettings));
+  const auto numbers = MessageNumbers(server.Received());
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_RELOAD_SETTINGS), 0);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_SET_NOTIFY_WINDOW), 2);
+  EXPECT_EQ(numbers.back(), SRVM_SET_NOTIFY_WINDOW);
+}
+
+TEST_F(SaveFlowTest, DriverInUseAtSaveShowsText4AndKeepsFile) {
+  Seed(kSeededSettings);
+  SubstituteServer server("inuse-after-unregister 1\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  HWND box = program.MessageBoxWindow();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
+  PressButton(box, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kSeededSettings));
+  const auto numbers = MessageNumbers(server.Received());
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_RELOAD_SETTINGS), 0);
+  EXPECT_EQ(numbers.back(), SRVM_QUERY_IN_USE);
+}
+
+TEST_F(SaveFlowTest, NoServerStillWritesTheFile) {
+  Seed(kSeededSettings);
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(Value("Tcp", "0"), "1");
+  EXPECT_EQ(Value("Net Address", "Value"), "-1062731774");
+}
+
+TEST_F(SaveFlowTest, FailedWriteShowsText4AndSendsNoReload) {
+  // A folder where the file should be: it can be neither read nor replaced.
+  Seed("");
+  const std::string path = SettingsFilePath();
+  DeleteFileA(path.c_str());
+  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+  SubstituteServer server("\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  HWND box = program.MessageBoxWindow();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
+  PressButton(box, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const auto numbers = MessageNumbers(server.Received());
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_RELOAD_SETTINGS), 0);
+}
+
+TEST_F(SaveFlowTest, SecondCopyLeavesWithoutAWindow) {
+  Orvelcfg first;
+  ASSERT_TRUE(first.Start());
+  HWND dialog = first.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+
+  Orvelcfg second;
+  ASSERT_TRUE(second.Start());
+  EXPECT_EQ(second.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(FindProcessWindow(second.Id(), nullptr, nullptr, 0), nullptr);
+
+  PressButton(dialog, IDCANCEL);
+  EXPECT_EQ(first.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+}
+
+}  // namespace
+}  // namespace orvel::test
