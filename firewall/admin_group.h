@@ -8,8 +8,7 @@ namespace orvel {
 
 // True when the process token's groups contain the local Administrators group
 // (S-1-5-32-544). Attributes are not examined: under User Account Control a filtered
-// token carries the group for deny only, and such a user still counts, because both
-// the configuration program and the installer ask for elevation themselves.
+// token carries the group for deny only, and such a user still counts as a member.
 // Windows builds only (win32_admin_group.cpp).
 bool IsUserInAdministratorsGroup();
 
