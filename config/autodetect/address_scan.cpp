@@ -1,0 +1,288 @@
+#include "config/autodetect/address_scan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "config/autodetect/autodetect_ids.h"
+#include "config/autodetect/range_rules.h"
+#include "config/core/server_messages.h"
+
+namespace orvel::autodetect {
+
+std::optional<int> TableCopy::Find(std::uint32_t address) const {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const std::uint32_t stored = entries[static_cast<std::size_t>(slot)].ipAddress;
+    if (stored == 0) break;
+    if (stored == address) return slot;
+  }
+  return std::nullopt;
+}
+
+TableCopy MakeTableCopy(const std::array<DeviceEntry, kSlotCount>& entries) {
+  TableCopy copy;
+  copy.entries = entries;
+  for (std::size_t slot = 0; slot < entries.size(); ++slot)
+    copy.macBytes[slot] = ParseMacText(entries[slot].macText);
+  return copy;
+}
+
+std::string FormatResultAddress(std::uint32_t address) {
+  char text[32];
+  std::snprintf(text, sizeof text, "% 3d. % 3d. % 3d. % 3d", static_cast<int>(address >> 24),
+                static_cast<int>((address >> 16) & 0xFF), static_cast<int>((address >> 8) & 0xFF),
+                static_cast<int>(address & 0xFF));
+  return text;
+}
+
+std::string FormatResultMac(const MacBytes& mac) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3],
+                mac[4], mac[5]);
+  return text;
+}
+
+AddressScan::AddressScan(ServerChannel* server, ScanTimer& timer, ScanDisplay& display,
+                         const RangeRules& range, TableCopy tableCopy,
+                         std::uint32_t scanStartAddress)
+    : server_(server),
+      timer_(timer),
+      display_(display),
+      range_(range),
+      tableCopy_(std::move(tableCopy)),
+      scanStartAddress_(scanStartAddress) {}
+
+bool AddressScan::AnyRowChecked() const {
+  for (int row = 0; row < resultCount_; ++row) {
+    if (rows_[static_cast<std::size_t>(row)].rowState == kRowChecked) return true;
+  }
+  return false;
+}
+
+void AddressScan::ReadActiveAddresses() {
+  const std::uint32_t count = server_->Send(SRVM_GET_ACTIVE_ADDRESS, kActiveAddressCount, 0);
+  active_.clear();
+  if (count == 0) return;
+  // A count past any real server's is treated as a failed allocation: no address
+  // counts as active, and the dialog is not held up by millions of queries.
+  if (count > kMaxActiveAddresses) return;
+  try {
+    active_.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  for (std::uint32_t i = 0; i < count; ++i)
+    active_.push_back(server_->Send(SRVM_GET_ACTIVE_ADDRESS, i, 0));
+}
+
+void AddressScan::StartScan() {
+  if (!HasServer()) return;
+  ReadActiveAddresses();
+  BeginScan();
+}
+
+void AddressScan::BeginScan() {
+  if (!HasServer()) return;
+  resultCount_ = 0;
+  probeNumber_ = 0;
+  RememberCheckedRows();
+  rows_.fill(ScanRow{});
+
+  std::int32_t stop = range_.scanStopOctet();
+  stop = std::clamp(stop, 0, 255);
+  scanStartAddress_ = range_.rangeStart();
+  currentAddress_ = scanStartAddress_;
+  endAddress_ = (scanStartAddress_ & 0xFFFFFF00u) | static_cast<std::uint32_t>(stop);
+
+  savedFocus_ = display_.FocusedControl();
+
+  display_.SetRangeFieldsEnabled(false);
+  display_.EnableControl(kIdAddToList, false);
+  display_.EnableControl(kIdImport, false);
+  display_.EnableControl(kIdExport, false);
+  display_.EnableControl(kIdAbort, true);
+  display_.EnableProgressLine();
+  display_.DeleteAllResultRows();
+  display_.RepaintNow();
+
+  scanning_ = true;
+  timerRunning_ = timer_.StartTimer(kScanTimerId, kScanTimerPeriodMs);
+  // Without a timer no tick would ever end the scan and the dialog would stay locked.
+  if (!timerRunning_) AbortScan();
+}
+
+void AddressScan::RequestStop() {
+  timer_.PostToDialog(SCANM_STOP, 0, 0);
+  scanning_ = false;
+}
+
+void AddressScan::ScanTick() {
+  if (!scanning_) return;
+  display_.ShowProgress(currentAddress_);
+  ProbeAddress(probeNumber_, currentAddress_);
+  ++currentAddress_;
+  ++probeNumber_;
+
+  const std::uint32_t first = currentAddress_ >> 24;
+  if ((first == 0 || first == 4) && (currentAddress_ & 0x00FFFFFFu) == 0x00FFFFFFu) RequestStop();
+  if (first == 128 && (currentAddress_ & 0x0000FFFFu) == 0x0000FFFFu) RequestStop();
+  if (currentAddress_ > endAddress_) RequestStop();
+}
+
+bool AddressScan::FetchUnitMac(ScanRow& row, std::uint32_t address) {
+  const std::uint32_t low = server_->Send(SRVM_GET_MAC_ADDRESS, 0, address);
+  if (low == kNoMacKnown) return false;
+  const std::uint32_t high = server_->Send(SRVM_GET_MAC_ADDRESS, 1, address);
+  if (high == kNoMacKnown) return false;
+  row.mac = {static_cast<std::uint8_t>(low),       static_cast<std::uint8_t>(low >> 8),
+             static_cast<std::uint8_t>(low >> 16), static_cast<std::uint8_t>(low >> 24),
+             static_cast<std::uint8_t>(high),      static_cast<std::uint8_t>(high >> 8)};
+  row.macObtained = true;
+  return true;
+}
+
+ResultRowText AddressScan::RowText(const ScanRow& row) const {
+  ResultRowText text;
+  text.image = row.rowState;
+  text.address = FormatResultAddress(row.address);
+  if (row.rowState == kRowListed) {
+    if (const std::optional<int> slot = tableCopy_.Find(row.address))
+      text.name = tableCopy_.entries[static_cast<std::size_t>(*slot)].deviceName;
+  }
+  text.mac = FormatResultMac(row.mac);
+  text.itemData = row.address;
+  return text;
+}
+
+void AddressScan::ProbeAddress(std::uint32_t probe, std::uint32_t address) {
+  if (server_->Send(SRVM_PROBE_ADDRESS, probe, address) != 0 && resultCount_ < kSlotCount) {
+    if (std::find(active_.begin(), active_.end(), address) != active_.end()) return;
+    ScanRow& row = rows_[static_cast<std::size_t>(resultCount_)];
+    row = ScanRow{};
+    row.address = address;
+    if (const std::optional<int> slot = tableCopy_.Find(address)) {
+      row.rowState = kRowListed;
+      if (!FetchUnitMac(row, address))
+        row.mac = tableCopy_.macBytes[static_cast<std::size_t>(*slot)];
+    } else {
+      row.rowState = kRowNew;
+      FetchUnitMac(row, address);
+    }
+    display_.InsertResultRow(resultCount_, RowText(row));
+    ++resultCount_;
+  }
+  display_.SetMacColumnWidth(resultCount_ > display_.ResultRowsPerPage() ? kMacColumnNarrow
+                                                                         : kMacColumnWide);
+}
+
+void AddressScan::StopScan() {
+  if (timerRunning_) {
+    timer_.KillTimer(kScanTimerId);
+    timerRunning_ = false;
+  }
+  display_.ShowProgress(std::nullopt);
+  display_.SetRangeFieldsEnabled(true);
+  for (int i = 0; i < resultCount_; ++i) {
+    ScanRow& row = rows_[static_cast<std::size_t>(i)];
+    if (std::find(checked_.begin(), checked_.end(), row.address) != checked_.end())
+      row.rowState = kRowChecked;
+  }
+  RebuildResultList();
+  display_.EnableControl(kIdAddToList, AnyRowChecked());
+  display_.EnableControl(kIdAbort, false);
+  display_.EnableControl(kIdImport, true);
+  display_.EnableControl(kIdExport, true);
+  checked_.clear();
+  if (display_.FocusedControl() == 0) {
+    if (savedFocus_ != 0 && display_.IsControlEnabled(savedFocus_))
+      display_.FocusControl(savedFocus_);
+    else
+      display_.FocusControl(kIdStartOctet1);
+  }
+}
+
+void AddressScan::AbortScan() {
+  scanning_ = false;
+  StopScan();
+  display_.EnableControl(kIdAbort, false);
+}
+
+void AddressScan::RememberCheckedRows() {
+  checked_.clear();
+  for (ScanRow& row : rows_) {
+    if (tableCopy_.Find(row.address)) {
+      row.rowState = kRowListed;
+      continue;
+    }
+    if (row.rowState == kRowChecked &&
+        std::find(checked_.begin(), checked_.end(), row.address) == checked_.end())
+      checked_.push_back(row.address);
+  }
+}
+
+void AddressScan::RebuildResultList() {
+  if (resultCount_ < 0) return;
+  display_.DeleteAllResultRows();
+  for (int i = 0; i < resultCount_; ++i)
+    display_.InsertResultRow(i, RowText(rows_[static_cast<std::size_t>(i)]));
+  if (resultCount_ >= 9 && lastClickedRow_ >= 8) {
+    int top = savedScrollPos_;
+    if (lastClickedRow_ < top || lastClickedRow_ > top + 15) {
+      top = lastClickedRow_ - 7;
+      savedScrollPos_ = top;
+    }
+    display_.ScrollResultsTo(top);
+  }
+}
+
+void AddressScan::ToggleRow(int index) {
+  lastClickedRow_ = index;
+  if (resultCount_ > 8) savedScrollPos_ = display_.ResultScrollPosition();
+  ScanRow& row = rows_[static_cast<std::size_t>(index)];
+  switch (row.rowState) {
+    case kRowNew:
+      row.rowState = kRowChecked;
+      if (std::find(checked_.begin(), checked_.end(), row.address) == checked_.end() &&
+          checked_.size() < static_cast<std::size_t>(kSlotCount))
+        checked_.push_back(row.address);
+      RebuildResultList();
+      break;
+    case kRowChecked: {
+      row.rowState = kRowNew;
+      auto it = std::find(checked_.begin(), checked_.end(), row.address);
+      if (it != checked_.end()) checked_.erase(it);
+      RebuildResultList();
+      break;
+    }
+    default:
+      display_.ClearResultRowStates(index);
+      break;
+  }
+}
+
+void AddressScan::UpdateAddButton() {
+  display_.EnableControl(kIdAddToList, !scanning_ && AnyRowChecked());
+}
+
+void AddressScan::OnResultClick(int row, int column) {
+  if (row >= 0 && row < resultCount_ && column == 0) ToggleRow(row);
+  UpdateAddButton();
+}
+
+void AddressScan::Close() {
+  scanStartAddress_ = range_.rangeStart();
+  active_.clear();
+  active_.shrink_to_fit();
+  if (timerRunning_) {
+    timer_.KillTimer(kScanTimerId);
+    timerRunning_ = false;
+  }
+  scanning_ = false;
+}
+
+void AddressScan::ReplaceTable(TableCopy tableCopy, std::uint32_t scanStartAddress) {
+  tableCopy_ = std::move(tableCopy);
+  scanStartAddress_ = scanStartAddress;
+}
+
+}  // namespace orvel::autodetect

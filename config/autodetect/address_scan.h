@@ -1,0 +1,161 @@
+#pragma once
+// The address-range scan of the auto-detect dialog: one probe per timer tick through
+// the server, a result table of up to 256 found units, and the user's check marks,
+// which survive a new scan.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/core/device_table.h"
+#include "config/core/server_channel.h"
+
+namespace orvel::autodetect {
+
+class RangeRules;
+
+// The dialog's copy of the main dialog's table, taken when it opens.
+struct TableCopy {
+  std::array<DeviceEntry, kSlotCount> entries{};
+  std::array<MacBytes, kSlotCount> macBytes{};
+
+  // The first slot holding `address`, walking the packed slots from 0.
+  std::optional<int> Find(std::uint32_t address) const;
+};
+// MAC bytes parsed from each slot's MAC text.
+TableCopy MakeTableCopy(const std::array<DeviceEntry, kSlotCount>& entries);
+
+enum RowState : std::int32_t { kRowNew = 0, kRowChecked = 1, kRowListed = 2 };
+
+struct ScanRow {
+  std::uint32_t address = 0;
+  MacBytes mac{};
+  std::int32_t rowState = kRowNew;  // also the row's image
+  bool macObtained = false;
+  friend bool operator==(const ScanRow&, const ScanRow&) = default;
+};
+
+// "% 3d. % 3d. % 3d. % 3d", first octet first.
+std::string FormatResultAddress(std::uint32_t address);
+// "%02X %02X %02X %02X %02X %02X".
+std::string FormatResultMac(const MacBytes& mac);
+
+// SetTimer / KillTimer on the dialog window, and PostMessageA to it.
+class ScanTimer {
+ public:
+  virtual ~ScanTimer() = default;
+  // False when no timer could be made.
+  virtual bool StartTimer(unsigned id, unsigned periodMs) = 0;
+  virtual void KillTimer(unsigned id) = 0;
+  virtual void PostToDialog(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) = 0;
+};
+
+struct ResultRowText {
+  int image = 0;
+  std::string address, name, mac;
+  std::uint32_t itemData = 0;
+  friend bool operator==(const ResultRowText&, const ResultRowText&) = default;
+};
+
+// What the scan does to the dialog's controls.
+class ScanDisplay {
+ public:
+  virtual ~ScanDisplay() = default;
+  // The four octets of the address being probed; none clears and disables the line.
+  virtual void ShowProgress(std::optional<std::uint32_t> address) = 0;
+  virtual void EnableProgressLine() = 0;
+  // The stop field, Start, the four start fields and the three mirror labels.
+  virtual void SetRangeFieldsEnabled(bool on) = 0;
+  virtual void EnableControl(int id, bool on) = 0;
+  virtual bool IsControlEnabled(int id) = 0;
+  // Control id with the keyboard focus; 0 when none has it.
+  virtual int FocusedControl() = 0;
+  virtual void FocusControl(int id) = 0;
+  virtual void RepaintNow() = 0;
+
+  virtual void DeleteAllResultRows() = 0;
+  // Inserts the row unselected and unfocused, with its texts and item data.
+  virtual void InsertResultRow(int row, const ResultRowText& text) = 0;
+  virtual void ClearResultRowStates(int row) = 0;
+  virtual int ResultRowsPerPage() = 0;
+  virtual void SetMacColumnWidth(int pixels) = 0;
+  virtual int ResultScrollPosition() = 0;
+  // Scrolls the list down by `topRow` rows and sets the scroll bar there.
+  virtual void ScrollResultsTo(int topRow) = 0;
+};
+
+inline constexpr int kMacColumnWide = 140;
+inline constexpr int kMacColumnNarrow = 123;
+// More active addresses than this are taken as a reply no real server gives.
+inline constexpr std::uint32_t kMaxActiveAddresses = 4096;
+
+class AddressScan {
+ public:
+  // `server` is the window the main dialog found, or null.
+  AddressScan(ServerChannel* server, ScanTimer& timer, ScanDisplay& display,
+              const RangeRules& range, TableCopy tableCopy, std::uint32_t scanStartAddress);
+  AddressScan(const AddressScan&) = delete;
+  AddressScan& operator=(const AddressScan&) = delete;
+
+  void StartScan();  // the Start button
+  void BeginScan();  // also SCANM_START
+  void ScanTick();   // WM_TIMER
+  void StopScan();   // SCANM_STOP
+  void AbortScan();  // the Abort button
+  // A click in the result list: the hit row (-1 for none) and column.
+  void OnResultClick(int row, int column);
+  // Closing by either button: keeps the range, ends a running timer without StopScan.
+  void Close();
+
+  void RememberCheckedRows();
+  void RebuildResultList();
+  // An imported table replaces the copy, with the start address the file gave.
+  void ReplaceTable(TableCopy tableCopy, std::uint32_t scanStartAddress);
+
+  bool scanning() const { return scanning_; }
+  bool timerRunning() const { return timerRunning_; }
+  int resultCount() const { return resultCount_; }
+  const std::array<ScanRow, kSlotCount>& rows() const { return rows_; }
+  const std::vector<std::uint32_t>& checkedAddresses() const { return checked_; }
+  const std::vector<std::uint32_t>& activeAddresses() const { return active_; }
+  const TableCopy& tableCopy() const { return tableCopy_; }
+  std::uint32_t scanStartAddress() const { return scanStartAddress_; }
+  std::uint32_t currentAddress() const { return currentAddress_; }
+  std::uint32_t endAddress() const { return endAddress_; }
+  bool AnyRowChecked() const;
+
+ private:
+  bool HasServer() const { return server_ != nullptr && server_->Present(); }
+  void ReadActiveAddresses();
+  void ProbeAddress(std::uint32_t probe, std::uint32_t address);
+  bool FetchUnitMac(ScanRow& row, std::uint32_t address);
+  void RequestStop();
+  void ToggleRow(int row);
+  void UpdateAddButton();
+  ResultRowText RowText(const ScanRow& row) const;
+
+  ServerChannel* server_;
+  ScanTimer& timer_;
+  ScanDisplay& display_;
+  const RangeRules& range_;
+  TableCopy tableCopy_;
+  std::uint32_t scanStartAddress_;
+
+  std::array<ScanRow, kSlotCount> rows_{};
+  int resultCount_ = -1;
+  std::vector<std::uint32_t> checked_;
+  std::vector<std::uint32_t> active_;
+
+  bool scanning_ = false;
+  bool timerRunning_ = false;
+  std::uint32_t currentAddress_ = 0;
+  std::uint32_t endAddress_ = 0;
+  std::uint32_t probeNumber_ = 0;
+  int savedFocus_ = 0;
+  int lastClickedRow_ = -1;
+  int savedScrollPos_ = 0;
+};
+
+}  // namespace orvel::autodetect
