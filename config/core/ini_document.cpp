@@ -483,7 +483,7 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
       line.raw += lineBreak + blanksAfter;
       line.breakSize = lineBreak.size();
       parsed = ParsedLine::Of(text);
-      if (std::none_of(text.begin(), text.end(), IsBreak) &&
+      if (sectionIndex != 0 && std::none_of(text.begin(), text.end(), IsBreak) &&
           parsed.kind == ParsedLine::Kind::kKey && parsed.name == line.name && !line.name.empty()) {
         line.value = std::move(parsed.value);
         line.hasValue = true;
@@ -494,7 +494,9 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
     }
     const std::u16string text = std::u16string(newKey) + u"=" + std::u16string(newValue);
     const std::size_t index = AppendLineToSection(sectionIndex, text);
-    if (!readsBackAsKey(text, parsed)) return Reparse();
+    // Lines before the first header may come first in the file, where their bytes
+    // could read as a byte-order mark; they are rare enough to parse again.
+    if (sectionIndex == 0 || !readsBackAsKey(text, parsed)) return Reparse();
     Line& line = owner.lines[index];
     line.kind = LineKind::kKey;
     line.hasValue = true;

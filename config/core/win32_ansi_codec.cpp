@@ -5,9 +5,29 @@
 #include <climits>
 
 namespace orvel {
+namespace {
+
+// Every ANSI code page of Windows agrees with ASCII, and nearly all settings text
+// is ASCII: that needs no call.
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool IsAscii(std::u16string_view text) {
+  for (char16_t c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::u16string AnsiCodePageCodec::ToWide(std::string_view text) const {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
+  if (IsAscii(text)) return std::u16string(text.begin(), text.end());
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(text.size());
   const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
   if (needed <= 0) return {};
@@ -18,7 +38,8 @@ std::u16string AnsiCodePageCodec::ToWide(std::string_view text) const {
 }
 
 std::string AnsiCodePageCodec::ToNarrow(std::u16string_view text) const {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
+  if (IsAscii(text)) return std::string(text.begin(), text.end());
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const std::wstring wide(text.begin(), text.end());
   const int length = static_cast<int>(wide.size());
   const int needed =
