@@ -15,14 +15,14 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-pe_machine() {  # prints 14c (i386) or 8664 (x86-64)
+pe_machine() {  # prints 014c (i386) or 8664 (x86-64)
   local offset
   offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
   od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
 }
 
 loader=/usr/lib/wine/wine64
-if [ "$(pe_machine "$program")" = "14c" ]; then
+if [ "$(pe_machine "$program")" = "014c" ]; then
   if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     echo "wine-run.sh: this kernel cannot run 32-bit code, so Wine cannot start $(basename "$program"); skipped" >&2
     exit 77
