@@ -1,0 +1,158 @@
+// The installer platform over the real Windows calls, one call deep. A Win32Platform is
+// made on the stack of each exported action around the installer handle it was given.
+#pragma once
+
+#include <windows.h>
+
+#include <msi.h>
+
+#include "installer/platform.h"
+
+namespace orvel::installer {
+
+class Win32Session final : public InstallerSession {
+ public:
+  explicit Win32Session(MSIHANDLE install) : install_(install) {}
+  std::uint32_t GetProperty(TextView name, char16_t* buffer, std::uint32_t* length) override;
+  std::uint32_t SetProperty(TextView name, TextView value) override;
+  std::uint32_t DoAction(TextView action) override;
+  Handle CreateRecord(std::uint32_t fields) override;
+  std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) override;
+  int ProcessMessage(std::uint32_t kind, Handle record) override;
+  std::uint32_t CloseHandle(Handle handle) override;
+
+ private:
+  MSIHANDLE install_;
+};
+
+class Win32Registry final : public Registry {
+ public:
+  std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, Handle* key) override;
+  std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, Handle* key) override;
+  std::uint32_t QueryValue(Handle key, TextView name, std::uint32_t* type, std::uint8_t* data,
+                           std::uint32_t* size) override;
+  std::uint32_t SetValue(Handle key, TextView name, std::uint32_t type, const std::uint8_t* data,
+                         std::uint32_t size) override;
+  std::uint32_t DeleteValue(Handle key, TextView name) override;
+  std::uint32_t EnumValue(Handle key, std::uint32_t index, char16_t* name,
+                          std::uint32_t* nameLength, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) override;
+  std::uint32_t QueryInfoKey(Handle key, std::uint32_t* subKeys,
+                             std::uint32_t* maxSubKeyLength) override;
+  std::uint32_t EnumKey(Handle key, std::uint32_t index, char16_t* name,
+                        std::uint32_t nameSize) override;
+  std::uint32_t CloseKey(Handle key) override;
+};
+
+class Win32Devices final : public Devices {
+ public:
+  Handle GetClassDevs(TextView enumerator, std::uint32_t flags) override;
+  Handle GetClassDevsEx(std::uint32_t flags) override;
+  Handle CreateDeviceInfoList(const Guid& classGuid) override;
+  std::uint32_t DestroyDeviceInfoList(Handle set) override;
+  std::uint32_t EnumDeviceInfo(Handle set, std::uint32_t index, DeviceInfo* device) override;
+  std::uint32_t GetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+                                          std::uint32_t property, std::uint32_t* type,
+                                          std::uint8_t* buffer, std::uint32_t size,
+                                          std::uint32_t* required) override;
+  std::uint32_t SetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+                                          std::uint32_t property, const std::uint8_t* buffer,
+                                          std::uint32_t size) override;
+  Handle OpenDriverKey(Handle set, const DeviceInfo& device) override;
+  std::uint32_t CallClassInstaller(std::uint32_t function, Handle set,
+                                   const DeviceInfo& device) override;
+  std::uint32_t SetRemoveParams(Handle set, const DeviceInfo& device, std::uint32_t scope,
+                                std::uint32_t hwProfile) override;
+  std::uint32_t GetDeviceInstallFlags(Handle set, const DeviceInfo& device,
+                                      std::uint32_t* flags) override;
+  std::uint32_t GetDeviceInfoListDetail(Handle set, Handle* machine) override;
+  std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, Handle machine, char16_t* buffer,
+                                    std::uint32_t size) override;
+  std::uint32_t CreateDeviceInfo(Handle set, TextView name, const Guid& classGuid,
+                                 std::uint32_t flags, DeviceInfo* device) override;
+  std::uint32_t GetInfClass(TextView inf, Guid* classGuid, char16_t* className, std::uint32_t size,
+                            std::uint32_t* required) override;
+  std::uint32_t LocateRootNode(std::uint32_t* node) override;
+  std::uint32_t GetEnumeratorName(std::uint32_t node, std::uint8_t* buffer,
+                                  std::uint32_t* size) override;
+  std::uint32_t Reenumerate(std::uint32_t node, std::uint32_t flags) override;
+  std::uint32_t GetChild(std::uint32_t* child, std::uint32_t node) override;
+  std::uint32_t GetSibling(std::uint32_t* sibling, std::uint32_t node) override;
+  std::uint32_t GetParent(std::uint32_t* parent, std::uint32_t node) override;
+  std::uint32_t GetNodeStatus(std::uint32_t node, std::uint32_t* status,
+                              std::uint32_t* problem) override;
+  std::uint32_t CopyOemInf(TextView inf, TextView sourcePath, std::uint32_t mediaType,
+                           std::uint32_t copyStyle, char16_t* destination, std::uint32_t size,
+                           std::uint32_t* required) override;
+  std::uint32_t UninstallOemInf(TextView infFileName, std::uint32_t flags) override;
+  std::uint32_t UpdateDriver(TextView hardwareId, TextView inf, std::uint32_t flags,
+                             bool* reboot) override;
+  Handle LoadLibrary(TextView name) override;
+  std::uintptr_t GetProcAddress(Handle module, const char* name) override;
+  std::uint32_t FreeLibrary(Handle module) override;
+  std::uint32_t UpdateDriverThrough(std::uintptr_t proc, TextView hardwareId, TextView inf,
+                                    std::uint32_t flags, bool* reboot) override;
+};
+
+class Win32Services final : public Services {
+ public:
+  Handle OpenManager() override;
+  Handle OpenService(Handle manager, TextView name, std::uint32_t access) override;
+  std::uint32_t ChangeConfigNoChange(Handle service) override;
+  std::uint32_t ControlStop(Handle service) override;
+  std::uint32_t DeleteService(Handle service) override;
+  std::uint32_t CloseServiceHandle(Handle handle) override;
+};
+
+class Win32Files final : public Files {
+ public:
+  std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetFileAttributes(TextView path) override;
+  std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) override;
+  std::uint32_t DeleteFile(TextView path) override;
+  std::uint32_t MoveFileDelayUntilReboot(TextView path) override;
+  std::uint32_t GetFileVersionInfoSize(TextView path) override;
+  std::uint32_t GetFileVersionInfo(TextView path, std::uint32_t size, std::uint8_t* block) override;
+  bool QueryFixedVersion(const std::uint8_t* block, std::uint32_t* versionMs,
+                         std::uint32_t* versionLs) override;
+  std::uint32_t InstallFile(TextView source, TextView target, std::uint32_t copyStyle,
+                            bool* inUse) override;
+};
+
+class Win32Processes final : public Processes {
+ public:
+  Handle CreateSnapshot() override;
+  std::uint32_t First(Handle snapshot, ProcessEntry* entry) override;
+  std::uint32_t Next(Handle snapshot, ProcessEntry* entry) override;
+  Handle OpenForTerminate(std::uint32_t processId) override;
+  std::uint32_t Terminate(Handle process, std::uint32_t exitCode) override;
+  std::uint32_t CloseHandle(Handle handle) override;
+};
+
+class Win32System final : public System {
+ public:
+  bool VerifyVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t third,
+                     VersionField thirdField) override;
+  std::uint16_t NativeProcessorArchitecture() override;
+  void UpperCase(Text& text) override;
+  bool IsUserInAdministratorsGroup() override;
+};
+
+class Win32Platform {
+ public:
+  explicit Win32Platform(MSIHANDLE install) : session_(install) {}
+  Platform& platform() { return platform_; }
+
+ private:
+  Win32Session session_;
+  Win32Registry registry_;
+  Win32Devices devices_;
+  Win32Services services_;
+  Win32Files files_;
+  Win32Processes processes_;
+  Win32System system_;
+  Platform platform_{session_, registry_, devices_, services_, files_, processes_, system_};
+};
+
+}  // namespace orvel::installer
