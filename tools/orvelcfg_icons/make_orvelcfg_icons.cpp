@@ -3,6 +3,9 @@
 //   sort_none.ico  an unsorted column: a faint up and down mark
 //   sort_up.ico    ascending: a triangle pointing up
 //   sort_down.ico  descending: a triangle pointing down
+//   row_new.ico    a found unit, not chosen: an empty check box
+//   row_checked.ico  a found unit chosen to be added: a ticked check box
+//   row_listed.ico   a found unit already in the device list: a grey tick on a list card
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -52,6 +55,30 @@ Shape Triangle(double cx, double top, double bottom, double halfWidth, bool up, 
           [=](double, double) { return color; }};
 }
 
+// A square outline with its inside filled.
+std::vector<Shape> CheckBox(Rgb frame, Rgb face) {
+  auto square = [](double x0, double y0, double x1, double y1) {
+    return [=](double x, double y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; };
+  };
+  return {{square(3, 3, 29, 29), [=](double, double) { return frame; }},
+          {square(6, 6, 26, 26), [=](double, double) { return face; }}};
+}
+
+// A tick: two thick strokes meeting low on the left.
+Shape Tick(Rgb color) {
+  auto nearSegment = [](double x, double y, double ax, double ay, double bx, double by) {
+    const double dx = bx - ax, dy = by - ay;
+    double t = ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy);
+    t = std::fmax(0.0, std::fmin(1.0, t));
+    const double px = ax + t * dx - x, py = ay + t * dy - y;
+    return px * px + py * py <= 2.6 * 2.6;
+  };
+  return {[=](double x, double y) {
+            return nearSegment(x, y, 9, 16, 14, 22) || nearSegment(x, y, 14, 22, 24, 9);
+          },
+          [=](double, double) { return color; }};
+}
+
 bool Write(const std::string& path, const std::vector<std::uint8_t>& icon) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(icon.data()), static_cast<std::streamsize>(icon.size()));
@@ -76,5 +103,15 @@ int main(int argc, char** argv) {
        ok;
   ok = Write(folder + "sort_up.ico", MakeIcon({Triangle(16, 6, 26, 12, true, mark)})) && ok;
   ok = Write(folder + "sort_down.ico", MakeIcon({Triangle(16, 6, 26, 12, false, mark)})) && ok;
+
+  const Rgb frame{90, 100, 120};
+  const Rgb white{255, 255, 255};
+  ok = Write(folder + "row_new.ico", MakeIcon(CheckBox(frame, white))) && ok;
+  std::vector<Shape> checked = CheckBox(frame, white);
+  checked.push_back(Tick({30, 150, 60}));
+  ok = Write(folder + "row_checked.ico", MakeIcon(checked)) && ok;
+  std::vector<Shape> listed = CheckBox({150, 155, 165}, {225, 230, 238});
+  listed.push_back(Tick({120, 125, 135}));
+  ok = Write(folder + "row_listed.ico", MakeIcon(listed)) && ok;
   return ok ? 0 : 1;
 }
