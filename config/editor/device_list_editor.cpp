@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "config/autodetect/merge.h"
 #include "config/core/server_messages.h"
 #include "config/resources/resource.h"
 
@@ -860,6 +861,81 @@ void DeviceListEditor::Apply() {
   if (nowFocused >= 0) view_.EnsureRowVisible(nowFocused);
   view_.SetFocus(IDC_DEVICE_LIST);
   view_.Enable(IDC_APPLY, false);
+}
+
+// ---------------------------------------------------------------------------
+// Merge after "Advanced Settings"
+
+void DeviceListEditor::MergeAutoDetect(const autodetect::TableCopy* imported,
+                                       std::span<const autodetect::ScanRow> rows) {
+  TakeUndoSnapshot();
+  suppressFieldEvents_ = true;
+
+  autodetect::WorkingSlots slots;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    slots[slot].entry = table_[slot].entry;
+    std::copy_n(table_[slot].macBytes.begin(), 6, slots[slot].macBytes.begin());
+    slots[slot].checkState = table_[slot].checkState;
+  }
+  int rowCount = rowCount_ < 0 ? 0 : rowCount_;
+  const autodetect::MergeResult merged =
+      autodetect::MergeIntoTable(slots, rowCount, imported, rows);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    table_[slot].entry = slots[slot].entry;
+    // The tail of the 12-byte block travels along only while the slot keeps its MAC.
+    if (!std::equal(slots[slot].macBytes.begin(), slots[slot].macBytes.end(),
+                    table_[slot].macBytes.begin())) {
+      table_[slot].macBytes = MacBlock{};
+      std::copy_n(slots[slot].macBytes.begin(), 6, table_[slot].macBytes.begin());
+    }
+    table_[slot].checkState = slots[slot].checkState;
+  }
+  if (merged.replaced) {
+    rowCount_ = rowCount;
+    modified_ = true;
+    currentSlot_ = 0;
+    pending_.address = table_[0].entry.ipAddress;
+    pending_.portIndex = table_[0].entry.portIndex;
+  }
+
+  if (merged.rowsMerged > 0 && merged.lastSlot >= 0) {
+    const int shown = merged.lastSlot;
+    modified_ = true;
+    if (imported) CheckSlotMac(shown);
+    view_.Enable(IDC_REMOVE, true);
+    view_.Enable(IDC_DUPLICATE, true);
+    view_.Enable(IDC_REMOVE_ALL, true);
+    RebuildList(shown, false);
+    pending_.address = table_[shown].entry.ipAddress;
+    ShowMergedSlot(shown);
+    const int focused = FocusedRow();
+    if (focused >= 0) view_.EnsureRowVisible(focused);
+  } else if (imported) {
+    CheckSlotMac(0);
+    view_.Enable(IDC_REMOVE, true);
+    view_.Enable(IDC_REMOVE_ALL, true);
+    RebuildList(0, false);
+    if (table_[0].entry.Used()) ShowMergedSlot(0);
+  }
+  suppressFieldEvents_ = false;
+  macLocked_ = table_[currentSlot_].checkState == kCheckMacEqual;
+}
+
+void DeviceListEditor::ShowMergedSlot(int slot) {
+  currentSlot_ = slot;
+  WorkingSlot& shown = table_[slot];
+  if (shown.checkState == kCheckMacDiffers) {
+    // The pending MAC is the server's, found by the check.
+    ShowEntry(true);
+    SetDetailFieldsEnabled(true, !MacTextMatches(pending_, shown));
+    view_.Enable(IDC_APPLY, MacTextMatches(pending_, shown));
+  } else {
+    pending_.mac = shown.macBytes;
+    pending_.name = shown.entry.deviceName;
+    ShowEntry(false);
+    SetDetailFieldsEnabled(true, shown.checkState != kCheckMacEqual);
+    view_.Enable(IDC_APPLY, false);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "config/autodetect/address_scan.h"
 #include "config/core/server_channel.h"
 #include "config/editor/editor_view.h"
 #include "config/editor/field_rules.h"
@@ -49,6 +51,11 @@ class DeviceListEditor {
   void Undo();
   void Apply();
   void OnColumnClick(int column);
+  // After "Advanced Settings" closed with OK and exported nothing: the imported table,
+  // if any, replaces the working one, then the checked result rows are merged in.
+  void MergeAutoDetect(const autodetect::TableCopy* imported,
+                       std::span<const autodetect::ScanRow> rows);
+  void UpdateCountButtons();
 
   // Keyboard: true when the key must not reach the control. A "." typed first
   // into an octet field that the focus reached by itself after three digits is
@@ -104,7 +111,7 @@ class DeviceListEditor {
   void WriteMacFields(const MacBlock& mac, const char* format);
   void ShowEntry(bool macFromPending);
   void PresentCurrentSlot(bool setPendingAddress);
-  void UpdateCountButtons();
+  void ShowMergedSlot(int slot);
   void MoveToOctet(int octet);
   int FocusedRow();
   int EntryRowCount();

@@ -49,6 +49,13 @@ class MainDialogFlow {
   // After IDOK: the edited table and range, for the save flow.
   void CopyBack(MainDialogSession& session) const;
   bool driverInUse() const { return driverInUse_; }
+  std::uint32_t scanStartAddress() const { return scanStartAddress_; }
+  std::int32_t scanStopOctet() const { return scanStopOctet_; }
+  // The range the user left in "Advanced Settings", whatever way it closed.
+  void SetScanRange(std::uint32_t start, std::int32_t stopOctet) {
+    scanStartAddress_ = start;
+    scanStopOctet_ = stopOctet;
+  }
   const std::vector<std::uint32_t>& activeAddresses() const { return activeAddresses_; }
 
   // A server that claims more addresses than this is not believed; the list stays empty.

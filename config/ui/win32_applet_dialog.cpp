@@ -5,6 +5,7 @@
 #include "config/core/server_messages.h"
 #include "config/core/win32_app_platform.h"
 #include "config/resources/resource.h"
+#include "config/ui/win32_auto_detect_dialog.h"
 
 namespace orvel::ui {
 namespace {
@@ -26,6 +27,7 @@ constexpr std::array<Column, 4> kColumns = {{{"Device Name", 110},
 CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)())
     : Dialog(instance, IDD_MAIN_DIALOG),
       instance_(instance),
+      server_(server),
       isAdministrator_(isAdministrator),
       editor_(view_, server),
       flow_(*this, server, editor_) {}
@@ -243,6 +245,9 @@ LRESULT CAppletDlg::OnButton(UINT id, WPARAM wParam, LPARAM) {
     case IDC_APPLY:
       editor_.Apply();
       break;
+    case IDC_ADVANCED:
+      RunAutoDetect();
+      break;
     default:
       break;
   }
@@ -257,6 +262,28 @@ LRESULT CAppletDlg::OnListNotify(UINT, WPARAM, LPARAM lParam) {
     editor_.OnColumnClick(list->iSubItem);
   }
   return 0;
+}
+
+void CAppletDlg::RunAutoDetect() {
+  CAutoDetectDlg::Handover handover;
+  handover.scanStartAddress = flow_.scanStartAddress();
+  handover.scanStopOctet = flow_.scanStopOctet();
+  handover.server = server_.Present() ? &server_ : nullptr;
+  handover.settingsFolder = session_ ? session_->settingsFolder : std::string();
+  for (int slot = 0; slot < kSlotCount; ++slot)
+    handover.entries[slot] = editor_.table()[slot].entry;
+
+  CAutoDetectDlg dialog(instance_, std::move(handover));
+  const INT_PTR result = dialog.DoModal(hwnd());
+  flow_.SetScanRange(dialog.scanStartAddress(), dialog.scanStopOctet());
+  if (result == IDOK && !dialog.exported()) {
+    const autodetect::AddressScan& scan = dialog.scan();
+    const int rows = scan.resultCount() > 0 ? scan.resultCount() : 0;
+    editor_.MergeAutoDetect(dialog.imported() ? &scan.tableCopy() : nullptr,
+                            std::span(scan.rows().data(), static_cast<std::size_t>(rows)));
+  }
+  SetFocus(Item(IDC_DEVICE_LIST));
+  editor_.UpdateCountButtons();
 }
 
 LRESULT CAppletDlg::OnUseStateChanged(UINT, WPARAM, LPARAM lParam) {
@@ -280,7 +307,7 @@ bool CAppletDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
       {Kind::kCommand, CBN_SETFOCUS, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
       {Kind::kCommand, BN_CLICKED, IDC_REMOVE, IDC_REMOVE_ALL, &CAppletDlg::OnButton},
       {Kind::kCommand, BN_CLICKED, IDC_UNDO, IDC_UNDO, &CAppletDlg::OnButton},
-      {Kind::kCommand, BN_CLICKED, IDC_APPLY, IDC_APPLY, &CAppletDlg::OnButton},
+      {Kind::kCommand, BN_CLICKED, IDC_APPLY, IDC_ADVANCED, &CAppletDlg::OnButton},
       {Kind::kCommand, BN_CLICKED, IDC_NEW, IDC_NEW, &CAppletDlg::OnButton},
       {Kind::kCommand, BN_CLICKED, IDC_DUPLICATE, IDC_DUPLICATE, &CAppletDlg::OnButton},
       {Kind::kNotify, static_cast<UINT>(LVN_ITEMCHANGED), IDC_DEVICE_LIST, IDC_DEVICE_LIST,

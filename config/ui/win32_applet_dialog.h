@@ -50,10 +50,12 @@ class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHos
   LRESULT OnListNotify(UINT id, WPARAM wParam, LPARAM lParam);
   LRESULT OnUseStateChanged(UINT id, WPARAM wParam, LPARAM lParam);
   LRESULT OnRecheckDevices(UINT id, WPARAM wParam, LPARAM lParam);
+  void RunAutoDetect();
 
   bool IsPushButton(HWND window) const;
 
   HINSTANCE instance_;
+  ServerChannel& server_;
   bool (*isAdministrator_)();
   Win32EditorView view_;
   DeviceListEditor editor_;

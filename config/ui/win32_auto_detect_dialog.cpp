@@ -1,0 +1,387 @@
+#include "config/ui/win32_auto_detect_dialog.h"
+
+#include <commdlg.h>
+
+#include <array>
+#include <vector>
+
+#include "config/autodetect/autodetect_ids.h"
+#include "config/autodetect/setup_file.h"
+#include "config/core/text_ids.h"
+#include "config/core/win32_app_platform.h"
+#include "config/resources/resource.h"
+
+namespace orvel::ui {
+namespace {
+
+using autodetect::RangeField;
+using Route = MessageRoute<CAutoDetectDlg>;
+using Kind = Route::Kind;
+
+static_assert(
+    IDC_AD_START1 == autodetect::kIdStartOctet1 && IDC_AD_START2 == autodetect::kIdStartOctet2 &&
+        IDC_AD_START3 == autodetect::kIdStartOctet3 &&
+        IDC_AD_START4 == autodetect::kIdStartOctet4 && IDC_AD_STOP == autodetect::kIdStopOctet &&
+        IDC_AD_START == autodetect::kIdStart && IDC_AD_ABORT == autodetect::kIdAbort &&
+        IDC_AD_RESULTS == autodetect::kIdResultList && IDC_AD_IMPORT == autodetect::kIdImport &&
+        IDC_AD_EXPORT == autodetect::kIdExport && IDC_AD_MIRROR1 == autodetect::kIdMirror1 &&
+        IDC_AD_PROGRESS1 == autodetect::kIdProgressOctet1 &&
+        IDC_AD_DOT1 == autodetect::kIdProgressDot1 &&
+        IDC_AD_SEARCHING == autodetect::kIdSearchingLabel,
+    "the resource script and the scan agree on every control");
+
+constexpr std::array<int, 5> kFieldIds = {IDC_AD_START1, IDC_AD_START2, IDC_AD_START3,
+                                          IDC_AD_START4, IDC_AD_STOP};
+constexpr std::array<int, 3> kMirrorIds = {IDC_AD_MIRROR1, IDC_AD_MIRROR2, IDC_AD_MIRROR3};
+constexpr std::array<int, 4> kProgressIds = {IDC_AD_PROGRESS1, IDC_AD_PROGRESS2, IDC_AD_PROGRESS3,
+                                             IDC_AD_PROGRESS4};
+constexpr std::array<int, 3> kDotIds = {IDC_AD_DOT1, IDC_AD_DOT2, IDC_AD_DOT3};
+
+struct Column {
+  const char* title;
+  int width;
+};
+constexpr std::array<Column, 4> kColumns = {{{"Add", 36},
+                                             {"Device IP Address", 115},
+                                             {"Device Name", 95},
+                                             {"Device MAC Address", autodetect::kMacColumnWide}}};
+
+// "Quorin Network Driver Files (*.ini)|||": the bars end the description and an empty
+// pattern, so the list holds one entry and the initial name "*.ini" does the filtering.
+constexpr char kFilter[] = "Quorin Network Driver Files (*.ini)\0\0\0";
+
+}  // namespace
+
+CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
+    : Dialog(instance, IDD_AUTO_DETECT),
+      instance_(instance),
+      handover_(std::move(handover)),
+      range_(*this),
+      scan_(handover_.server, *this, *this, range_, autodetect::MakeTableCopy(handover_.entries),
+            handover_.scanStartAddress),
+      scanStartAddress_(handover_.scanStartAddress) {}
+
+CAutoDetectDlg::~CAutoDetectDlg() {
+  if (rowImages_) ImageList_Destroy(rowImages_);
+}
+
+BOOL CAutoDetectDlg::OnInitDialog() {
+  for (int id : kFieldIds) SendMessageA(Item(id), EM_LIMITTEXT, 3, 0);
+  range_.FillRangeFields(handover_.scanStartAddress, handover_.scanStopOctet);
+
+  rowImages_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 3, 3);
+  for (int icon : {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED}) {
+    HICON image = static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ImageList_AddIcon(rowImages_, image);
+    if (image) DestroyIcon(image);
+  }
+  HWND list = Item(IDC_AD_RESULTS);
+  ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
+    LVCOLUMNA item = {};
+    item.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    item.fmt = LVCFMT_LEFT;
+    item.cx = kColumns[column].width;
+    item.pszText = const_cast<char*>(kColumns[column].title);
+    item.iSubItem = column;
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&item));
+  }
+
+  ShowProgress(std::nullopt);
+  EnableWindow(Item(IDC_AD_ABORT), FALSE);
+  EnableWindow(Item(IDOK), FALSE);
+  SetFocus(Item(IDC_AD_START1));
+  return FALSE;  // the focus is set
+}
+
+// --- ScanDisplay
+
+void CAutoDetectDlg::ShowProgress(std::optional<std::uint32_t> address) {
+  for (int i = 0; i < 4; ++i) {
+    const std::string text =
+        address ? std::to_string((*address >> (8 * (3 - i))) & 0xFF) : std::string("    ");
+    SetDlgItemTextA(hwnd(), kProgressIds[i], text.c_str());
+  }
+  if (!address) {
+    for (int id : kProgressIds) EnableWindow(Item(id), FALSE);
+    for (int id : kDotIds) EnableWindow(Item(id), FALSE);
+    EnableWindow(Item(IDC_AD_SEARCHING), FALSE);
+  }
+}
+
+void CAutoDetectDlg::EnableProgressLine() {
+  for (int id : kProgressIds) EnableWindow(Item(id), TRUE);
+  for (int id : kDotIds) EnableWindow(Item(id), TRUE);
+  EnableWindow(Item(IDC_AD_SEARCHING), TRUE);
+}
+
+void CAutoDetectDlg::SetRangeFieldsEnabled(bool on) {
+  EnableWindow(Item(IDC_AD_STOP), on);
+  EnableWindow(Item(IDC_AD_START), on);
+  for (int i = 0; i < 4; ++i) EnableWindow(Item(kFieldIds[i]), on);
+  for (int id : kMirrorIds) EnableWindow(Item(id), on);
+}
+
+void CAutoDetectDlg::EnableControl(int id, bool on) { EnableWindow(Item(id), on); }
+
+bool CAutoDetectDlg::IsControlEnabled(int id) { return IsWindowEnabled(Item(id)) != FALSE; }
+
+int CAutoDetectDlg::FocusedControl() {
+  HWND focus = GetFocus();
+  return focus && GetParent(focus) == hwnd() ? GetDlgCtrlID(focus) : 0;
+}
+
+void CAutoDetectDlg::FocusControl(int id) { SetFocus(Item(id)); }
+
+void CAutoDetectDlg::RepaintNow() { UpdateWindow(hwnd()); }
+
+void CAutoDetectDlg::DeleteAllResultRows() { ListView_DeleteAllItems(Item(IDC_AD_RESULTS)); }
+
+void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& text) {
+  HWND list = Item(IDC_AD_RESULTS);
+  LVITEMA item = {};
+  item.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_TEXT;
+  item.iItem = row;
+  item.iImage = text.image;
+  item.pszText = const_cast<char*>("");
+  item.lParam = static_cast<LPARAM>(text.itemData);
+  const int inserted =
+      static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  if (inserted < 0) return;
+  const std::array<const std::string*, 3> cells = {&text.address, &text.name, &text.mac};
+  for (int column = 1; column <= 3; ++column) {
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<char*>(cells[column - 1]->c_str());
+    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(inserted),
+                 reinterpret_cast<LPARAM>(&cell));
+  }
+  ClearResultRowStates(inserted);
+}
+
+void CAutoDetectDlg::ClearResultRowStates(int row) {
+  ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(IDC_AD_RESULTS)); }
+
+void CAutoDetectDlg::SetMacColumnWidth(int pixels) {
+  ListView_SetColumnWidth(Item(IDC_AD_RESULTS), 3, pixels);
+}
+
+int CAutoDetectDlg::ResultScrollPosition() { return ListView_GetTopIndex(Item(IDC_AD_RESULTS)); }
+
+void CAutoDetectDlg::ScrollResultsTo(int topRow) {
+  HWND list = Item(IDC_AD_RESULTS);
+  RECT row0 = {};
+  row0.left = LVIR_BOUNDS;
+  SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row0));
+  ListView_Scroll(list, 0, topRow * (row0.bottom - row0.top));
+}
+
+// --- ScanTimer
+
+bool CAutoDetectDlg::StartTimer(unsigned id, unsigned periodMs) {
+  timerRunning_ = SetTimer(hwnd(), id, periodMs, nullptr) != 0;
+  return timerRunning_;
+}
+
+void CAutoDetectDlg::KillTimer(unsigned id) {
+  ::KillTimer(hwnd(), id);
+  timerRunning_ = false;
+}
+
+void CAutoDetectDlg::PostToDialog(std::uint32_t message, std::uint32_t wParam,
+                                  std::uint32_t lParam) {
+  PostMessageA(hwnd(), message, wParam, lParam);
+}
+
+// --- RangeFieldView
+
+std::string CAutoDetectDlg::FieldText(RangeField field) {
+  char text[16] = {};
+  GetDlgItemTextA(hwnd(), kFieldIds[static_cast<int>(field)], text, sizeof(text));
+  return text;
+}
+
+void CAutoDetectDlg::SetFieldText(RangeField field, const std::string& text) {
+  SetDlgItemTextA(hwnd(), kFieldIds[static_cast<int>(field)], text.c_str());
+}
+
+void CAutoDetectDlg::SetFieldSelection(RangeField field, int start, int end) {
+  SendMessageA(Item(kFieldIds[static_cast<int>(field)]), EM_SETSEL, static_cast<WPARAM>(start),
+               static_cast<LPARAM>(end));
+}
+
+void CAutoDetectDlg::FocusField(RangeField field) {
+  SetFocus(Item(kFieldIds[static_cast<int>(field)]));
+}
+
+void CAutoDetectDlg::SetMirrorText(int index, const std::string& text) {
+  if (index >= 0 && index < static_cast<int>(kMirrorIds.size())) {
+    SetDlgItemTextA(hwnd(), kMirrorIds[index], text.c_str());
+  }
+}
+
+// --- Input and messages
+
+std::optional<RangeField> CAutoDetectDlg::FieldOf(int id) {
+  for (int i = 0; i < static_cast<int>(kFieldIds.size()); ++i) {
+    if (kFieldIds[i] == id) return static_cast<RangeField>(i);
+  }
+  return std::nullopt;
+}
+
+bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
+  HWND focus = GetFocus();
+  const std::optional<RangeField> field =
+      focus && GetParent(focus) == hwnd() ? FieldOf(GetDlgCtrlID(focus)) : std::nullopt;
+  if (!field) return false;
+  if (message.message == WM_CHAR) {
+    return range_.OnCharacter(*field, static_cast<char>(message.wParam));
+  }
+  if (message.message == WM_KEYDOWN && message.wParam != VK_OEM_PERIOD &&
+      message.wParam != VK_DECIMAL) {
+    range_.OnOtherInput(*field);
+  }
+  return false;
+}
+
+LRESULT CAutoDetectDlg::OnCommand(UINT id, WPARAM wParam, LPARAM) {
+  const UINT code = HIWORD(wParam);
+  if (const std::optional<RangeField> field = FieldOf(static_cast<int>(id))) {
+    if (code == EN_UPDATE) range_.OnTextChanged(*field);
+    if (code == EN_KILLFOCUS) range_.OnFocusLost(*field);
+    if (code == EN_SETFOCUS) range_.OnFocusGained(*field);
+    return 0;
+  }
+  if (code != BN_CLICKED) return 0;
+  switch (id) {
+    case IDC_AD_START:
+      scan_.StartScan();
+      break;
+    case IDC_AD_ABORT:
+      scan_.AbortScan();
+      break;
+    case IDC_AD_IMPORT:
+      ImportSetup();
+      break;
+    case IDC_AD_EXPORT:
+      ExportSetup();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+LRESULT CAutoDetectDlg::OnResultsClick(UINT, WPARAM, LPARAM lParam) {
+  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+  LVHITTESTINFO hit = {};
+  hit.pt = activate->ptAction;
+  SendMessageA(Item(IDC_AD_RESULTS), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+  if (hit.iItem >= 0) scan_.OnResultClick(hit.iItem, hit.iSubItem);
+  return 0;
+}
+
+LRESULT CAutoDetectDlg::OnTimer(UINT, WPARAM wParam, LPARAM) {
+  if (wParam == autodetect::kScanTimerId) scan_.ScanTick();
+  return 0;
+}
+
+LRESULT CAutoDetectDlg::OnScanStart(UINT, WPARAM, LPARAM) {
+  scan_.BeginScan();
+  return 0;
+}
+
+LRESULT CAutoDetectDlg::OnScanStop(UINT, WPARAM, LPARAM) {
+  scan_.StopScan();
+  return 0;
+}
+
+bool CAutoDetectDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  static constexpr Route kRoutes[] = {
+      {Kind::kCommand, EN_UPDATE, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, EN_KILLFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, EN_SETFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, BN_CLICKED, IDC_AD_IMPORT, IDC_AD_EXPORT, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, BN_CLICKED, IDC_AD_START, IDC_AD_START, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, BN_CLICKED, IDC_AD_ABORT, IDC_AD_ABORT, &CAutoDetectDlg::OnCommand},
+      {Kind::kNotify, static_cast<UINT>(NM_CLICK), IDC_AD_RESULTS, IDC_AD_RESULTS,
+       &CAutoDetectDlg::OnResultsClick},
+      {Kind::kMessage, WM_TIMER, 0, 0, &CAutoDetectDlg::OnTimer},
+      {Kind::kMessage, autodetect::SCANM_START, 0, 0, &CAutoDetectDlg::OnScanStart},
+      {Kind::kMessage, autodetect::SCANM_STOP, 0, 0, &CAutoDetectDlg::OnScanStop},
+  };
+  return RouteMessage<CAutoDetectDlg>(kRoutes, *this, message, wParam, lParam, result);
+}
+
+// --- Setup files and closing
+
+std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
+  char path[MAX_PATH] = "*.ini";
+  const std::string title = LoadText(instance_, save ? kTextSaveFileTitle : kTextOpenFileTitle);
+  OPENFILENAMEA dialog = {};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = hwnd();
+  dialog.lpstrFilter = kFilter;
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrInitialDir = handover_.settingsFolder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.lpstrDefExt = "ini";
+  dialog.Flags = OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : 0);
+  const BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+  if (!chosen) return std::nullopt;
+  path[MAX_PATH - 1] = '\0';
+  return std::string(path);
+}
+
+void CAutoDetectDlg::ShowText(unsigned id) {
+  const std::string text = LoadText(instance_, id);
+  const std::string caption = LoadText(instance_, kTextProductName);
+  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
+}
+
+void CAutoDetectDlg::ImportSetup() {
+  const std::optional<std::string> path = ChooseFile(false);
+  if (!path) return;
+  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
+  if (!autodetect::ImportSetupFile(scan_, range_, *file)) {
+    ShowText(kTextNotSetupFile);
+    return;
+  }
+  imported_ = true;
+  CloseAutoDetect(IDOK);
+}
+
+void CAutoDetectDlg::ExportSetup() {
+  const std::optional<std::string> path = ChooseFile(true);
+  if (!path) return;
+  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
+  autodetect::ExportSetupFile(scan_, range_, *file);
+  if (!file->Commit()) {
+    // The user must not leave believing the list went into the file.
+    ShowText(kTextSaveFailed);
+    return;
+  }
+  exported_ = true;
+  CloseAutoDetect(IDOK);
+}
+
+void CAutoDetectDlg::CloseAutoDetect(int result) {
+  scanStartAddress_ = range_.rangeStart();
+  scan_.Close();
+  if (timerRunning_) KillTimer(autodetect::kScanTimerId);
+  if (rowImages_) {
+    ListView_SetImageList(Item(IDC_AD_RESULTS), nullptr, LVSIL_SMALL);
+    ImageList_Destroy(rowImages_);
+    rowImages_ = nullptr;
+  }
+  EndDialog(result);
+}
+
+}  // namespace orvel::ui
