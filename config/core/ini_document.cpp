@@ -30,23 +30,11 @@ std::u16string_view Trim(std::u16string_view text) { return TrimRight(TrimLeft(t
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 std::u16string_view UpToNul(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
 
-// Lower case for the letters of the code pages the program meets: Latin-1,
-// Latin Extended-A, Greek, Cyrillic and the full-width Latin letters.
+// Names compare without case for ASCII letters only, as in the profile code this
+// store follows (checked: there "CAF\xC9" does not find "Caf\xE9"). Windows may fold more
+// letters; the program's own names are ASCII, so only files written by hand differ.
 char16_t FoldUnit(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 0x20) : c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-      (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A)) {
-    return static_cast<char16_t>(c + 0x20);
-  }
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
-  if (c == 0x178) return 0xFF;
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
-    return static_cast<char16_t>(c | 1);
-  }
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-    return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-  }
-  return c;
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 0x20) : c;
 }
 
 std::u16string Fold(std::u16string_view text) {

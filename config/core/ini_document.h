@@ -8,7 +8,8 @@
 // blank lines are skipped; a line starting with '[' and holding a ']' names a
 // section (up to the last ']'); other lines are keys, split at the first '='
 // (a line without '=' is a key without value, which reads as missing; lines
-// starting with ';' are keys like any other). Names compare without case.
+// starting with ';' are keys like any other). Names compare without case
+// (ASCII letters).
 // Only the first section of a name is read or written, and in it only the
 // first key of a name. A new key goes after the last line of its section, a
 // new section at the end of the file. Written and replaced lines end in CRLF,

@@ -194,6 +194,8 @@ std::vector<StartFile> StartFiles() {
        "top=1\r\nnovalue\r\n=empty\r\n=dropped\r\n[broken\r\n[A] junk\r\nk=1\r\nj\r\n", false},
       {"UTF-16LE", true, Utf16Le("[A]\r\nk=1\r\n[Device Name]\r\n0=UNIT1\r\n"), true},
       {"UTF-16LE LF", true, Utf16Le("[A]\nk=1\n\n[B]\nj = 2"), false},
+      {"UTF-16LE odd", true, Utf16Le("; c\r\n[a]\r\nK=1\r\n[A]\r\nk=2\r\n  x = \"q\" \r\n[B]"),
+       false},
       {"UTF-8 mark", true, "\xEF\xBB\xBF[A]\r\nk=1\r\n[B]\r\nj=2\r\n", true},
   };
 }
@@ -223,8 +225,10 @@ class Sequence {
     Op op;
     const int roll = Pick(10);
     op.kind = roll < 4 ? Kind::kWrite : roll < 8 ? Kind::kGetString : Kind::kGetInt;
-    op.section = Name({"A", "B", "Device Name", "IP Address", "Tcp", "Net Address", "New",
-                       "Other Part", "Device ID", ""});
+    // Letters beyond ASCII where the code page has them as Latin-1 does.
+    const char* other = latin1_ ? "Caf\xE9 \xC9t\xE9" : "Other Part";
+    op.section = Name({"A", "B", "Device Name", "IP Address", "Tcp", "Net Address", "New", other,
+                       "Device ID", ""});
     op.key = Name({"k", "j", "x", "0", "1", "5", "q", "s", "h", "top", "novalue", "z", "Value",
                    "new key", "k2", ""});
     // Reads go mostly to keys written before, in another spelling.
@@ -258,7 +262,12 @@ class Sequence {
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
     for (char& c : name) {
       if (Pick(4) != 0) continue;
-      if (c >= 'a' && c <= 'z')
+      const auto u = static_cast<unsigned char>(c);
+      if (latin1_ && u >= 0xC0 && u <= 0xDE && u != 0xD7) {
+        c = static_cast<char>(u + 0x20);
+      } else if (latin1_ && u >= 0xE0 && u <= 0xFE && u != 0xF7) {
+        c = static_cast<char>(u - 0x20);
+      } else if (c >= 'a' && c <= 'z')
         c = static_cast<char>(c - 'a' + 'A');
       else if (c >= 'A' && c <= 'Z')
         c = static_cast<char>(c - 'A' + 'a');
@@ -315,6 +324,7 @@ class Sequence {
 
   std::mt19937 random_;
   bool trailing_;
+  bool latin1_ = GetACP() == 1252;
   std::vector<std::pair<std::string, std::string>> written_;
 };
 
