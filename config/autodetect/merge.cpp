@@ -5,15 +5,6 @@
 namespace orvel::autodetect {
 namespace {
 
-bool NameTaken(const WorkingSlots& slots, int slot, const std::string& name) {
-  for (int i = 0; i < kSlotCount; ++i) {
-    const DeviceEntry& entry = slots[static_cast<std::size_t>(i)].entry;
-    if (!entry.Used()) break;
-    if (i != slot && entry.deviceName == name) return true;
-  }
-  return false;
-}
-
 std::string MacHex(const MacBytes& mac) {
   std::string text;
   char pair[3];
@@ -34,10 +25,7 @@ bool AllZero(const MacBytes& mac) {
 }  // namespace
 
 std::string MakeUniqueDefaultName(const WorkingSlots& slots, int slot) {
-  std::string candidate = DefaultDeviceName(slot);
-  for (int n = 1; NameTaken(slots, slot, candidate) && n <= kSlotCount; ++n)
-    candidate = "UNIT" + std::to_string(n);
-  return candidate;
+  return orvel::MakeUniqueDefaultName(slots, slot);
 }
 
 MergeResult MergeIntoTable(WorkingSlots& slots, int& rowCount, const TableCopy* imported,

@@ -49,4 +49,22 @@ void StoreDeviceTable(const DeviceTable& table, int slotCount, ProfileStore& sto
 
 MacBytes ParseMacText(const std::string& text);
 
+// A default name for `slot` that no other used slot holds: "UNIT" and the slot's number
+// from 1, else the lowest free "UNITn"; past "UNIT256" that last one is taken anyway.
+// Used slots are those before the first empty one; `slots` holds items with an `entry`.
+template <class Slots>
+std::string MakeUniqueDefaultName(const Slots& slots, int slot) {
+  auto taken = [&](const std::string& name) {
+    for (int s = 0; s < kSlotCount && slots[s].entry.Used(); ++s) {
+      if (s != slot && slots[s].entry.deviceName == name) return true;
+    }
+    return false;
+  };
+  std::string candidate = DefaultDeviceName(slot);
+  for (int number = 1; taken(candidate) && number <= kSlotCount; ++number) {
+    candidate = "UNIT" + std::to_string(number);
+  }
+  return candidate;
+}
+
 }  // namespace orvel

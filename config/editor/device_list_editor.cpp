@@ -506,17 +506,7 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
 // Table operations
 
 std::string DeviceListEditor::MakeUniqueDefaultName(int slot) const {
-  auto inUse = [&](const std::string& name) {
-    for (int s = 0; s < kSlotCount && table_[s].entry.Used(); ++s) {
-      if (s != slot && table_[s].entry.deviceName == name) return true;
-    }
-    return false;
-  };
-  std::string candidate = DefaultDeviceName(slot);
-  for (int number = 1; inUse(candidate) && number <= kSlotCount; ++number) {
-    candidate = "UNIT" + std::to_string(number);
-  }
-  return candidate;
+  return orvel::MakeUniqueDefaultName(table_, slot);
 }
 
 int DeviceListEditor::DeleteSlot(int slot) {
