@@ -8,16 +8,7 @@
 namespace orvel::autodetect {
 namespace {
 
-constexpr char kNameSection[] = "Device Name";
-constexpr char kAddressSection[] = "IP Address";
-constexpr char kMacSection[] = "Protect No";
-constexpr char kPortSection[] = "Device ID";
-constexpr char kTcpSection[] = "Tcp";
-constexpr char kScanStartSection[] = "Net Address";
-constexpr char kScanStopSection[] = "Stop Address Field3";
-constexpr char kValueKey[] = "Value";
 constexpr char kMissing[] = "ERROR";
-constexpr char kZeroMacText[] = "00";
 
 // A value read into a buffer of `size` characters, terminator included.
 std::string ReadBounded(ProfileStore& store, const char* section, const std::string& key,

@@ -3,20 +3,6 @@
 #include <cstdlib>
 
 namespace orvel {
-namespace {
-
-constexpr char kNameSection[] = "Device Name";
-constexpr char kAddressSection[] = "IP Address";
-constexpr char kMacSection[] = "Protect No";
-constexpr char kPortSection[] = "Device ID";
-constexpr char kTcpSection[] = "Tcp";
-constexpr char kScanStartSection[] = "Net Address";
-constexpr char kScanStopSection[] = "Stop Address Field3";
-constexpr char kValueKey[] = "Value";
-constexpr char kZeroMacText[] = "00";
-
-}  // namespace
-
 std::string DefaultDeviceName(int slot) { return "UNIT" + std::to_string(slot + 1); }
 
 DeviceEntry DefaultDeviceEntry(int slot) {

@@ -10,6 +10,17 @@
 namespace orvel {
 
 inline constexpr int kSlotCount = 256;
+
+// Sections and keys of orveld.ini and of setup files.
+inline constexpr char kNameSection[] = "Device Name";
+inline constexpr char kAddressSection[] = "IP Address";
+inline constexpr char kMacSection[] = "Protect No";
+inline constexpr char kPortSection[] = "Device ID";
+inline constexpr char kTcpSection[] = "Tcp";
+inline constexpr char kScanStartSection[] = "Net Address";
+inline constexpr char kScanStopSection[] = "Stop Address Field3";
+inline constexpr char kValueKey[] = "Value";
+inline constexpr char kZeroMacText[] = "00";
 inline constexpr std::uint32_t kDefaultScanStartAddress = 0xC0A80002u;  // 192.168.0.2
 inline constexpr std::int32_t kDefaultScanStopOctet = 2;
 

@@ -823,25 +823,7 @@ void DeviceListEditor::Apply() {
 
   if (EntryRowCount() > 1) {
     SortList(EntryRowCount());
-    std::vector<std::string> unused = selectedNames;
-    const int newRows = view_.RowCount();
-    for (int row = 0; row < newRows; ++row) {
-      const std::string text = view_.RowText(row, 0);
-      unsigned state = text == nameText ? EditorView::kRowFocused : 0u;
-      auto it = std::find(unused.begin(), unused.end(), text);
-      if (it != unused.end()) {
-        state |= EditorView::kRowSelected;
-        unused.erase(it);
-      }
-      if ((view_.RowState(row) & kSelectedAndFocused) != state) {
-        view_.SetRowState(row, state, kSelectedAndFocused);
-      }
-    }
-    const int nowFocused = FocusedRow();
-    if (nowFocused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(nowFocused));
-    suppressFieldEvents_ = true;
-    TakePendingFromSlot(currentSlot_);
-    suppressFieldEvents_ = false;
+    RestoreRowStatesByName(nameText, selectedNames);
   }
 
   listEventsEnabled_ = true;
@@ -981,6 +963,30 @@ void DeviceListEditor::SortList(int rows) {
   }
 }
 
+void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,
+                                              std::vector<std::string> selectedNames) {
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    const std::string text = view_.RowText(row, 0);
+    unsigned state = text == focusedName ? EditorView::kRowFocused : 0u;
+    // Each remembered name selects one row.
+    auto it = std::find(selectedNames.begin(), selectedNames.end(), text);
+    if (it != selectedNames.end()) {
+      state |= EditorView::kRowSelected;
+      selectedNames.erase(it);
+    }
+    if ((view_.RowState(row) & kSelectedAndFocused) != state) {
+      view_.SetRowState(row, state, kSelectedAndFocused);
+    }
+  }
+  // The current slot follows the focus.
+  const int focused = FocusedRow();
+  if (focused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(focused));
+  suppressFieldEvents_ = true;
+  TakePendingFromSlot(currentSlot_);
+  suppressFieldEvents_ = false;
+}
+
 void DeviceListEditor::OnColumnClick(int column) {
   listEventsEnabled_ = false;
   sortColumn_ = column;
@@ -1002,24 +1008,7 @@ void DeviceListEditor::OnColumnClick(int column) {
     const int entryRows = EntryRowCount();
     if (entryRows >= 2) {
       SortList(entryRows);
-      std::vector<std::string> unused = selectedNames;
-      for (int row = 0; row < rows; ++row) {
-        const std::string text = view_.RowText(row, 0);
-        unsigned state = text == focusedName ? EditorView::kRowFocused : 0u;
-        auto it = std::find(unused.begin(), unused.end(), text);
-        if (it != unused.end()) {
-          state |= EditorView::kRowSelected;
-          unused.erase(it);
-        }
-        if ((view_.RowState(row) & kSelectedAndFocused) != state) {
-          view_.SetRowState(row, state, kSelectedAndFocused);
-        }
-      }
-      const int nowFocused = FocusedRow();
-      if (nowFocused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(nowFocused));
-      suppressFieldEvents_ = true;
-      TakePendingFromSlot(currentSlot_);
-      suppressFieldEvents_ = false;
+      RestoreRowStatesByName(focusedName, selectedNames);
     }
   }
   listEventsEnabled_ = true;

@@ -112,6 +112,8 @@ class DeviceListEditor {
   void ShowEntry(bool macFromPending);
   void PresentCurrentSlot(bool setPendingAddress);
   void ShowMergedSlot(int slot);
+  void RestoreRowStatesByName(const std::string& focusedName,
+                              std::vector<std::string> selectedNames);
   void MoveToOctet(int octet);
   int FocusedRow();
   int EntryRowCount();

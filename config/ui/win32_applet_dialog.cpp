@@ -6,6 +6,7 @@
 #include "config/core/win32_app_platform.h"
 #include "config/resources/resource.h"
 #include "config/ui/win32_auto_detect_dialog.h"
+#include "config/ui/win32_controls.h"
 
 namespace orvel::ui {
 namespace {
@@ -13,14 +14,10 @@ namespace {
 using Route = MessageRoute<CAppletDlg>;
 using Kind = Route::Kind;
 
-struct Column {
-  const char* title;
-  int width;
-};
-constexpr std::array<Column, 4> kColumns = {{{"Device Name", 110},
-                                             {"Device IP Address", 136},
-                                             {"Device MAC Address", 150},
-                                             {"Device Port No.", 90}}};
+constexpr std::array<ListColumn, 4> kColumns = {{{"Device Name", 110},
+                                                 {"Device IP Address", 136},
+                                                 {"Device MAC Address", 150},
+                                                 {"Device Port No.", 90}}};
 
 }  // namespace
 
@@ -97,25 +94,10 @@ void CAppletDlg::PrepareFields() {
 }
 
 void CAppletDlg::PrepareList() {
-  headerImages_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 3, 3);
-  for (int icon : {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN}) {
-    HICON image = static_cast<HICON>(
-        LoadImageA(instance_, MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    ImageList_AddIcon(headerImages_, image);
-    if (image) DestroyIcon(image);
-  }
+  headerImages_ = LoadSmallIcons(instance_, {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   HWND list = Item(IDC_DEVICE_LIST);
   ListView_SetExtendedListViewStyle(list, 0xA1);
-  for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
-    LVCOLUMNA item = {};
-    item.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    item.fmt = LVCFMT_LEFT;
-    item.cx = kColumns[column].width;
-    item.pszText = const_cast<char*>(kColumns[column].title);
-    item.iSubItem = column;
-    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
-                 reinterpret_cast<LPARAM>(&item));
-  }
+  AddListColumns(list, kColumns);
   Header_SetImageList(ListView_GetHeader(list), headerImages_);
   for (int column = 0; column < 3; ++column)
     view_.SetSortImage(column, editor_.sortDirection(column));

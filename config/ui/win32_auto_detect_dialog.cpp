@@ -10,6 +10,7 @@
 #include "config/core/text_ids.h"
 #include "config/core/win32_app_platform.h"
 #include "config/resources/resource.h"
+#include "config/ui/win32_controls.h"
 
 namespace orvel::ui {
 namespace {
@@ -37,14 +38,11 @@ constexpr std::array<int, 4> kProgressIds = {IDC_AD_PROGRESS1, IDC_AD_PROGRESS2,
                                              IDC_AD_PROGRESS4};
 constexpr std::array<int, 3> kDotIds = {IDC_AD_DOT1, IDC_AD_DOT2, IDC_AD_DOT3};
 
-struct Column {
-  const char* title;
-  int width;
-};
-constexpr std::array<Column, 4> kColumns = {{{"Add", 36},
-                                             {"Device IP Address", 115},
-                                             {"Device Name", 95},
-                                             {"Device MAC Address", autodetect::kMacColumnWide}}};
+constexpr std::array<ListColumn, 4> kColumns = {
+    {{"Add", 36},
+     {"Device IP Address", 115},
+     {"Device Name", 95},
+     {"Device MAC Address", autodetect::kMacColumnWide}}};
 
 // "Quorin Network Driver Files (*.ini)|||": the bars end the description and an empty
 // pattern, so the list holds one entry and the initial name "*.ini" does the filtering.
@@ -69,26 +67,11 @@ BOOL CAutoDetectDlg::OnInitDialog() {
   for (int id : kFieldIds) SendMessageA(Item(id), EM_LIMITTEXT, 3, 0);
   range_.FillRangeFields(handover_.scanStartAddress, handover_.scanStopOctet);
 
-  rowImages_ = ImageList_Create(16, 16, ILC_MASK | ILC_COLOR32, 3, 3);
-  for (int icon : {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED}) {
-    HICON image = static_cast<HICON>(
-        LoadImageA(instance_, MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    ImageList_AddIcon(rowImages_, image);
-    if (image) DestroyIcon(image);
-  }
+  rowImages_ = LoadSmallIcons(instance_, {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED});
   HWND list = Item(IDC_AD_RESULTS);
   ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
-    LVCOLUMNA item = {};
-    item.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    item.fmt = LVCFMT_LEFT;
-    item.cx = kColumns[column].width;
-    item.pszText = const_cast<char*>(kColumns[column].title);
-    item.iSubItem = column;
-    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
-                 reinterpret_cast<LPARAM>(&item));
-  }
+  AddListColumns(list, kColumns);
 
   ShowProgress(std::nullopt);
   EnableWindow(Item(IDC_AD_ABORT), FALSE);
