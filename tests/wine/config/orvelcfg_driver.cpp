@@ -1,6 +1,8 @@
 #include "tests/wine/config/orvelcfg_driver.h"
 
 #include <shlobj.h>
+// after windows.h
+#include <commctrl.h>
 
 #include <vector>
 
@@ -66,6 +68,15 @@ std::string SettingsFilePath() {
   return std::string(folder) + "\\VANTOR\\ORVELDRIVER\\orveld.ini";
 }
 
+bool WriteSettingsFile(std::string_view text) {
+  const std::string path = SettingsFilePath();
+  const std::size_t file = path.rfind('\\');
+  const std::size_t folder = path.rfind('\\', file - 1);
+  CreateDirectoryA(path.substr(0, folder).c_str(), nullptr);
+  CreateDirectoryA(path.substr(0, file).c_str(), nullptr);
+  return WriteFileText(path, text);
+}
+
 SettingsFileGuard::SettingsFileGuard() {
   const std::string path = SettingsFilePath();
   saved_ = ReadFileText(path);
@@ -80,7 +91,11 @@ SettingsFileGuard::~SettingsFileGuard() {
   if (saved_) WriteFileText(path, *saved_);
 }
 
-bool Orvelcfg::Start() { return process_.Start(QuoteArgument(WindowsPath(ORVEL_ORVELCFG_EXE))); }
+bool Orvelcfg::Start() { return Start(ORVEL_ORVELCFG_EXE); }
+
+bool Orvelcfg::Start(std::string_view builtPath) {
+  return process_.Start(QuoteArgument(WindowsPath(builtPath)));
+}
 
 HWND Orvelcfg::MainDialog(DWORD timeoutMs) { return WaitForDialog(process_.Id(), true, timeoutMs); }
 
@@ -92,6 +107,21 @@ std::string MessageBoxText(HWND box) {
   std::string text;
   EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+std::string ItemText(HWND dialog, int id) { return ReadText(GetDlgItem(dialog, id)); }
+
+bool ItemEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+int ListRowCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool WaitGone(HWND window, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (IsWindow(window)) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(20);
+  }
+  return true;
 }
 
 void PressButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }

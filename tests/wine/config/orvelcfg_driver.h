@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "tests/wine/support/process_util.h"
 
@@ -16,6 +17,9 @@ inline constexpr char kProductCaption[] = "Quorin Network Driver";
 
 // C:\ProgramData\VANTOR\ORVELDRIVER\orveld.ini of this prefix.
 std::string SettingsFilePath();
+
+// Writes the settings file of this prefix, creating its folders.
+bool WriteSettingsFile(std::string_view text);
 
 // Moves an existing settings file aside and puts it back (or removes the test's)
 // when the test ends.
@@ -34,6 +38,8 @@ class Orvelcfg {
  public:
   // Starts the built program; the destructor ends it if it still runs.
   bool Start();
+  // Starts another build of the program, given by its build (Unix) path.
+  bool Start(std::string_view builtPath);
   DWORD Id() const { return process_.Id(); }
   // The main dialog, once it is shown.
   HWND MainDialog(DWORD timeoutMs = 20000);
@@ -51,5 +57,12 @@ std::string MessageBoxText(HWND box);
 // A click on a button of a dialog, as the user makes it.
 void PressButton(HWND dialog, int id);
 std::string ReadText(HWND window);
+// The text of a control of a dialog in another process.
+std::string ItemText(HWND dialog, int id);
+bool ItemEnabled(HWND dialog, int id);
+// Rows of a list view in another process (LVM_GETITEMCOUNT needs no buffer).
+int ListRowCount(HWND list);
+// True once the window is gone, false when it is still there after timeoutMs.
+bool WaitGone(HWND window, DWORD timeoutMs = 20000);
 
 }  // namespace orvel::test
