@@ -14,13 +14,13 @@
 #include "config/core/win32_server_channel.h"
 #include "config/resources/resource.h"
 #include "config/ui/win32_applet_dialog.h"
+#include "tests/wine/config/dialog_driver.h"
 #include "tests/wine/support/substitute_server.h"
 
 namespace orvel::test {
 namespace {
 
-constexpr UINT kSyncMessage = WM_APP + 0x3F0;
-constexpr DWORD kTimeoutMs = 20000;
+constexpr DWORD kTimeoutMs = kDriverTimeoutMs;
 
 bool AlwaysAdministrator() { return true; }
 
@@ -28,125 +28,6 @@ std::uint32_t Ip(int a, int b, int c, int d) {
   return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 |
          static_cast<std::uint32_t>(c) << 8 | static_cast<std::uint32_t>(d);
 }
-
-// The driver's side of the dialog: it types, clicks and waits until the dialog's
-// thread has handled everything posted so far.
-class DialogDriver {
- public:
-  DialogDriver(HWND dialog, DWORD uiThread) : dialog_(dialog), uiThread_(uiThread) {
-    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    self_ = this;
-    previous_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SyncProc)));
-  }
-  ~DialogDriver() {
-    if (IsWindow(dialog_)) {
-      SetWindowLongPtrA(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-    }
-    self_ = nullptr;
-    CloseHandle(event_);
-  }
-
-  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
-
-  // Posted messages are handled in order: once this one is, all before it are.
-  // A dialog that closed meanwhile handles nothing more; then there is nothing to wait for.
-  void Sync() {
-    PostMessageA(dialog_, kSyncMessage, 0, 0);
-    const ULONGLONG deadline = GetTickCount64() + kTimeoutMs;
-    while (WaitForSingleObject(event_, 50) == WAIT_TIMEOUT) {
-      if (!IsWindow(dialog_) || GetTickCount64() > deadline) return;
-    }
-  }
-  HWND Focus() const {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    GetGUIThreadInfo(uiThread_, &info);
-    return info.hwndFocus;
-  }
-  int FocusId() const {
-    HWND focus = Focus();
-    if (focus && GetParent(focus) != dialog_) focus = GetParent(focus);  // combo box edit
-    return focus ? GetDlgCtrlID(focus) : 0;
-  }
-  void Click(int id) {
-    HWND control = Item(id);
-    RECT box;
-    GetClientRect(control, &box);
-    const LPARAM at = MAKELPARAM(box.right / 2, box.bottom / 2);
-    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(control, WM_LBUTTONUP, 0, at);
-    Sync();
-  }
-  // Clicks a field and selects its text, the way a user starts retyping it.
-  void ClickField(int id) {
-    Click(id);
-    PostMessageA(Item(id), EM_SETSEL, 0, -1);
-    Sync();
-  }
-  void Key(UINT virtualKey) {
-    HWND target = Focus();
-    PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
-    PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
-    Sync();
-  }
-  // One WM_CHAR a character, as TranslateMessage makes it from a key press; the key
-  // messages themselves are left out, since the dialog's loop would translate them again.
-  void Type(const std::string& text) {
-    for (char c : text) {
-      PostMessageA(Focus(), WM_CHAR, static_cast<unsigned char>(c), 1);
-      Sync();
-    }
-  }
-  std::string Text(int id) const {
-    char text[256] = {};
-    GetWindowTextA(Item(id), text, sizeof(text));
-    return text;
-  }
-  std::string Address() const {
-    return Text(IDC_OCTET1) + "." + Text(IDC_OCTET2) + "." + Text(IDC_OCTET3) + "." +
-           Text(IDC_OCTET4);
-  }
-  std::string Mac() const {
-    std::string mac;
-    for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) mac += Text(id);
-    return mac;
-  }
-  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-  int Rows() const { return ListView_GetItemCount(Item(IDC_DEVICE_LIST)); }
-  std::string RowText(int row, int column) const {
-    char text[256] = {};
-    ListView_GetItemText(Item(IDC_DEVICE_LIST), row, column, text, sizeof(text));
-    return text;
-  }
-  void SelectRow(int row) {
-    HWND list = Item(IDC_DEVICE_LIST);
-    RECT item{};
-    item.left = LVIR_BOUNDS;
-    SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item));
-    const LPARAM at = MAKELPARAM(item.left + 4, (item.top + item.bottom) / 2);
-    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(list, WM_LBUTTONUP, 0, at);
-    Sync();
-  }
-  bool DialogOpen() const { return IsWindow(dialog_) && IsWindowVisible(dialog_); }
-
- private:
-  static LRESULT CALLBACK SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kSyncMessage && self_) {
-      SetEvent(self_->event_);
-      return 0;
-    }
-    return CallWindowProcA(self_ ? self_->previous_ : DefWindowProcA, window, message, wParam,
-                           lParam);
-  }
-
-  static inline DialogDriver* self_ = nullptr;
-  HWND dialog_;
-  DWORD uiThread_;
-  HANDLE event_;
-  WNDPROC previous_ = nullptr;
-};
 
 BOOL CALLBACK FindMainDialog(HWND window, LPARAM result) {
   if (GetDlgItem(window, IDC_DEVICE_LIST) && IsWindowVisible(window)) {

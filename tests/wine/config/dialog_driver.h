@@ -1,0 +1,188 @@
+#pragma once
+// Drives a real dialog of this process from a second thread, the way a user does:
+// posted key and mouse messages go through the dialog's own message loop, and Sync
+// waits until the dialog's thread has handled everything posted so far. Several
+// drivers may run at once, one per dialog (a modal dialog over the main one).
+
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+
+#include "config/resources/resource.h"
+
+namespace orvel::test {
+
+inline constexpr UINT kSyncMessage = WM_APP + 0x3F0;
+inline constexpr DWORD kDriverTimeoutMs = 20000;
+
+class DialogDriver {
+ public:
+  DialogDriver(HWND dialog, DWORD uiThread) : dialog_(dialog), uiThread_(uiThread) {
+    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    SetPropA(dialog_, kDriverProp, this);
+    previous_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SyncProc)));
+  }
+  ~DialogDriver() {
+    if (IsWindow(dialog_)) {
+      SetWindowLongPtrA(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+      RemovePropA(dialog_, kDriverProp);
+    }
+    CloseHandle(event_);
+  }
+  DialogDriver(const DialogDriver&) = delete;
+  DialogDriver& operator=(const DialogDriver&) = delete;
+
+  HWND Window() const { return dialog_; }
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+
+  // Posted messages are handled in order: once this one is, all before it are.
+  // A dialog that closed meanwhile handles nothing more; then there is nothing to wait for.
+  void Sync() {
+    PostMessageA(dialog_, kSyncMessage, 0, 0);
+    const ULONGLONG deadline = GetTickCount64() + kDriverTimeoutMs;
+    while (WaitForSingleObject(event_, 50) == WAIT_TIMEOUT) {
+      if (!IsWindow(dialog_) || GetTickCount64() > deadline) return;
+    }
+  }
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(uiThread_, &info);
+    return info.hwndFocus;
+  }
+  int FocusId() const {
+    HWND focus = Focus();
+    if (focus && GetParent(focus) != dialog_) focus = GetParent(focus);  // combo box edit
+    return focus ? GetDlgCtrlID(focus) : 0;
+  }
+  // A click in the middle of a control; it returns only once the click was handled,
+  // or once a modal loop it opened (a file dialog, a message box) handles messages.
+  void Click(int id) {
+    HWND control = Item(id);
+    RECT box;
+    GetClientRect(control, &box);
+    ClickAt(control, box.right / 2, box.bottom / 2);
+  }
+  void ClickAt(HWND control, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
+    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(control, WM_LBUTTONUP, 0, at);
+    Sync();
+  }
+  // Clicks a field and selects its text, the way a user starts retyping it.
+  void ClickField(int id) {
+    Click(id);
+    PostMessageA(Item(id), EM_SETSEL, 0, -1);
+    Sync();
+  }
+  void Key(UINT virtualKey) {
+    HWND target = Focus();
+    PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
+    PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
+    Sync();
+  }
+  // One WM_CHAR a character, as TranslateMessage makes it from a key press; the key
+  // messages themselves are left out, since the dialog's loop would translate them again.
+  void Type(const std::string& text) {
+    for (char c : text) {
+      PostMessageA(Focus(), WM_CHAR, static_cast<unsigned char>(c), 1);
+      Sync();
+    }
+  }
+  std::string Text(int id) const {
+    char text[256] = {};
+    GetWindowTextA(Item(id), text, sizeof(text));
+    return text;
+  }
+  std::string Address() const {
+    return Text(IDC_OCTET1) + "." + Text(IDC_OCTET2) + "." + Text(IDC_OCTET3) + "." +
+           Text(IDC_OCTET4);
+  }
+  std::string Mac() const {
+    std::string mac;
+    for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) mac += Text(id);
+    return mac;
+  }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+  int Rows(int listId = IDC_DEVICE_LIST) const { return ListView_GetItemCount(Item(listId)); }
+  std::string RowText(int row, int column, int listId = IDC_DEVICE_LIST) const {
+    char text[256] = {};
+    ListView_GetItemText(Item(listId), row, column, text, sizeof(text));
+    return text;
+  }
+  // A click near the left end of a row: in the first column, where the row's image is.
+  void ClickRow(int row, int listId) {
+    HWND list = Item(listId);
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item));
+    ClickAt(list, item.left + 8, (item.top + item.bottom) / 2);
+  }
+  void SelectRow(int row) { ClickRow(row, IDC_DEVICE_LIST); }
+  bool DialogOpen() const { return IsWindow(dialog_) && IsWindowVisible(dialog_); }
+
+  // Waits until the condition holds, checking every 20 ms; false at the timeout.
+  static bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kDriverTimeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+      if (GetTickCount64() > deadline) return false;
+      Sleep(20);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr char kDriverProp[] = "orvel.test.DialogDriver";
+
+  static LRESULT CALLBACK SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = static_cast<DialogDriver*>(GetPropA(window, kDriverProp));
+    if (!self) return DefWindowProcA(window, message, wParam, lParam);
+    if (message == kSyncMessage) {
+      SetEvent(self->event_);
+      return 0;
+    }
+    return CallWindowProcA(self->previous_, window, message, wParam, lParam);
+  }
+
+  HWND dialog_;
+  DWORD uiThread_;
+  HANDLE event_;
+  WNDPROC previous_ = nullptr;
+};
+
+// A visible top-level window of the thread that the predicate picks, waiting up to
+// timeoutMs for it to appear; nullptr when none did.
+inline HWND FindThreadWindow(DWORD thread, const std::function<bool(HWND)>& pick,
+                             DWORD timeoutMs = kDriverTimeoutMs) {
+  struct Search {
+    const std::function<bool(HWND)>* pick;
+    HWND found;
+  } search{&pick, nullptr};
+  auto visit = [](HWND window, LPARAM data) -> BOOL {
+    auto* s = reinterpret_cast<Search*>(data);
+    if (IsWindowVisible(window) && (*s->pick)(window)) {
+      s->found = window;
+      return FALSE;
+    }
+    return TRUE;
+  };
+  DialogDriver::WaitFor(
+      [&] {
+        EnumThreadWindows(thread, visit, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeoutMs);
+  return search.found;
+}
+
+inline std::string WindowTitle(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof(text));
+  return text;
+}
+
+}  // namespace orvel::test
