@@ -151,8 +151,11 @@ void CAutoDetectDlg::ClearResultRowStates(int row) {
 
 int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(IDC_AD_RESULTS)); }
 
+// Every probe recomputes the width; setting it again would redraw the whole list on
+// every tick and slow the scan down, so only a change reaches the list.
 void CAutoDetectDlg::SetMacColumnWidth(int pixels) {
-  ListView_SetColumnWidth(Item(IDC_AD_RESULTS), 3, pixels);
+  HWND list = Item(IDC_AD_RESULTS);
+  if (ListView_GetColumnWidth(list, 3) != pixels) ListView_SetColumnWidth(list, 3, pixels);
 }
 
 int CAutoDetectDlg::ResultScrollPosition() { return ListView_GetTopIndex(Item(IDC_AD_RESULTS)); }

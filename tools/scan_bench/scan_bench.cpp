@@ -1,0 +1,250 @@
+// scan_bench: runs the real auto-detect dialog over a whole block of 256 addresses
+// against a substitute server that answers at once, and prints the wall time of each
+// scan and the longest gap between two probes. Probes are timed where the dialog sends
+// them, through a wrapper around the server channel.
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/core/server_messages.h"
+#include "config/core/win32_server_channel.h"
+#include "config/resources/resource.h"
+#include "config/ui/win32_auto_detect_dialog.h"
+#include "tests/wine/support/substitute_server.h"
+
+namespace orvel::bench {
+namespace {
+
+constexpr int kRuns = 5;
+constexpr std::uint32_t kBlockStart = 0x0A010200;  // 10.1.2.0, stop octet 255: 256 addresses
+
+double Now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) * 1000.0 / frequency;  // milliseconds
+}
+
+// The real channel, with the moment of every probe noted.
+class TimedChannel : public ServerChannel {
+ public:
+  explicit TimedChannel(ServerChannel& inner) : inner_(inner) {}
+  bool Find() override { return inner_.Find(); }
+  bool Present() const override { return inner_.Present(); }
+  std::uint32_t Send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override {
+    if (message != SRVM_PROBE_ADDRESS) return inner_.Send(message, wParam, lParam);
+    const double sent = Now();
+    probes_.push_back(sent);
+    const std::uint32_t answer = inner_.Send(message, wParam, lParam);
+    longestAnswerMs_ = std::max(longestAnswerMs_, Now() - sent);
+    return answer;
+  }
+  const std::vector<double>& probes() const { return probes_; }
+  double longestAnswerMs() const { return longestAnswerMs_; }
+
+ private:
+  ServerChannel& inner_;
+  std::vector<double> probes_;
+  double longestAnswerMs_ = 0;
+};
+
+struct RunFigures {
+  bool ok = false;
+  double wallMs = 0;
+  std::size_t probes = 0;
+  double longestGapMs = 0;
+  double medianGapMs = 0;
+  double longestAnswerMs = 0;  // the server's part of the longest probe
+  double longestTickMs = 0;    // the dialog's handling of one timer message
+  double meanTickMs = 0;
+};
+
+// The dialog's own handling of its timer messages, timed by a subclass.
+struct TickTiming {
+  WNDPROC previous = nullptr;
+  double longestMs = 0;
+  double totalMs = 0;
+  int ticks = 0;
+};
+TickTiming* g_tickTiming = nullptr;  // one dialog at a time, on the UI thread
+
+LRESULT CALLBACK TimedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TickTiming& timing = *g_tickTiming;
+  if (message != WM_TIMER) return CallWindowProcA(timing.previous, window, message, wParam, lParam);
+  const double begun = Now();
+  const LRESULT result = CallWindowProcA(timing.previous, window, message, wParam, lParam);
+  const double took = Now() - begun;
+  timing.longestMs = std::max(timing.longestMs, took);
+  timing.totalMs += took;
+  ++timing.ticks;
+  return result;
+}
+
+BOOL CALLBACK FindAutoDetect(HWND window, LPARAM result) {
+  if (GetDlgItem(window, IDC_AD_RESULTS) && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// One dialog, one scan: Start is pressed from a second thread, which waits until the
+// dialog has ended the scan (Start enabled again) and then cancels the dialog.
+RunFigures RunOnce(ServerChannel& server) {
+  TimedChannel timed(server);
+  ui::CAutoDetectDlg::Handover handover;
+  handover.scanStartAddress = kBlockStart;
+  handover.scanStopOctet = 255;
+  handover.server = &timed;
+  for (int slot = 0; slot < kSlotCount; ++slot) handover.entries[slot] = DefaultDeviceEntry(slot);
+  ui::CAutoDetectDlg dialog(GetModuleHandleA(nullptr), std::move(handover));
+
+  RunFigures figures;
+  TickTiming tickTiming;
+  g_tickTiming = &tickTiming;
+  double started = 0, ended = 0;
+  bool finished = false;
+  const DWORD uiThread = GetCurrentThreadId();
+  std::thread driver([&] {
+    HWND window = nullptr;
+    for (int i = 0; i < 2000 && !window; ++i) {
+      EnumThreadWindows(uiThread, FindAutoDetect, reinterpret_cast<LPARAM>(&window));
+      if (!window) Sleep(5);
+    }
+    if (!window) return;
+    tickTiming.previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TimedDialogProc)));
+    HWND start = GetDlgItem(window, IDC_AD_START);
+    started = Now();
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_AD_START, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(start));
+    while (IsWindowEnabled(start) && Now() - started < 2000) Sleep(1);  // scan begun
+    while (!IsWindowEnabled(start) && Now() - started < 30000) Sleep(1);
+    ended = Now();
+    finished = IsWindowEnabled(start) != FALSE;
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  dialog.DoModal(nullptr);
+  driver.join();
+
+  const std::vector<double>& probes = timed.probes();
+  figures.ok = finished;
+  figures.wallMs = ended - started;
+  figures.probes = probes.size();
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < probes.size(); ++i) gaps.push_back(probes[i] - probes[i - 1]);
+  if (!gaps.empty()) {
+    std::sort(gaps.begin(), gaps.end());
+    figures.longestGapMs = gaps.back();
+    figures.medianGapMs = gaps[gaps.size() / 2];
+  }
+  figures.longestAnswerMs = timed.longestAnswerMs();
+  figures.longestTickMs = tickTiming.longestMs;
+  figures.meanTickMs = tickTiming.ticks ? tickTiming.totalMs / tickTiming.ticks : 0;
+  g_tickTiming = nullptr;
+  return figures;
+}
+
+// The floor this machine sets: a bare window whose 10 ms timer sends one probe a tick,
+// with no dialog, list or painting.
+RunFigures RunBaseline(ServerChannel& server) {
+  struct State {
+    TimedChannel* channel;
+    std::uint32_t next;
+  };
+  TimedChannel timed(server);
+  State state{&timed, kBlockStart};
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    auto* st = reinterpret_cast<State*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message != WM_TIMER || !st) return DefWindowProcA(window, message, wParam, lParam);
+    st->channel->Send(SRVM_PROBE_ADDRESS, st->next - kBlockStart, st->next);
+    if (++st->next > kBlockStart + 255) {
+      KillTimer(window, 1);
+      PostQuitMessage(0);
+    }
+    return 0;
+  };
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "orvel_scan_bench_baseline";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", WS_OVERLAPPED, 0, 0, 0, 0,
+                                nullptr, nullptr, windowClass.hInstance, nullptr);
+  RunFigures figures;
+  if (!window) return figures;
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+  const double started = Now();
+  SetTimer(window, 1, 10, nullptr);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  figures.wallMs = Now() - started;
+  DestroyWindow(window);
+  const std::vector<double>& probes = timed.probes();
+  figures.ok = probes.size() == 256;
+  figures.probes = probes.size();
+  for (std::size_t i = 1; i < probes.size(); ++i) {
+    figures.longestGapMs = std::max(figures.longestGapMs, probes[i] - probes[i - 1]);
+  }
+  return figures;
+}
+
+int Main() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  std::string units;
+  for (int octet = 7; octet < 256; octet += 16) {
+    char line[80];
+    std::snprintf(line, sizeof(line), "unit 10.1.2.%d mac 00A0DE0102%02X\n", octet, octet);
+    units += line;
+  }
+  test::SubstituteServer server(units);
+  if (!server.Running()) {
+    std::fprintf(stderr, "scan_bench: no substitute server: %s\n", server.Error().c_str());
+    return 1;
+  }
+  Win32ServerChannel channel;
+  if (!channel.Find()) {
+    std::fprintf(stderr, "scan_bench: the server window was not found\n");
+    return 1;
+  }
+
+  std::printf("full scan of 256 addresses (10.1.2.0 to 10.1.2.255), server answers at once\n");
+  std::printf("target: under 3200 ms a block, no gap between probes over 50 ms\n");
+  const RunFigures floor = RunBaseline(channel);
+  std::printf(
+      "baseline (bare 10 ms timer, one probe a tick, no dialog): wall %.1f ms, %zu probes, "
+      "longest gap %.1f ms\n",
+      floor.wallMs, floor.probes, floor.longestGapMs);
+  double worstWall = 0, worstGap = 0;
+  bool allOk = true;
+  for (int run = 1; run <= kRuns; ++run) {
+    const RunFigures f = RunOnce(channel);
+    std::printf(
+        "run %d:%s wall %.1f ms, %zu probes, longest gap %.1f ms, median gap %.1f ms, "
+        "longest server answer %.1f ms, tick handling mean %.2f ms longest %.1f ms\n",
+        run, f.ok ? "" : " (did not finish)", f.wallMs, f.probes, f.longestGapMs, f.medianGapMs,
+        f.longestAnswerMs, f.meanTickMs, f.longestTickMs);
+    allOk = allOk && f.ok && f.probes == 256;
+    worstWall = std::max(worstWall, f.wallMs);
+    worstGap = std::max(worstGap, f.longestGapMs);
+  }
+  std::printf("worst of %d: wall %.1f ms, longest gap %.1f ms%s\n", kRuns, worstWall, worstGap,
+              allOk ? "" : " (some run did not scan 256 addresses)");
+  return allOk ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace orvel::bench
+
+int main() { return orvel::bench::Main(); }
