@@ -155,7 +155,11 @@ int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(I
 // every tick and slow the scan down, so only a change reaches the list.
 void CAutoDetectDlg::SetMacColumnWidth(int pixels) {
   HWND list = Item(IDC_AD_RESULTS);
-  if (ListView_GetColumnWidth(list, 3) != pixels) ListView_SetColumnWidth(list, 3, pixels);
+  if (ListView_GetColumnWidth(list, 3) == pixels) return;
+  SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  ListView_SetColumnWidth(list, 3, pixels);
+  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
 }
 
 int CAutoDetectDlg::ResultScrollPosition() { return ListView_GetTopIndex(Item(IDC_AD_RESULTS)); }

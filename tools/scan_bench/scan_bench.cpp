@@ -63,6 +63,7 @@ struct RunFigures {
   double wallMs = 0;
   std::size_t probes = 0;
   double longestGapMs = 0;
+  std::size_t longestGapBefore = 0;  // the probe that came late
   double medianGapMs = 0;
   double longestAnswerMs = 0;  // the server's part of the longest probe
   double longestTickMs = 0;    // the dialog's handling of one timer message
@@ -142,10 +143,15 @@ RunFigures RunOnce(ServerChannel& server) {
   figures.wallMs = ended - started;
   figures.probes = probes.size();
   std::vector<double> gaps;
-  for (std::size_t i = 1; i < probes.size(); ++i) gaps.push_back(probes[i] - probes[i - 1]);
+  for (std::size_t i = 1; i < probes.size(); ++i) {
+    gaps.push_back(probes[i] - probes[i - 1]);
+    if (gaps.back() > figures.longestGapMs) {
+      figures.longestGapMs = gaps.back();
+      figures.longestGapBefore = i;
+    }
+  }
   if (!gaps.empty()) {
     std::sort(gaps.begin(), gaps.end());
-    figures.longestGapMs = gaps.back();
     figures.medianGapMs = gaps[gaps.size() / 2];
   }
   figures.longestAnswerMs = timed.longestAnswerMs();
@@ -155,26 +161,29 @@ RunFigures RunOnce(ServerChannel& server) {
   return figures;
 }
 
+struct BaselineState {
+  ServerChannel* channel;
+  std::uint32_t next;
+};
+
+LRESULT CALLBACK BaselineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* state = reinterpret_cast<BaselineState*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message != WM_TIMER || !state) return DefWindowProcA(window, message, wParam, lParam);
+  state->channel->Send(SRVM_PROBE_ADDRESS, state->next - kBlockStart, state->next);
+  if (++state->next > kBlockStart + 255) {
+    KillTimer(window, 1);
+    PostQuitMessage(0);
+  }
+  return 0;
+}
+
 // The floor this machine sets: a bare window whose 10 ms timer sends one probe a tick,
 // with no dialog, list or painting.
 RunFigures RunBaseline(ServerChannel& server) {
-  struct State {
-    TimedChannel* channel;
-    std::uint32_t next;
-  };
   TimedChannel timed(server);
-  State state{&timed, kBlockStart};
+  BaselineState state{&timed, kBlockStart};
   WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-    auto* st = reinterpret_cast<State*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message != WM_TIMER || !st) return DefWindowProcA(window, message, wParam, lParam);
-    st->channel->Send(SRVM_PROBE_ADDRESS, st->next - kBlockStart, st->next);
-    if (++st->next > kBlockStart + 255) {
-      KillTimer(window, 1);
-      PostQuitMessage(0);
-    }
-    return 0;
-  };
+  windowClass.lpfnWndProc = BaselineProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "orvel_scan_bench_baseline";
   RegisterClassA(&windowClass);
@@ -231,10 +240,11 @@ int Main() {
   for (int run = 1; run <= kRuns; ++run) {
     const RunFigures f = RunOnce(channel);
     std::printf(
-        "run %d:%s wall %.1f ms, %zu probes, longest gap %.1f ms, median gap %.1f ms, "
+        "run %d:%s wall %.1f ms, %zu probes, longest gap %.1f ms (before probe %zu), median gap "
+        "%.1f ms, "
         "longest server answer %.1f ms, tick handling mean %.2f ms longest %.1f ms\n",
-        run, f.ok ? "" : " (did not finish)", f.wallMs, f.probes, f.longestGapMs, f.medianGapMs,
-        f.longestAnswerMs, f.meanTickMs, f.longestTickMs);
+        run, f.ok ? "" : " (did not finish)", f.wallMs, f.probes, f.longestGapMs,
+        f.longestGapBefore, f.medianGapMs, f.longestAnswerMs, f.meanTickMs, f.longestTickMs);
     allOk = allOk && f.ok && f.probes == 256;
     worstWall = std::max(worstWall, f.wallMs);
     worstGap = std::max(worstGap, f.longestGapMs);

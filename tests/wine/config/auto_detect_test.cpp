@@ -129,24 +129,22 @@ std::optional<std::string> ChooseFile(DWORD uiThread, const std::string& title,
   return std::string(folder);
 }
 
+BOOL CALLBACK CollectText(HWND child, LPARAM texts) {
+  reinterpret_cast<std::vector<std::string>*>(texts)->push_back(WindowTitle(child));
+  return TRUE;
+}
+
+bool IsMessageBox(HWND window) {
+  return WindowTitle(window) == Text(kTextProductName) && !GetDlgItem(window, IDC_DEVICE_LIST);
+}
+
 // The texts of a message box over the dialogs, closed with OK; empty when none came up
 // within the time.
 std::vector<std::string> TakeMessageBox(DWORD uiThread, DWORD timeoutMs = kDriverTimeoutMs) {
-  HWND box = FindThreadWindow(
-      uiThread,
-      [](HWND w) {
-        return WindowTitle(w) == Text(kTextProductName) && !GetDlgItem(w, IDC_DEVICE_LIST);
-      },
-      timeoutMs);
+  HWND box = FindThreadWindow(uiThread, IsMessageBox, timeoutMs);
   std::vector<std::string> texts;
   if (!box) return texts;
-  EnumChildWindows(
-      box,
-      [](HWND child, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<std::string>*>(data)->push_back(WindowTitle(child));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&texts));
+  EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   DialogDriver::WaitFor([&] { return !IsWindow(box); });
   return texts;
@@ -209,12 +207,14 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
                                           folder_.Path(), Ip(192, 168, 5, 1), 254);
   std::vector<ResultRow> found, checked;
   bool finished = false, addEnabledBefore = true, addEnabledAfter = false;
+  int macWidth = 0;
   const int result = RunMainDialog(session, [&](Ui& ui) {
     ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_START);
       finished = DialogDriver::WaitFor([&] { return ScanFinished(d); });
       d.Sync();
       found = ResultRows(d);
+      macWidth = ListView_GetColumnWidth(d.Item(IDC_AD_RESULTS), 3);
       addEnabledBefore = d.Enabled(IDOK);
       for (std::uint32_t address : {Ip(192, 168, 5, 10), Ip(192, 168, 5, 30)}) {
         const int row = RowOf(ResultRows(d), address);
@@ -237,6 +237,7 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
   EXPECT_EQ(found[3].address, Ip(192, 168, 5, 50));
   EXPECT_EQ(found[3].image, 2);
   EXPECT_EQ(found[3].name, "Keys");
+  EXPECT_EQ(macWidth, 140);  // four rows fit on a page
   EXPECT_FALSE(addEnabledBefore);
   ASSERT_EQ(checked.size(), 4u);
   EXPECT_EQ(checked[0].image, 1);
@@ -269,6 +270,35 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
   EXPECT_NE(e[2].deviceName, "Keys");
   EXPECT_EQ(session.scanStartAddress, Ip(192, 168, 5, 1));
   EXPECT_EQ(session.scanStopOctet, 254);
+}
+
+TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
+  std::string units;
+  for (int octet = 1; octet <= 14; ++octet) {
+    char line[64];
+    std::snprintf(line, sizeof(line), "unit 10.3.3.%d mac 00A0DE0303%02X\n", octet, octet);
+    units += line;
+  }
+  SubstituteServer server(units);
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(10, 3, 3, 1), 14);
+  int perPage = 0, narrowed = 0, rows = 0;
+  bool finished = false;
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      HWND list = d.Item(IDC_AD_RESULTS);
+      perPage = ListView_GetCountPerPage(list);
+      d.Click(IDC_AD_START);
+      finished = DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      d.Sync();
+      narrowed = ListView_GetColumnWidth(list, 3);
+      rows = d.Rows(IDC_AD_RESULTS);
+    });
+  });
+  ASSERT_TRUE(finished);
+  ASSERT_LT(perPage, 14);
+  EXPECT_EQ(rows, 14);
+  EXPECT_EQ(narrowed, 123);
 }
 
 TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
@@ -338,7 +368,10 @@ ImportOutcome ImportThroughDialog(MainDialogSession& session, const std::string&
     WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_IMPORT);
       outcome.chooserShown = ChooseFile(ui.thread, Text(kTextOpenFileTitle), path).has_value();
-      DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); }, 3000);
+      // Either the dialog closes or the message comes up over it.
+      DialogDriver::WaitFor([&] {
+        return !IsWindow(d.Window()) || FindThreadWindow(ui.thread, IsMessageBox, 0) != nullptr;
+      });
       if (!IsWindow(d.Window())) return;
       outcome.rejected = Contains(TakeMessageBox(ui.thread), Text(kTextNotSetupFile));
       d.Sync();

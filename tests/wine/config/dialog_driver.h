@@ -154,25 +154,28 @@ class DialogDriver {
   WNDPROC previous_ = nullptr;
 };
 
+struct ThreadWindowSearch {
+  const std::function<bool(HWND)>* pick;
+  HWND found;
+};
+
+inline BOOL CALLBACK VisitThreadWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<ThreadWindowSearch*>(data);
+  if (IsWindowVisible(window) && (*search->pick)(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // A visible top-level window of the thread that the predicate picks, waiting up to
 // timeoutMs for it to appear; nullptr when none did.
 inline HWND FindThreadWindow(DWORD thread, const std::function<bool(HWND)>& pick,
                              DWORD timeoutMs = kDriverTimeoutMs) {
-  struct Search {
-    const std::function<bool(HWND)>* pick;
-    HWND found;
-  } search{&pick, nullptr};
-  auto visit = [](HWND window, LPARAM data) -> BOOL {
-    auto* s = reinterpret_cast<Search*>(data);
-    if (IsWindowVisible(window) && (*s->pick)(window)) {
-      s->found = window;
-      return FALSE;
-    }
-    return TRUE;
-  };
+  ThreadWindowSearch search{&pick, nullptr};
   DialogDriver::WaitFor(
       [&] {
-        EnumThreadWindows(thread, visit, reinterpret_cast<LPARAM>(&search));
+        EnumThreadWindows(thread, VisitThreadWindow, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;
       },
       timeoutMs);
