@@ -944,7 +944,10 @@ void DeviceListEditor::SortList(int rows) {
     return b.texts[column] < a.texts[column];
   });
 
-  // States are cleared before they are set, so that no two rows hold the focus.
+  // Each cell write would invalidate the control's rows; one redraw at the end is
+  // far cheaper. States are cleared before they are set, so that no two rows hold
+  // the focus.
+  view_.SetListRedraw(false);
   for (int row = 0; row < rows; ++row) {
     const unsigned lost = before[row].state & ~after[row].state;
     if (lost) view_.SetRowState(row, 0, lost);
@@ -961,6 +964,7 @@ void DeviceListEditor::SortList(int rows) {
     const unsigned gained = after[row].state & ~before[row].state;
     if (gained) view_.SetRowState(row, gained, gained);
   }
+  view_.SetListRedraw(true);
 }
 
 void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,
