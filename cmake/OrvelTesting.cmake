@@ -6,7 +6,7 @@ if(WIN32)
   set(ORVEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/wineprefix.stamp
-    COMMAND ${CMAKE_SOURCE_DIR}/cmake/wineprefix.sh ${ORVEL_WINEPREFIX} ${CMAKE_BINARY_DIR}/wineprefix.stamp
+    COMMAND ${CMAKE_SOURCE_DIR}/cmake/make-test-prefix.sh ${ORVEL_WINEPREFIX} ${CMAKE_BINARY_DIR}/wineprefix.stamp
     COMMENT "Creating the test Wine prefix"
     VERBATIM)
   add_custom_target(orvel_wineprefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wineprefix.stamp)

@@ -11,5 +11,5 @@ if [ ! -f "$prefix/system.reg" ]; then
   "$loader" wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
-[ -f "$prefix/system.reg" ] || { echo "wineprefix.sh: wineboot made no prefix at $prefix" >&2; exit 1; }
+[ -f "$prefix/system.reg" ] || { echo "make-test-prefix.sh: wineboot made no prefix at $prefix" >&2; exit 1; }
 touch "$stamp"

@@ -28,7 +28,7 @@ fi
 
 export ORVEL_WINEPREFIX=$tree/wineprefix
 if [ ! -f "$ORVEL_WINEPREFIX/system.reg" ]; then
-  "$root/cmake/wineprefix.sh" "$ORVEL_WINEPREFIX" "$tree/wineprefix.stamp"
+  "$root/cmake/make-test-prefix.sh" "$ORVEL_WINEPREFIX" "$tree/wineprefix.stamp"
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
