@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/wine/installer/machine.h"
 
@@ -64,6 +67,60 @@ TEST_F(PackageTest, InstallsAndRemovesCleanly) {
   const int nodesAfter = RootNodes();
   EXPECT_TRUE(nodesAfter == nodesBefore || nodesAfter == nodesBefore + 1) << nodesAfter;
   RecordProperty("root_nodes_left_by_wine", nodesAfter - nodesBefore);
+}
+
+// The driver-store copies of INF files (oemNN.inf) of this prefix.
+std::vector<std::wstring> OemInfs() {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((std::wstring(windows) + L"\\inf\\oem*.inf").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// A verbose log holds the text in whichever width the installer writes it.
+bool LogMentions(const std::wstring& logPath, const std::string& text) {
+  std::ifstream file(logPath.c_str(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string wide;
+  for (char c : text) wide += std::string{c, '\0'};
+  return bytes.find(text) != std::string::npos || bytes.find(wide) != std::string::npos;
+}
+
+TEST_F(PackageTest, NewerInstalledDriverRefusesWith25008AndStagesNothing) {
+  const std::wstring installed = DriverFilePath(L"vorvel_w10_64.sys");
+  ASSERT_FALSE(FileExists(installed)) << "a driver file from elsewhere is in the way";
+  ASSERT_TRUE(CopyFileW(HostPath(ORVEL_NEWER_DRIVER).c_str(), installed.c_str(), TRUE));
+  ASSERT_EQ(FileVersion(installed), 0x0001000000000007ull);
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring log = std::wstring(temp) + L"orvel-refusal-install.log";
+  DeleteFileW(log.c_str());
+  const std::vector<std::wstring> storeBefore = OemInfs();
+
+  // The refusal is a message, not a failure: the install itself goes on.
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /l*v " + Quoted(log)), 0u);
+  EXPECT_TRUE(LogMentions(log, "25008") ||
+              LogMentions(log, "A newer version of the Quorin Network Driver is already installed"))
+      << "no 25008 in the install log";
+  EXPECT_EQ(FileVersion(installed), 0x0001000000000007ull);
+  EXPECT_FALSE(FileExists(DriverFilePath(L"vorvel_w8_1_64.sys")));
+  EXPECT_EQ(OemInfs(), storeBefore);
+  for (const std::wstring& name : ValueNames(kInstallerKey, KEY_WOW64_64KEY)) {
+    EXPECT_NE(name.rfind(L"OemInfFileName", 0), 0u) << "recorded: " << name;
+  }
+
+  EXPECT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_64KEY), std::nullopt);
+  SetFileAttributesW(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(installed.c_str());
+  DeleteFileW(log.c_str());
 }
 
 }  // namespace
