@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "tests/wine/installer/machine.h"
+#include "tests/wine/support/process_util.h"
+#include "tests/wine/support/substitute_server.h"
 
 namespace orvel::test {
 namespace {
@@ -425,11 +427,83 @@ TEST_F(ExportsTest, UninstallOnAMachineWithoutTheProductClearsItsValues) {
   EXPECT_EQ(ReadDword(kInstallerKey, L"RebootRequest", KEY_WOW64_64KEY), std::nullopt);
 }
 
-TEST_F(ExportsTest, ProcessKillWithTheServerNotRunningRequestsNothing) {
-  auto session = Open();
-  EXPECT_EQ(library_.Call("ProcessKill", session->Handle()), 0u);
-  EXPECT_EQ(ReadDword(kInstallerKey, L"RebootRequest", KEY_WOW64_64KEY), std::nullopt);
-  EXPECT_EQ(ReadDword(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY), std::nullopt);
+// Copies of the substitute server under other image names, started from a folder of
+// the test; they are ended (if still running) and removed with it.
+class ServerCopies {
+ public:
+  bool Start(const std::string& subfolder, const std::string& image) {
+    const std::string folder = folder_.File(subfolder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string program = folder + "\\" + image;
+    if (!CopyFileA(SubstituteServerPath().c_str(), program.c_str(), FALSE)) return false;
+    const std::string units = folder + "\\units.txt";
+    if (!WriteFileText(units, "inuse 0\n")) return false;
+    files_.push_back(program);
+    files_.push_back(units);
+    files_.push_back(folder + "\\server.log");
+    folders_.push_back(folder);
+    ChildProcess& child = children_.emplace_back();
+    if (!child.Start(CommandLine({program, units, folder + "\\server.log"}))) return false;
+    // Its window exists once it has started for good.
+    return FindProcessWindow(child.Id(), nullptr, nullptr, 20000) != nullptr;
+  }
+  ChildProcess& Child(std::size_t i) { return children_[i]; }
+  ~ServerCopies() {
+    for (ChildProcess& child : children_) child.Terminate();
+    children_.clear();
+    for (const std::string& file : files_) {
+      for (int attempt = 0;
+           attempt < 50 && !DeleteFileA(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND;
+           ++attempt) {
+        Sleep(50);
+      }
+    }
+    for (const std::string& folder : folders_) RemoveDirectoryA(folder.c_str());
+  }
+
+ private:
+  TempFolder folder_;
+  std::vector<ChildProcess> children_;
+  std::vector<std::string> files_, folders_;
+};
+
+TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramAndRequestsTheReboot) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> images;  // started in this order, each from its own folder
+    int stopped;                      // how many of them ProcessKill ends
+  };
+  const Case cases[] = {
+      {"not running", {}, 0},
+      {"one", {"Quorin Network Driver.exe"}, 1},
+      {"two: only one goes", {"Quorin Network Driver.exe", "Quorin Network Driver.exe"}, 1},
+      {"letter case differs", {"quorin network driver.exe"}, 0},
+      {"longer name", {"Quorin Network Driver.exe.exe"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteValue(kInstallerKey, L"RebootRequest", KEY_WOW64_64KEY);
+    DeleteValue(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY);
+    ServerCopies copies;
+    for (std::size_t i = 0; i < c.images.size(); ++i) {
+      ASSERT_TRUE(copies.Start("copy" + std::to_string(i), c.images[i]));
+    }
+    auto session = Open();
+    EXPECT_EQ(library_.Call("ProcessKill", session->Handle()), 0u);
+    int stopped = 0;
+    for (std::size_t i = 0; i < c.images.size(); ++i) {
+      const std::optional<DWORD> exit = copies.Child(i).Wait(c.stopped > 0 ? 5000 : 500);
+      if (exit) {
+        ++stopped;
+        EXPECT_EQ(*exit, 1u);  // the exit code ProcessKill gives
+      }
+    }
+    EXPECT_EQ(stopped, c.stopped);
+    EXPECT_EQ(RebootRequested(), c.stopped > 0);
+    // The package's last action turns the request into a reboot at the end.
+    EXPECT_EQ(library_.Call("CleanupInstall", session->Handle()), 0u);
+    EXPECT_EQ(MsiGetMode(session->Handle(), MSIRUNMODE_REBOOTATEND) != FALSE, c.stopped > 0);
+  }
 }
 
 TEST_F(ExportsTest, DelSystem32DllFileDeletesTheLibraryCopyInTheFixedFolder) {
