@@ -1,0 +1,226 @@
+// What the built package really holds, read through msi.dll: its custom actions, the
+// order it runs them in, and its Error table. The source is not trusted for this: wixl
+// has been seen to place and type actions otherwise than written.
+#include <windows.h>
+// after windows.h
+#include <msi.h>
+#include <msidefs.h>
+#include <msiquery.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/wine/installer/machine.h"
+
+namespace orvel::test {
+namespace {
+
+using machine::HostPath;
+
+struct Handle {
+  MSIHANDLE value = 0;
+  Handle() = default;
+  explicit Handle(MSIHANDLE h) : value(h) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (value) MsiCloseHandle(value);
+  }
+};
+
+std::wstring Field(MSIHANDLE record, UINT field) {
+  wchar_t text[1024] = {};
+  DWORD length = 1024;
+  if (MsiRecordGetStringW(record, field, text, &length) != ERROR_SUCCESS) return L"<failed>";
+  return text;
+}
+
+// Every row of a query, as the text of each field (integers as their decimal text).
+std::vector<std::vector<std::wstring>> Rows(MSIHANDLE database, const wchar_t* query) {
+  std::vector<std::vector<std::wstring>> rows;
+  Handle view;
+  if (MsiDatabaseOpenViewW(database, query, &view.value) != ERROR_SUCCESS ||
+      MsiViewExecute(view.value, 0) != ERROR_SUCCESS) {
+    return rows;
+  }
+  for (;;) {
+    Handle record;
+    if (MsiViewFetch(view.value, &record.value) != ERROR_SUCCESS) break;
+    std::vector<std::wstring> row;
+    const UINT fields = MsiRecordGetFieldCount(record.value);
+    for (UINT f = 1; f <= fields; ++f) row.push_back(Field(record.value, f));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+struct CustomAction {
+  int type = -1;
+  std::wstring source, target;
+};
+
+struct Step {
+  int sequence = -1;
+  std::wstring condition;
+};
+
+class PackageTables : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(
+        MsiOpenDatabaseW(HostPath(ORVEL_MSI_PATH).c_str(), MSIDBOPEN_READONLY, &database_.value),
+        static_cast<UINT>(ERROR_SUCCESS));
+    for (const auto& row : Rows(
+             database_.value, L"SELECT `Action`, `Type`, `Source`, `Target` FROM `CustomAction`")) {
+      ASSERT_EQ(row.size(), 4u);
+      actions_[row[0]] = {std::stoi(row[1]), row[2], row[3]};
+    }
+    for (const auto& row : Rows(database_.value,
+                                L"SELECT `Action`, `Condition`, `Sequence` FROM "
+                                L"`InstallExecuteSequence`")) {
+      ASSERT_EQ(row.size(), 3u);
+      sequence_[row[0]] = {std::stoi(row[2]), row[1]};
+    }
+    ASSERT_FALSE(actions_.empty());
+    ASSERT_FALSE(sequence_.empty());
+  }
+  int At(const wchar_t* action) const {
+    const auto found = sequence_.find(action);
+    return found == sequence_.end() ? -1 : found->second.sequence;
+  }
+
+  Handle database_;
+  std::map<std::wstring, CustomAction> actions_;
+  std::map<std::wstring, Step> sequence_;
+};
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+constexpr int kBaseTypeMask = 0x3F;
+constexpr int kDllFromBinary = msidbCustomActionTypeDll | msidbCustomActionTypeBinaryData;
+constexpr int kDeferredElevated =
+    msidbCustomActionTypeInScript | msidbCustomActionTypeNoImpersonate;
+constexpr int kSchedulingMask =
+    kDeferredElevated | msidbCustomActionTypeRollback | msidbCustomActionTypeCommit;
+
+TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCheck) {
+  struct Expected {
+    const wchar_t* action;
+    bool deferred;  // deferred and not impersonated; otherwise immediate
+    bool checked;   // a failure of the action fails the install
+  };
+  const Expected expected[] = {
+      {L"IsAdmin", false, true},
+      {L"GetOSVersion", false, true},
+      {L"ProcessKill", true, false},
+      {L"InstallKernelDriver", true, true},
+      {L"SetDeviceInfo", true, false},
+      {L"RegSetMIDIDeviceNum", true, true},
+      {L"setSystemComponent", true, false},
+      {L"DelDeviceInfo", true, false},
+      {L"Uninstall", true, false},
+      {L"RegDelMIDIDeviceNum", true, false},
+      {L"delSystem32DllFile", true, false},
+      {L"CleanupInstall", false, false},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(Narrow(e.action));
+    const auto found = actions_.find(e.action);
+    ASSERT_NE(found, actions_.end());
+    const CustomAction& a = found->second;
+    EXPECT_EQ(a.type & kBaseTypeMask, kDllFromBinary);
+    EXPECT_EQ(a.source, L"CustomActions");
+    EXPECT_EQ(a.target, e.action);  // the export of the same name
+    if (e.deferred) {
+      EXPECT_EQ(a.type & kSchedulingMask, kDeferredElevated) << a.type;
+    } else {
+      // The no-impersonate bit means nothing outside the script (wixl sets it anyway).
+      EXPECT_EQ(a.type & (kSchedulingMask & ~msidbCustomActionTypeNoImpersonate), 0) << a.type;
+    }
+    EXPECT_EQ((a.type & msidbCustomActionTypeContinue) == 0, e.checked) << a.type;
+    EXPECT_GT(At(e.action), 0) << "not in the execute sequence";
+  }
+  // The library in the Binary table under the name the actions use.
+  EXPECT_EQ(
+      Rows(database_.value, L"SELECT `Name` FROM `Binary` WHERE `Name` = 'CustomActions'").size(),
+      1u);
+}
+
+TEST_F(PackageTables, InstallKernelDriverGetsTheInfPathFromAPropertySetJustBefore) {
+  const auto found = actions_.find(L"SetInstallKernelDriver");
+  ASSERT_NE(found, actions_.end());
+  // Type 51: a property set from formatted text, here the deferred action's data.
+  EXPECT_EQ(found->second.type & kBaseTypeMask,
+            msidbCustomActionTypeTextData | msidbCustomActionTypeProperty);
+  EXPECT_EQ(found->second.source, L"InstallKernelDriver");
+  EXPECT_EQ(found->second.target, L"[INSTALLDIR]Orveldrv.inf");
+  ASSERT_GT(At(L"SetInstallKernelDriver"), 0);
+  EXPECT_LT(At(L"SetInstallKernelDriver"), At(L"InstallKernelDriver"));
+  EXPECT_EQ(sequence_[L"SetInstallKernelDriver"].condition,
+            sequence_[L"InstallKernelDriver"].condition);
+}
+
+TEST_F(PackageTables, TheOrderChecksFirstChangesInsideTheScriptAndSchedulesTheRebootLast) {
+  const int initialize = At(L"InstallInitialize");
+  const int finalize = At(L"InstallFinalize");
+  const int installFiles = At(L"InstallFiles");
+  const int removeFiles = At(L"RemoveFiles");
+  ASSERT_GT(initialize, 0);
+  ASSERT_GT(finalize, initialize);
+  ASSERT_GT(installFiles, 0);
+  ASSERT_GT(removeFiles, 0);
+
+  // Refusals and the build property come before anything is changed.
+  EXPECT_LT(At(L"IsAdmin"), initialize);
+  EXPECT_LT(At(L"GetOSVersion"), initialize);
+  // The script's actions run inside it.
+  for (const wchar_t* action : {L"ProcessKill", L"InstallKernelDriver", L"SetDeviceInfo",
+                                L"RegSetMIDIDeviceNum", L"setSystemComponent", L"DelDeviceInfo",
+                                L"Uninstall", L"RegDelMIDIDeviceNum", L"delSystem32DllFile"}) {
+    SCOPED_TRACE(Narrow(action));
+    EXPECT_GT(At(action), initialize);
+    EXPECT_LT(At(action), finalize);
+  }
+  // The server lets go of the driver before any file is replaced or removed.
+  EXPECT_LT(At(L"ProcessKill"), removeFiles);
+  EXPECT_LT(At(L"ProcessKill"), installFiles);
+  // Removal: devices first, then the driver package, all while the files are still there.
+  EXPECT_LT(At(L"DelDeviceInfo"), At(L"Uninstall"));
+  EXPECT_LT(At(L"Uninstall"), removeFiles);
+  EXPECT_LT(At(L"RegDelMIDIDeviceNum"), removeFiles);
+  // Installation: the INF and driver files are in place before they are staged, and the
+  // root node is made once the package is staged.
+  EXPECT_GT(At(L"InstallKernelDriver"), installFiles);
+  EXPECT_GT(At(L"SetDeviceInfo"), At(L"InstallKernelDriver"));
+  EXPECT_GT(At(L"RegSetMIDIDeviceNum"), installFiles);
+  // The entries it hides exist only once the product has registered itself.
+  EXPECT_GT(At(L"setSystemComponent"), At(L"RegisterProduct"));
+  // The reboot request is read after the script has run.
+  EXPECT_GT(At(L"CleanupInstall"), finalize);
+
+  for (const wchar_t* action :
+       {L"DelDeviceInfo", L"Uninstall", L"RegDelMIDIDeviceNum", L"delSystem32DllFile"}) {
+    EXPECT_EQ(sequence_[action].condition, L"REMOVE=\"ALL\"") << Narrow(action);
+  }
+  for (const wchar_t* action : {L"SetInstallKernelDriver", L"InstallKernelDriver", L"SetDeviceInfo",
+                                L"RegSetMIDIDeviceNum", L"setSystemComponent"}) {
+    EXPECT_EQ(sequence_[action].condition, L"NOT REMOVE=\"ALL\"") << Narrow(action);
+  }
+}
+
+TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {
+  std::map<int, std::wstring> messages;
+  for (const auto& row : Rows(database_.value, L"SELECT `Error`, `Message` FROM `Error`")) {
+    messages[std::stoi(row[0])] = row[1];
+  }
+  for (int number : {25003, 25004, 25005, 25008}) {
+    ASSERT_TRUE(messages.count(number)) << number;
+    EXPECT_GT(messages[number].size(), 20u) << number;
+  }
+}
+
+}  // namespace
+}  // namespace orvel::test
