@@ -211,6 +211,19 @@ TEST_F(PackageTables, TheOrderChecksFirstChangesInsideTheScriptAndSchedulesTheRe
   }
 }
 
+TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
+  std::map<std::wstring, std::wstring> folderOf;  // file name -> directory id
+  for (const auto& row : Rows(database_.value,
+                              L"SELECT `File`.`FileName`, `Component`.`Directory_` FROM "
+                              L"`File`, `Component` WHERE "
+                              L"`File`.`Component_` = `Component`.`Component`")) {
+    folderOf[row[0]] = row[1];
+  }
+  EXPECT_EQ(folderOf[L"Orvelcfg.exe"], L"SystemFolder");
+  EXPECT_EQ(folderOf[L"Orvelcpl.cpl"], L"System64Folder");
+  EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"INSTALLDIR");
+}
+
 TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {
   std::map<int, std::wstring> messages;
   for (const auto& row : Rows(database_.value, L"SELECT `Error`, `Message` FROM `Error`")) {

@@ -55,8 +55,18 @@ TEST_F(PackageTest, InstallsAndRemovesCleanly) {
   EXPECT_TRUE(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY).has_value());
   EXPECT_TRUE(FileExists(DriverFilePath(L"vorvel_w8_1_64.sys")));
   EXPECT_TRUE(FileExists(DriverFilePath(L"vorvel_w10_64.sys")));
+  // The configuration program where the applet starts it from, the applet with the
+  // 64-bit Control Panel's own.
+  const std::wstring program = SystemX86Folder() + L"\\Orvelcfg.exe";
+  const std::wstring applet = SystemFolder() + L"\\Orvelcpl.cpl";
+  EXPECT_TRUE(FileExists(program));
+  EXPECT_TRUE(FileExists(applet));
+  EXPECT_FALSE(FileExists(SystemFolder() + L"\\Orvelcfg.exe"));
+  EXPECT_FALSE(FileExists(SystemX86Folder() + L"\\Orvelcpl.cpl"));
 
   ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_FALSE(FileExists(program));
+  EXPECT_FALSE(FileExists(applet));
   EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_64KEY), std::nullopt);
   EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_32KEY), std::nullopt);
   EXPECT_EQ(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY), std::nullopt);
