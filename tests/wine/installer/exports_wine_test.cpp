@@ -507,8 +507,11 @@ TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramAndRequestsTheReboot) {
 }
 
 TEST_F(ExportsTest, DelSystem32DllFileDeletesTheLibraryCopyInTheFixedFolder) {
-  const std::wstring copy = L"c:\\windows\\syswow64\\Orveldrv.dll";
+  const std::wstring folder = L"c:\\windows\\syswow64";
+  const std::wstring copy = folder + L"\\Orveldrv.dll";
   ASSERT_FALSE(FileExists(copy)) << "a copy from elsewhere is in the way";
+  // A prefix without 32-bit support may lack the folder; then it is made for the test.
+  const bool madeFolder = CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
   auto session = Open();
   // Absent: nothing to do.
   EXPECT_EQ(library_.Call("delSystem32DllFile", session->Handle()), 0u);
@@ -526,6 +529,7 @@ TEST_F(ExportsTest, DelSystem32DllFileDeletesTheLibraryCopyInTheFixedFolder) {
     SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(copy.c_str());
   }
+  if (madeFolder) RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace

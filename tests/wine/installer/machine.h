@@ -57,6 +57,21 @@ class KeyGuard {
   std::vector<Value> values_;
 };
 
+// A folder that existed when the guard was made is made again if it is gone when the guard
+// goes. A fresh Wine prefix without 32-bit support has an empty SysWOW64, and Wine's
+// uninstall removes the folders of removed components once they are empty, even this one.
+class FolderKept {
+ public:
+  explicit FolderKept(std::wstring folder);
+  FolderKept(const FolderKept&) = delete;
+  FolderKept& operator=(const FolderKept&) = delete;
+  ~FolderKept();
+
+ private:
+  std::wstring folder_;
+  bool existed_;
+};
+
 // The system folders of this prefix: CSIDL_SYSTEM (64-bit) and CSIDL_SYSTEMX86.
 std::wstring SystemFolder();
 std::wstring SystemX86Folder();

@@ -222,6 +222,12 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
   EXPECT_EQ(folderOf[L"Orvelcfg.exe"], L"SystemFolder");
   EXPECT_EQ(folderOf[L"Orvelcpl.cpl"], L"System64Folder");
   EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"INSTALLDIR");
+  // The vendor folder, which no component owns, is removed with the driver package.
+  EXPECT_EQ(Rows(database_.value,
+                 L"SELECT `FileKey` FROM `RemoveFile` WHERE `DirProperty` = 'VantorFolder' AND "
+                 L"`Component_` = 'DriverPackage' AND `InstallMode` = 2")
+                .size(),
+            1u);
 }
 
 TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {

@@ -42,6 +42,7 @@ class PackageTest : public ::testing::Test {
   }
 
   const std::wstring msi_ = Quoted(HostPath(ORVEL_MSI_PATH));
+  FolderKept systemX86_{SystemX86Folder()};
   KeyGuard wowDrivers32_{kDrivers32, KEY_WOW64_32KEY};
 };
 

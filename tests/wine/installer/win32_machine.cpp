@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <utility>
 
 #include "tests/wine/installer/machine.h"
 
@@ -180,6 +181,13 @@ KeyGuard::~KeyGuard() {
     RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
                    static_cast<DWORD>(value.data.size()));
   }
+}
+
+FolderKept::FolderKept(std::wstring folder)
+    : folder_(std::move(folder)), existed_(FileExists(folder_)) {}
+
+FolderKept::~FolderKept() {
+  if (existed_ && !FileExists(folder_)) CreateDirectoryW(folder_.c_str(), nullptr);
 }
 
 std::wstring SystemFolder() { return Folder(CSIDL_SYSTEM); }
