@@ -3,10 +3,12 @@
 // the server messages from a units file, and logs every message it receives.
 //
 // Usage:
-//   substitute_server.exe [--probe-delay MS] [--run PROGRAM] UNITS_FILE LOG_FILE
+//   substitute_server.exe [--probe-delay MS] [--run PROGRAM [--run-argument ARG]...]
+//                         UNITS_FILE LOG_FILE
 //     --probe-delay MS  waits MS milliseconds before answering each probe
 //     --run PROGRAM     starts PROGRAM once the window exists and ends when it ends,
 //                       with its exit code (for demos; tests start the server alone)
+//     --run-argument ARG  one command-line argument for PROGRAM, in order
 //   Ends on WM_CLOSE, exit code 0. Exit codes: 2 bad arguments or units file, 3 log file
 //   cannot be created, 4 no window, 5 PROGRAM cannot be started.
 //
@@ -41,6 +43,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "config/core/server_messages.h"
 #include "tools/substitute_server/control_messages.h"
@@ -59,9 +62,29 @@ using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 struct Arguments {
   DWORD probeDelayMs = 0;
   std::string runProgram;
+  std::vector<std::string> runArguments;
   std::string unitsPath;
   std::string logPath;
 };
+
+// One argument in double quotes, as CommandLineToArgv reads it back: backslashes before
+// a quote, and before the closing one, are doubled.
+std::string Quoted(const std::string& argument) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted.push_back('"');
+  return quoted;
+}
 
 bool ParseArguments(int argc, char** argv, Arguments& args) {
   int i = 1;
@@ -75,11 +98,14 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
       args.probeDelayMs = static_cast<DWORD>(value);
     } else if (option == "--run") {
       args.runProgram = argv[i + 1];
+    } else if (option == "--run-argument") {
+      args.runArguments.push_back(argv[i + 1]);
     } else {
       return false;
     }
   }
   if (argc - i != 2) return false;
+  if (!args.runArguments.empty() && args.runProgram.empty()) return false;
   args.unitsPath = argv[i];
   args.logPath = argv[i + 1];
   return true;
@@ -226,6 +252,11 @@ int Main(int argc, char** argv) {
     return 3;
   }
   const std::string runProgram = args.runProgram;
+  std::string commandLine = Quoted(runProgram);
+  for (const std::string& argument : args.runArguments) {
+    commandLine.push_back(' ');
+    commandLine.append(Quoted(argument));
+  }
   Server server(std::move(args), std::move(*units.config), std::move(log));
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -241,7 +272,6 @@ int Main(int argc, char** argv) {
 
   UniqueHandle program;
   if (!runProgram.empty()) {
-    std::string commandLine = "\"" + runProgram + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

@@ -229,6 +229,20 @@ TEST(ProcessUtil, RunsProgramsToTheirEndOrTheirTimeout) {
       CommandLine({SubstituteServerPath(), "--run", SubstituteServerPath(), units, log}), 20000);
   EXPECT_TRUE(ran.finished);
   EXPECT_EQ(ran.exitCode, 2u);
+  // Its arguments reach it: the inner server, told to run a missing program, ends with 5.
+  RunResult ranWith =
+      RunProgram(CommandLine({SubstituteServerPath(), "--run", SubstituteServerPath(),
+                              "--run-argument", "--run", "--run-argument",
+                              folder.File("missing \\ \"quoted\".exe"), "--run-argument", units,
+                              "--run-argument", folder.File("inner log.txt"), units, log}),
+                 20000);
+  EXPECT_TRUE(ranWith.finished);
+  EXPECT_EQ(ranWith.exitCode, 5u);
+  // An argument without a program to take it is refused.
+  EXPECT_EQ(
+      RunProgram(CommandLine({SubstituteServerPath(), "--run-argument", "x", units, log}), 20000)
+          .exitCode,
+      2u);
 
   RunResult endless = RunProgram(CommandLine({SubstituteServerPath(), units, log}), 1500);
   EXPECT_TRUE(endless.started);
