@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "config/autodetect/merge.h"
@@ -55,6 +56,24 @@ class WaitCursor {
 };
 
 }  // namespace
+
+// Holds the list's redrawing off while its rows are rebuilt, sorted and given their
+// states: with redrawing on, every cell or state written repaints at once, and a
+// changed row count redraws the scroll bars each time. Pauses nest.
+class DeviceListEditor::ListRedrawPause {
+ public:
+  explicit ListRedrawPause(DeviceListEditor& editor) : editor_(editor) {
+    if (editor_.redrawPauses_++ == 0) editor_.view_.SetListRedraw(false);
+  }
+  ~ListRedrawPause() {
+    if (--editor_.redrawPauses_ == 0) editor_.view_.SetListRedraw(true);
+  }
+  ListRedrawPause(const ListRedrawPause&) = delete;
+  ListRedrawPause& operator=(const ListRedrawPause&) = delete;
+
+ private:
+  DeviceListEditor& editor_;
+};
 
 DeviceListEditor::DeviceListEditor(EditorView& view, ServerChannel& server)
     : view_(view), server_(server) {}
@@ -399,24 +418,63 @@ int DeviceListEditor::NewRowIndex() {
 }
 
 void DeviceListEditor::RebuildList(int rowToSelect, bool withBlankRow) {
-  view_.DeleteAllRows();
-  rowCount_ = 0;
-  view_.SetListRedraw(false);
+  // The rows as they must read, in slot order.
+  std::vector<std::array<std::string, 4>> wanted;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const bool empty = !table_[slot].entry.Used();
     if (empty && !withBlankRow) break;
-    view_.InsertRow(slot, empty ? BlankRowTexts() : RowTexts(table_[slot]),
-                    static_cast<std::uint32_t>(slot));
-    ++rowCount_;
+    wanted.push_back(empty ? BlankRowTexts() : RowTexts(table_[slot]));
     if (empty) break;
   }
-  const int rows = rowCount_;
+  const int rows = static_cast<int>(wanted.size());
   if (rowToSelect >= rows || rowToSelect < 0) rowToSelect = rows - 1 > 0 ? rows - 1 : 0;
+  if (!RewriteRowsInPlace(wanted, rowToSelect)) {
+    ListRedrawPause pause(*this);
+    view_.DeleteAllRows();
+    for (int slot = 0; slot < rows; ++slot)
+      view_.InsertRow(slot, wanted[slot], static_cast<std::uint32_t>(slot));
+  }
+  rowCount_ = rows;
   currentSlot_ = rowToSelect;
   if (rows > 0) view_.SetRowState(rowToSelect, kSelectedAndFocused, kSelectedAndFocused);
   view_.SetColumnWidth(
       3, rowCount_ > view_.RowsPerPage() ? kListPageWidthWithScrollBar : kListPageWidth);
-  view_.SetListRedraw(true);
+}
+
+// With as many rows as before, one row per slot, each row keeps its place and only
+// the cells that changed are written; one move then puts the rows in slot order.
+// Deleting and inserting every row instead would scroll and repaint the whole list.
+bool DeviceListEditor::RewriteRowsInPlace(const std::vector<std::array<std::string, 4>>& wanted,
+                                          int rowToSelect) {
+  const int rows = static_cast<int>(wanted.size());
+  if (rows == 0 || rows != view_.RowCount()) return false;
+  std::vector<std::uint32_t> slots(rows);
+  std::vector<bool> seen(rows, false);
+  for (int row = 0; row < rows; ++row) {
+    const std::uint32_t slot = view_.RowSlot(row);
+    if (slot >= static_cast<std::uint32_t>(rows) || seen[slot]) return false;
+    seen[slot] = true;
+    slots[row] = slot;
+  }
+  // A fresh list raises no row changes for its texts; neither does this one.
+  const bool listEvents = listEventsEnabled_;
+  listEventsEnabled_ = false;
+  for (int row = 0; row < rows; ++row) {
+    const auto& texts = wanted[slots[row]];
+    for (int column = 0; column < 4; ++column) {
+      if (view_.RowText(row, column) != texts[column]) view_.SetRowText(row, column, texts[column]);
+    }
+  }
+  std::vector<std::uint32_t> order(rows);
+  for (int slot = 0; slot < rows; ++slot) order[slot] = static_cast<std::uint32_t>(slot);
+  if (slots != order) view_.ReorderRows(order);
+  // The rebuilt list holds one selected row.
+  for (int row = 0; row < rows; ++row) {
+    if (row != rowToSelect && (view_.RowState(row) & kSelectedAndFocused))
+      view_.SetRowState(row, 0, kSelectedAndFocused);
+  }
+  listEventsEnabled_ = listEvents;
+  return true;
 }
 
 void DeviceListEditor::UpdateCountButtons() {
@@ -587,8 +645,11 @@ void DeviceListEditor::New() {
     suppressFieldEvents_ = false;
     return;
   }
-  RebuildList(NewRowIndex(), true);
-  if (EntryRowCount() > 1) SortList(EntryRowCount());
+  {
+    ListRedrawPause pause(*this);
+    RebuildList(NewRowIndex(), true);
+    if (EntryRowCount() > 1) SortList(EntryRowCount());
+  }
   if (view_.RowCount() == 1) SetDetailFieldsEnabled(true, true);
 
   currentSlot_ = rowCount_ - 1;
@@ -674,6 +735,7 @@ void DeviceListEditor::Remove() {
   }
 
   const int focused = FocusedRow();
+  std::optional<ListRedrawPause> pause(std::in_place, *this);
   RebuildList(focused < 0 ? 0 : focused, false);
   const bool rowsLeft = view_.RowCount() > 0;
   if (!rowsLeft) {
@@ -688,6 +750,7 @@ void DeviceListEditor::Remove() {
   } else if (EntryRowCount() > 1) {
     SortList(EntryRowCount());
   }
+  pause.reset();
 
   listEventsEnabled_ = true;
   PresentCurrentSlot(true);
@@ -743,6 +806,7 @@ void DeviceListEditor::Undo() {
   }
   currentSlot_ = undo_.focusedRow;
   suppressFieldEvents_ = true;
+  std::optional<ListRedrawPause> pause(std::in_place, *this);
   RebuildList(currentSlot_, false);
 
   const int rows = view_.RowCount();
@@ -768,6 +832,7 @@ void DeviceListEditor::Undo() {
     pending_.mac = MacBlock{};
     pending_.address = 0;
   }
+  pause.reset();
   PresentCurrentSlot(false);
 
   suppressFieldEvents_ = false;
@@ -820,7 +885,6 @@ void DeviceListEditor::Apply() {
   modified_ = true;
   listEventsEnabled_ = false;
   RebuildList(focused, false);
-
   if (EntryRowCount() > 1) {
     SortList(EntryRowCount());
     RestoreRowStatesByName(nameText, selectedNames);
@@ -921,50 +985,30 @@ void DeviceListEditor::SortList(int rows) {
   if (rows < 2) return;
 
   struct Row {
-    std::array<std::string, 4> texts;
+    std::string key;
     std::uint32_t slot;
-    unsigned state;
-    bool operator==(const Row&) const = default;
   };
-  std::vector<Row> before;
-  before.reserve(rows);
+  std::vector<Row> order;
+  order.reserve(rows);
   for (int row = 0; row < rows; ++row) {
-    Row r;
-    for (int c = 0; c < 4; ++c) r.texts[c] = view_.RowText(row, c);
-    r.slot = view_.RowSlot(row);
-    r.state = view_.RowState(row) & kSelectedAndFocused;
-    before.push_back(std::move(r));
+    order.push_back(
+        {direction == 0 ? std::string() : view_.RowText(row, column), view_.RowSlot(row)});
   }
-  // A stable sort by byte comparison gives the order that pairwise swapping of
-  // neighbours would, without rewriting the control for every swap.
-  std::vector<Row> after = before;
-  std::stable_sort(after.begin(), after.end(), [&](const Row& a, const Row& b) {
+  // A stable sort by byte comparison gives the order that swapping neighbours
+  // would, without touching the control for every swap.
+  const auto before = order;
+  std::stable_sort(order.begin(), order.end(), [&](const Row& a, const Row& b) {
     if (direction == 0) return a.slot < b.slot;
-    if (direction == 1) return a.texts[column] < b.texts[column];
-    return b.texts[column] < a.texts[column];
+    if (direction == 1) return a.key < b.key;
+    return b.key < a.key;
   });
-
-  // Each cell write would invalidate the control's rows; one redraw at the end is
-  // far cheaper. States are cleared before they are set, so that no two rows hold
-  // the focus.
-  view_.SetListRedraw(false);
-  for (int row = 0; row < rows; ++row) {
-    const unsigned lost = before[row].state & ~after[row].state;
-    if (lost) view_.SetRowState(row, 0, lost);
-  }
-  for (int row = 0; row < rows; ++row) {
-    if (before[row] == after[row]) continue;
-    for (int c = 0; c < 4; ++c) {
-      if (before[row].texts[c] != after[row].texts[c])
-        view_.SetRowText(row, c, after[row].texts[c]);
-    }
-    if (before[row].slot != after[row].slot) view_.SetRowSlot(row, after[row].slot);
-  }
-  for (int row = 0; row < rows; ++row) {
-    const unsigned gained = after[row].state & ~before[row].state;
-    if (gained) view_.SetRowState(row, gained, gained);
-  }
-  view_.SetListRedraw(true);
+  const bool unchanged = std::equal(order.begin(), order.end(), before.begin(),
+                                    [](const Row& a, const Row& b) { return a.slot == b.slot; });
+  if (unchanged) return;
+  std::vector<std::uint32_t> slots;
+  slots.reserve(order.size());
+  for (const Row& row : order) slots.push_back(row.slot);
+  view_.ReorderRows(slots);
 }
 
 void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,

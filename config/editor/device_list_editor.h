@@ -81,12 +81,14 @@ class DeviceListEditor {
   int DeleteSlot(int slot);
   std::string MakeUniqueDefaultName(int slot) const;
   void RebuildList(int rowToSelect, bool withBlankRow);
+  bool RewriteRowsInPlace(const std::vector<std::array<std::string, 4>>& wanted, int rowToSelect);
   void SortList(int rows);
   void TakeUndoSnapshot();
   void ReplaceTable(const WorkingTable& table) { table_ = table; }
   void SetModified() { modified_ = true; }
 
  private:
+  class ListRedrawPause;
   struct UndoSnapshot {
     struct Slot {
       std::string deviceName;
@@ -141,6 +143,7 @@ class DeviceListEditor {
   UndoSnapshot undo_;
   bool applyAtOpen_ = false;
   int sortColumn_ = 0;
+  int redrawPauses_ = 0;
   std::array<int, 3> sortDirection_{};
   // Octet field the focus reached by the automatic move after three digits.
   int autoMovedField_ = 0;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvel {
 
@@ -43,6 +44,10 @@ class EditorView {
   virtual void EnsureRowVisible(int row) = 0;
   virtual void SetColumnWidth(int column, int width) = 0;
   virtual void SetListRedraw(bool redraw) = 0;
+  // Puts the rows with these item data first, in this order, and the others after
+  // them in their present order. Texts, item data and states travel with their
+  // rows, and no row-change notification is raised, as with the control's own sort.
+  virtual void ReorderRows(const std::vector<std::uint32_t>& slots) = 0;
 
   // Header image of a sortable column: 0 unsorted, 1 ascending, 2 descending.
   virtual void SetSortImage(int column, int image) = 0;

@@ -22,7 +22,14 @@ std::string WindowText(HWND window) {
 
 }  // namespace
 
-HWND Win32EditorView::List() const { return Control(IDC_DEVICE_LIST); }
+const int Win32EditorView::kListId = IDC_DEVICE_LIST;
+
+HWND Win32EditorView::Control(int id) {
+  if (auto found = controls_.find(id); found != controls_.end()) return found->second;
+  HWND control = GetDlgItem(dialog_, id);
+  if (control) controls_.emplace(id, control);
+  return control;
+}
 
 std::string Win32EditorView::Text(int id) { return WindowText(Control(id)); }
 
@@ -131,6 +138,32 @@ void Win32EditorView::SetColumnWidth(int column, int width) {
 void Win32EditorView::SetListRedraw(bool redraw) {
   SendMessageA(List(), WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
   if (redraw) InvalidateRect(List(), nullptr, TRUE);
+}
+
+namespace {
+
+using RowRanks = std::map<LPARAM, std::size_t>;
+
+int CALLBACK CompareRanks(LPARAM first, LPARAM second, LPARAM ranks) {
+  const auto& rank = *reinterpret_cast<const RowRanks*>(ranks);
+  const std::size_t a = rank.at(first), b = rank.at(second);
+  return a < b ? -1 : a > b ? 1 : 0;
+}
+
+}  // namespace
+
+// The control moves its own items in one message; rewriting the cells instead costs
+// a message and an invalidation per cell. Every row has a distinct rank, so the
+// control's sort, stable or not, gives exactly the requested order.
+void Win32EditorView::ReorderRows(const std::vector<std::uint32_t>& slots) {
+  RowRanks ranks;
+  for (std::size_t i = 0; i < slots.size(); ++i) ranks.emplace(static_cast<LPARAM>(slots[i]), i);
+  const int rows = RowCount();
+  for (int row = 0; row < rows; ++row) {
+    ranks.emplace(static_cast<LPARAM>(RowSlot(row)), slots.size() + static_cast<std::size_t>(row));
+  }
+  SendMessageA(List(), LVM_SORTITEMS, reinterpret_cast<WPARAM>(&ranks),
+               reinterpret_cast<LPARAM>(&CompareRanks));
 }
 
 void Win32EditorView::SetSortImage(int column, int image) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "config/editor/editor_view.h"
 
 namespace orvel::ui {
@@ -12,7 +14,10 @@ namespace orvel::ui {
 class Win32EditorView : public EditorView {
  public:
   explicit Win32EditorView(HWND dialog = nullptr) : dialog_(dialog) {}
-  void Attach(HWND dialog) { dialog_ = dialog; }
+  void Attach(HWND dialog) {
+    dialog_ = dialog;
+    controls_.clear();
+  }
 
   std::string Text(int id) override;
   void SetText(int id, const std::string& text) override;
@@ -38,14 +43,20 @@ class Win32EditorView : public EditorView {
   void EnsureRowVisible(int row) override;
   void SetColumnWidth(int column, int width) override;
   void SetListRedraw(bool redraw) override;
+  void ReorderRows(const std::vector<std::uint32_t>& slots) override;
   void SetSortImage(int column, int image) override;
   void SetWaitCursor(bool waiting) override;
 
  private:
-  HWND Control(int id) const { return GetDlgItem(dialog_, id); }
-  HWND List() const;
+  // GetDlgItem asks the window manager every time (under Wine, a server round
+  // trip that costs more than the list message itself); the controls live as long
+  // as the dialog.
+  HWND Control(int id);
+  HWND List() { return Control(kListId); }
 
+  static const int kListId;
   HWND dialog_;
+  std::map<int, HWND> controls_;
   int waitDepth_ = 0;
   HCURSOR savedCursor_ = nullptr;
 };

@@ -125,6 +125,24 @@ class FakeEditorView : public EditorView {
   void EnsureRowVisible(int row) override { lastVisibleRow = row; }
   void SetColumnWidth(int column, int width) override { columnWidths[column] = width; }
   void SetListRedraw(bool redraw) override { redrawOn = redraw; }
+  void ReorderRows(const std::vector<std::uint32_t>& slots) override {
+    ++reorders;
+    std::vector<Row> reordered;
+    std::vector<bool> moved(rows.size(), false);
+    for (std::uint32_t slot : slots) {
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!moved[i] && rows[i].slot == slot) {
+          reordered.push_back(rows[i]);
+          moved[i] = true;
+          break;
+        }
+      }
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (!moved[i]) reordered.push_back(rows[i]);
+    }
+    rows = std::move(reordered);
+  }
   void SetSortImage(int column, int image) override { sortImages[column] = image; }
   void SetWaitCursor(bool waiting) override { waitDepth += waiting ? 1 : -1; }
 
@@ -183,6 +201,7 @@ class FakeEditorView : public EditorView {
   int waitDepth = 0;
   int textWrites = 0;
   int rowWrites = 0;
+  int reorders = 0;
   int beeps = 0;
 
  private:

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "config/core/configure_app.h"
 #include "config/core/win32_server_channel.h"
@@ -191,6 +193,65 @@ TEST_F(MainDialogTest, ClickRightAfterAddressCommitActsExactlyOnce) {
   EXPECT_EQ(names, (std::vector<std::string>{"Pads", "Bass"}));
   ASSERT_EQ(outcome.result, IDOK);
   EXPECT_EQ(outcome.session.entries[0].deviceName, "Pads");
+}
+
+// The list's own sort moves the rows; the texts, the item data and the focus must
+// travel together, and an Apply must leave the list sorted with the focus on the
+// renamed row.
+TEST_F(MainDialogTest, HeaderClickSortsAndApplyKeepsTheOrderAndTheFocus) {
+  struct Shown {
+    std::vector<std::string> names;
+    std::vector<std::string> slotNames;  // the table's name for each row's item data
+    std::string focused;
+    std::string nameField;
+  };
+  Shown sorted, applied;
+  const DialogOutcome outcome = RunDialog(
+      {{"Gamma", Ip(10, 0, 0, 1), "000000000001"},
+       {"alpha", Ip(10, 0, 0, 2), "000000000002"},
+       {"Beta", Ip(10, 0, 0, 3), "000000000003"}},
+      [&](DialogDriver& d) {
+        const char* const tableNames[] = {"Gamma", "alpha", "Beta"};
+        HWND list = d.Item(IDC_DEVICE_LIST);
+        auto look = [&](Shown& shown, const char* renamed) {
+          for (int row = 0; row < d.Rows(); ++row) {
+            shown.names.push_back(d.RowText(row, 0));
+            LVITEMA item = {};
+            item.mask = LVIF_PARAM;
+            item.iItem = row;
+            SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            shown.slotNames.push_back(item.lParam == 0 && renamed ? renamed
+                                                                  : tableNames[item.lParam % 3]);
+          }
+          const int focused = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+          shown.focused = focused >= 0 ? d.RowText(focused, 0) : "<none>";
+          shown.nameField = d.Text(IDC_DEVICE_NAME);
+        };
+        d.SelectRow(0);  // Gamma
+        HWND header = ListView_GetHeader(list);
+        RECT column{};
+        SendMessageA(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&column));
+        d.ClickAt(header, (column.left + column.right) / 2, (column.top + column.bottom) / 2);
+        look(sorted, nullptr);
+
+        d.ClickField(IDC_DEVICE_NAME);
+        d.Type("Aaa");
+        d.Click(IDC_APPLY);
+        look(applied, "Aaa");
+        d.Click(IDOK);
+      });
+  EXPECT_EQ(sorted.names, (std::vector<std::string>{"Beta", "Gamma", "alpha"}));
+  EXPECT_EQ(sorted.slotNames, sorted.names);
+  EXPECT_EQ(sorted.focused, "Gamma");
+  EXPECT_EQ(sorted.nameField, "Gamma");
+  EXPECT_EQ(applied.names, (std::vector<std::string>{"Aaa", "Beta", "alpha"}));
+  EXPECT_EQ(applied.slotNames, applied.names);
+  EXPECT_EQ(applied.focused, "Aaa");
+  ASSERT_EQ(outcome.result, IDOK);
+  // The table keeps its slot order.
+  EXPECT_EQ(outcome.session.entries[0].deviceName, "Aaa");
+  EXPECT_EQ(outcome.session.entries[1].deviceName, "alpha");
+  EXPECT_EQ(outcome.session.entries[2].deviceName, "Beta");
 }
 
 }  // namespace
