@@ -17,6 +17,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils
   wixl msitools
+  locales fonts-ipafont-gothic
 )
 
 missing=()
@@ -32,5 +33,12 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Japanese user-interface tests start Wine in this locale, with a Japanese font.
+if ! locale -a | grep -qix 'ja_JP.utf8'; then
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen
 fi
 echo "setup: all packages present"
