@@ -369,8 +369,17 @@ HResult DisableAuthorizedApplication(FirewallPlatform& platform, FwProfile* prof
     return kEOutOfMemory;
   }
   FwPtr<FwAuthorizedApplication> application;
-  if (Failed(applications->Item(imagePath.Get(), application.Receive())) || !application) {
-    return kSOk;  // nothing to switch off
+  result = applications->Item(imagePath.Get(), application.Receive());
+  // Only a missing entry means there is nothing to switch off; a lookup refused for
+  // any other reason leaves the entry as it may be, enabled.
+  if (result == kItemNotFound) {
+    return kSOk;
+  }
+  if (Failed(result)) {
+    return result;
+  }
+  if (!application) {
+    return kEPointer;
   }
   return application->put_Enabled(false);
 }

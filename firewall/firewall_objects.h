@@ -24,6 +24,9 @@ constexpr HResult kENoInterface = static_cast<HResult>(0x80004002);
 constexpr HResult kEFail = static_cast<HResult>(0x80004005);
 constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106);
 constexpr HResult kMkESyntax = static_cast<HResult>(0x800401EA);
+// What INetFwAuthorizedApplications::Item answers for a path it does not hold:
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
+constexpr HResult kItemNotFound = static_cast<HResult>(0x80070002);
 
 constexpr bool Failed(HResult result) { return result < 0; }
 

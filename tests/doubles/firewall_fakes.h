@@ -89,6 +89,7 @@ class FakeFirewallWorld {
   // --- fault injection: the call with this index in `calls` (counting only calls
   // that can fail) fails with failCode.
   std::optional<std::size_t> failAt;
+  std::string failCall;  // or every call of this name
   HResult failCode = kEFail;
   std::vector<std::string> calls;   // failable calls, in order
   std::vector<std::string> events;  // every call, releases and frees included
@@ -99,7 +100,7 @@ class FakeFirewallWorld {
     calls.push_back(call);
     events.push_back(call);
     const std::size_t index = failableCount++;
-    return failAt && *failAt == index;
+    return (failAt && *failAt == index) || call == failCall;
   }
 
   // --- system

@@ -173,6 +173,8 @@ TEST(FirewallException, DisableSwitchesOffButNeverDeletes) {
     const char* what;
     std::vector<FakeEntry> before;
     std::vector<FakeEntry> after;
+    HResult itemFailure = kSOk;  // what Item answers instead of looking
+    bool result = true;
   };
   const Case cases[] = {
       {"no entry: nothing changes", {}, {}},
@@ -182,14 +184,30 @@ TEST(FirewallException, DisableSwitchesOffButNeverDeletes) {
       {"disabled entry stays off",
        {{kServerPath, kProductName, false}},
        {{kServerPath, kProductName, false}}},
+      // Only "not found" means there is nothing to switch off.
+      {"lookup denied: entry stays on, failure",
+       {{kServerPath, kProductName, true}},
+       {{kServerPath, kProductName, true}},
+       static_cast<HResult>(0x80070005),
+       false},
+      {"lookup out of memory: failure", {}, {}, kEOutOfMemory, false},
+      {"lookup not found: success",
+       {{kServerPath, kProductName, true}},
+       {{kServerPath, kProductName, true}},
+       static_cast<HResult>(0x80070002),
+       true},
   };
   for (const Case& c : cases) {
     Harness h;
     h.world.authorized = c.before;
-    EXPECT_TRUE(h.Disable()) << c.what;
+    if (c.itemFailure != kSOk) {
+      h.world.failCall = "Item";
+      h.world.failCode = c.itemFailure;
+    }
+    EXPECT_EQ(h.Disable(), c.result) << c.what;
     ExpectClean(h, c.what);
     EXPECT_EQ(h.world.adds, 0) << c.what;
-    EXPECT_EQ(h.Called("put_Enabled"), !c.before.empty()) << c.what;
+    EXPECT_EQ(h.Called("put_Enabled"), !c.before.empty() && c.itemFailure == kSOk) << c.what;
     ASSERT_EQ(h.world.authorized.size(), c.after.size()) << c.what;
     for (std::size_t i = 0; i < c.after.size(); ++i) {
       EXPECT_EQ(h.world.authorized[i].enabled, c.after[i].enabled) << c.what;
@@ -419,8 +437,8 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
       {"disable in-process", Nt(5, 2), false},
       {"disable elevated", Nt(10, 0), false},
   };
-  // A failing version query falls back to the in-process manager, and a failing Item
-  // is read as "not registered".
+  // A failing version query falls back to the in-process manager, and register reads
+  // a failing Item as "not registered" and adds the entry anew.
   const std::set<std::string> tolerated = {"GetVersionExA", "Item"};
   for (const Scenario& s : scenarios) {
     std::size_t total = 0;
@@ -443,7 +461,9 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
       h.world.failAt = i;
       const bool result = s.registering ? h.Register() : h.Disable();
       ASSERT_EQ(h.world.calls.size() > i ? h.world.calls[i] : "", names[i]) << what;
-      EXPECT_EQ(result, tolerated.count(names[i]) != 0) << what;
+      const bool toleratedHere =
+          names[i] == "Item" ? s.registering : tolerated.count(names[i]) != 0;
+      EXPECT_EQ(result, toleratedHere) << what;
       ExpectClean(h, what);
     }
   }
