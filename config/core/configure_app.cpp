@@ -22,6 +22,7 @@ bool COrvelConfigureApp::InitInstance() {
   {
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
     deviceTable_ = LoadDeviceTable(*settings);
+    settingsUnreadable_ = !settings->Readable();
   }
 
   MainDialogSession session;
@@ -49,6 +50,12 @@ int COrvelConfigureApp::ExitInstance() {
 }
 
 void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCount) {
+  // The list showed defaults, not the file: neither the file nor the firewall
+  // exception may follow it.
+  if (settingsUnreadable_) {
+    platform_.ShowMessage(kTextSaveFailed);
+    return;
+  }
   int editedCount = 0;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     DeviceEntry& entry = deviceTable_.entries[slot];

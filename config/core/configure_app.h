@@ -27,6 +27,9 @@ class SettingsStore : public ProfileStore {
   // Replaces the file in one step; false when it could not be written, in which
   // case the file on disk is what it was.
   virtual bool Commit() = 0;
+  // False when the file is there but could not be read; the table then holds
+  // defaults that describe nothing on disk.
+  virtual bool Readable() const = 0;
 };
 
 // What the main dialog is handed and, after IDOK, hands back.
@@ -94,6 +97,8 @@ class COrvelConfigureApp {
   std::string settingsPath_;
   DeviceTable deviceTable_;
   bool holdsMutex_ = false;
+  // The file could not be read at start: a save would act on a table never loaded.
+  bool settingsUnreadable_ = false;
 };
 
 }  // namespace orvel

@@ -25,6 +25,7 @@ class SettingsFile final : public SettingsStore {
     return store_.WriteString(section, key, value);
   }
   bool Commit() override { return store_.Commit(); }
+  bool Readable() const override { return store_.Readable(); }
 
  private:
   Win32FileAccess files_;

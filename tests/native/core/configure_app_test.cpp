@@ -39,6 +39,7 @@ class FakePlatform : public AppPlatform {
       owner_.files[path_] = data_;
       return true;
     }
+    bool Readable() const override { return !owner_.unreadable; }
 
    private:
     FakePlatform& owner_;
@@ -77,6 +78,7 @@ class FakePlatform : public AppPlatform {
   std::map<std::string, MemoryProfileStore> files;
   std::vector<std::string> openedPaths;
   bool failCommit = false;
+  bool unreadable = false;
   int commits = 0;
   std::vector<TextId> shown;
 };
@@ -299,6 +301,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     bool expectSaved;
     bool expectReload;
     std::vector<TextId> expectShown;
+    bool unreadable = false;
   };
   const Case cases[] = {
       {"free server", true, false, false, true, true, {}},
@@ -306,11 +309,14 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
       {"driver in use", true, true, false, false, false, {kTextSaveFailed}},
       {"write fails", true, false, true, false, false, {kTextSaveFailed}},
       {"write fails, no server", false, false, true, false, false, {kTextSaveFailed}},
+      // The list showed defaults: the empty table must not switch the exception off.
+      {"file unreadable at start", true, false, true, false, false, {kTextSaveFailed}, true},
   };
   for (const Case& c : cases) {
     FakePlatform p;
     p.files[kSettingsPath].Set("IP Address", "0", "5");
     p.failCommit = c.failCommit;
+    p.unreadable = c.unreadable;
     FakeServerChannel s;
     s.running = c.serverRunning;
     s.inUse = c.inUse;
@@ -321,13 +327,18 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     COrvelConfigureApp app(p, s, d, f);
     app.InitInstance();
     EXPECT_EQ(p.files[kSettingsPath].Get("Device Name", "0") == "Edited", c.expectSaved) << c.name;
-    std::vector<std::uint32_t> expectedMessages;
-    if (c.serverRunning) expectedMessages.push_back(SRVM_QUERY_IN_USE);
-    if (c.expectReload) expectedMessages.push_back(SRVM_RELOAD_SETTINGS);
-    EXPECT_EQ(s.MessageNumbers(), expectedMessages) << c.name;
+    // Numbers as the server knows them: 1347 asks whether the driver is in use, 1346
+    // asks for a reload; both carry 0 and 0.
+    std::vector<FakeServerChannel::Message> expectedMessages;
+    if (c.serverRunning && !c.unreadable) expectedMessages.push_back({1347, 0, 0});
+    if (c.expectReload) expectedMessages.push_back({1346, 0, 0});
+    EXPECT_EQ(s.messages, expectedMessages) << c.name;
     EXPECT_EQ(p.shown, c.expectShown) << c.name;
-    // The firewall follows the edited list whether or not the file is written.
-    EXPECT_EQ(f.calls, std::vector<std::string>{"register"}) << c.name;
+    // The firewall follows the edited list whether or not the file is written, but
+    // never a list that was not loaded.
+    EXPECT_EQ(f.calls,
+              c.unreadable ? std::vector<std::string>{} : std::vector<std::string>{"register"})
+        << c.name;
   }
 }
 
