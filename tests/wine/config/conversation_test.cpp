@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "config/core/server_messages.h"
 #include "config/resources/resource.h"
+#include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
 

@@ -2,8 +2,8 @@
 // substitute server: text 10 once, "Save and Close" never enabled, Cancel never asks.
 #include <gtest/gtest.h>
 
-#include "config/core/server_messages.h"
 #include "config/resources/resource.h"
+#include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
 

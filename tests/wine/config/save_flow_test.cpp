@@ -2,7 +2,7 @@
 // Cancel, the in-use refusal, a failed write and a second copy.
 #include <gtest/gtest.h>
 
-#include "config/core/server_messages.h"
+#include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
 
@@ -82,6 +82,8 @@ TEST_F(SaveFlowTest, SaveAndCloseWritesTableAndAsksReload) {
   EXPECT_EQ(received[3].wParam, 0u);
   EXPECT_EQ(received[4].lParam, 0xC0A8000Au);  // slot 0's MAC check
   EXPECT_EQ(received[7].wParam, 0u);
+  EXPECT_EQ(received[8], In(1347, 0, 0, 0));
+  EXPECT_EQ(received[9], In(1346, 0, 0, 0));  // the reload carries 0 and 0
 }
 
 TEST_F(SaveFlowTest, CancelWritesAndSendsNothing) {

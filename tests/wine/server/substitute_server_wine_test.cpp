@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "config/core/server_messages.h"
+#include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/support/process_util.h"
 #include "tests/wine/support/substitute_server.h"
 #include "tools/substitute_server/control_messages.h"
