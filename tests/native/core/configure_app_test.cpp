@@ -283,6 +283,26 @@ TEST_F(ConfigureAppTest, StoreCountIsLargerOfLoadedAndEdited) {
   }
 }
 
+TEST_F(ConfigureAppTest, SaveCopiesBackEveryEditedValueAndTheScanRange) {
+  SeedUnits(2);
+  dialog.result = kDialogResultOk;
+  dialog.edit = [](MainDialogSession& session) {
+    session.entries[0].portIndex = 15;
+    session.entries[0].macText = "00A0DEC0FFEE";
+    session.entries[1].deviceName = "Renamed";
+    session.entries[1].ipAddress = 0xC0A80105;
+    session.scanStartAddress = 0xAC100A07;
+    session.scanStopOctet = 200;
+  };
+  Run();
+  EXPECT_EQ(SavedFile().Get("Device ID", "0"), "15");
+  EXPECT_EQ(SavedFile().Get("Protect No", "0"), "00A0DEC0FFEE");
+  EXPECT_EQ(SavedFile().Get("Device Name", "1"), "Renamed");
+  EXPECT_EQ(SavedFile().Get("IP Address", "1"), "-1062731515");
+  EXPECT_EQ(SavedFile().Get("Net Address", "Value"), "-1408235001");
+  EXPECT_EQ(SavedFile().Get("Stop Address Field3", "Value"), "200");
+}
+
 TEST_F(ConfigureAppTest, SavedSlotsAllHaveTransportFlagOne) {
   SeedUnits(4);
   DialogKeeps(4);
