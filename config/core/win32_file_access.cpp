@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 
 namespace orvel {
@@ -36,6 +39,122 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     done += written;
   }
   return true;
+}
+
+// The replacement is written next to the file under a name of our own, so that a
+// save that never finished is recognised and cleared by the next one.
+constexpr char kReplacementSuffix[] = ".saving";
+// Names an earlier build of the program gave its replacements (GetTempFileNameA
+// with the prefix "orv": the prefix, one to four hexadecimal digits, ".tmp").
+constexpr char kEarlierReplacements[] = "orv*.tmp";
+
+// Another process that holds the file open (a virus scanner, an editor, the
+// server reading it) usually lets go within a moment.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplaceRetryMs = 50;
+
+bool HeldOpen(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
+// True while another process has the file open without letting it be renamed or
+// deleted, which is what a replacement does to it.
+bool HeldAgainstReplacement(const std::string& path) {
+  HANDLE probe =
+      CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(probe);
+  return false;
+}
+
+bool EarlierReplacementName(const char* name) {
+  const std::size_t length = std::strlen(name);
+  if (length < 8 || length > 11) return false;
+  if (_strnicmp(name, "orv", 3) != 0 || _stricmp(name + length - 4, ".tmp") != 0) return false;
+  for (std::size_t i = 3; i < length - 4; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
+
+void ClearAttributesAndDelete(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+}
+
+void RemoveStaleReplacements(const std::string& folder, const std::string& ours) {
+  if (GetFileAttributesA(ours.c_str()) != INVALID_FILE_ATTRIBUTES) ClearAttributesAndDelete(ours);
+  std::string pattern = folder;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  const std::string prefix = pattern;
+  pattern += kEarlierReplacements;
+  if (pattern.size() >= MAX_PATH) return;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        EarlierReplacementName(found.cFileName)) {
+      ClearAttributesAndDelete(prefix + found.cFileName);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+DWORD CarriedAttributes(DWORD attributes) {
+  const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Copies the old file's access list (and, where the rights allow, its owner and
+// group) to the new one. A descriptor the platform will not show is not carried;
+// one it shows but will not let us apply fails the save, since the replacement
+// would otherwise open the file to whoever the folder lets in.
+bool CarrySecurity(const std::string& from, const std::string& to) {
+  constexpr SECURITY_INFORMATION kWhat =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityA(from.c_str(), kWhat, nullptr, 0, &needed);
+  if (needed == 0 || needed > 64 * 1024) return true;
+  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[needed]);
+  if (!buffer) return false;
+  auto* descriptor = static_cast<PSECURITY_DESCRIPTOR>(buffer.get());
+  if (!GetFileSecurityA(from.c_str(), kWhat, descriptor, needed, &needed)) return true;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
+      !SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION, descriptor)) {
+    return false;
+  }
+  // Taking over the owner needs a privilege an administrator may lack; the access
+  // list above is what protects the file.
+  SetFileSecurityA(to.c_str(), OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, descriptor);
+  return true;
+}
+
+// The old file is never missing and never half-written: ReplaceFileA, or a rename
+// when there is no old file, both a single step of the file system.
+bool ReplaceInOneStep(const std::string& path, const std::string& replacement, bool exists) {
+  for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+    if (attempt > 0) Sleep(kReplaceRetryMs);
+    // Waiting for a holder to let go before trying keeps ReplaceFileA from failing
+    // half-way, which on some systems leaves a file of its own in the folder.
+    if (exists && HeldAgainstReplacement(path)) continue;
+    const BOOL done = exists
+                          ? ReplaceFileA(path.c_str(), replacement.c_str(), nullptr,
+                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                          : MoveFileExA(replacement.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    if (done) return true;
+    const DWORD error = GetLastError();
+    if (!exists && error == ERROR_ALREADY_EXISTS) return false;
+    if (!HeldOpen(error)) return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -82,23 +201,29 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     return false;
   }
 
-  char temporary[MAX_PATH];
   const std::string folder = FolderOf(path);
-  if (folder.size() >= MAX_PATH - 14) return false;
-  if (GetTempFileNameA(folder.c_str(), "orv", 0, temporary) == 0) return false;
+  const std::string temporary = path + kReplacementSuffix;
+  if (temporary.size() >= MAX_PATH) return false;
+  // What an earlier save left when it was killed or lost its power.
+  RemoveStaleReplacements(folder, temporary);
 
   bool written = false;
   {
-    UniqueHandle file = Own(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueHandle file = Own(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
     if (file) written = CloseHandle(file.release()) && written;
   }
-  if (written &&
-      MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // The new file takes over what the old one had: an integrator's permissions and a
+  // hidden or system attribute. ReplaceFileA keeps them on Windows, not everywhere.
+  if (written && attributes != INVALID_FILE_ATTRIBUTES) {
+    written = CarrySecurity(path, temporary) &&
+              SetFileAttributesA(temporary.c_str(), CarriedAttributes(attributes));
+  }
+  if (written && ReplaceInOneStep(path, temporary, attributes != INVALID_FILE_ATTRIBUTES)) {
     return true;
   }
-  DeleteFileA(temporary);
+  ClearAttributesAndDelete(temporary);
   return false;
 }
 
