@@ -2,6 +2,8 @@
 // Cancel, the in-use refusal, a failed write and a second copy.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
@@ -161,6 +163,95 @@ TEST_F(SaveFlowTest, FailedWriteShowsText4AndSendsNoReload) {
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
   const auto numbers = MessageNumbers(server.Received());
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_RELOAD_SETTINGS), 0);
+}
+
+// 256 units, each with Tcp 0, so that every line of [Tcp] changes on a save.
+std::string FullTable() {
+  std::string names = "[Device Name]\r\n", addresses = "[IP Address]\r\n",
+              macs = "[Protect No]\r\n", ports = "[Device ID]\r\n", flags = "[Tcp]\r\n";
+  for (int slot = 0; slot < 256; ++slot) {
+    const std::string key = std::to_string(slot) + "=";
+    char mac[16];
+    std::snprintf(mac, sizeof mac, "00A0DE0000%02X", slot);
+    names += key + "Unit number " + std::to_string(slot) + "\r\n";
+    addresses += key + std::to_string(0x0A000100 + slot) + "\r\n";
+    macs += key + mac + "\r\n";
+    ports += key + std::to_string(slot % 16) + "\r\n";
+    flags += key + "0\r\n";
+  }
+  return names + addresses + macs + ports + flags;
+}
+
+FILETIME LastWrite(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+TEST_F(SaveFlowTest, KilledDuringTheSaveLeavesTheOldFileOrTheNewOne) {
+  const std::string path = SettingsFilePath();
+  const std::string oldBytes = FullTable();
+  // One save to the end: how long it takes from the click, and what it writes.
+  Seed(oldBytes);
+  const FILETIME seeded = LastWrite(path);
+  DWORD savedAfterMs = 0;
+  {
+    Orvelcfg program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    const DWORD clicked = GetTickCount();
+    PressButton(dialog, IDOK);
+    for (FILETIME now = seeded;
+         CompareFileTime(&seeded, &now) == 0 && GetTickCount() - clicked < kExitTimeoutMs;
+         now = LastWrite(path)) {
+      Sleep(1);
+    }
+    savedAfterMs = GetTickCount() - clicked;
+    ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  }
+  const std::optional<std::string> newBytes = ReadFileText(path);
+  ASSERT_TRUE(newBytes.has_value());
+  ASSERT_NE(*newBytes, oldBytes);
+
+  // Kills spread from well before the save to just after it, 2 ms apart.
+  constexpr int kRuns = 60;
+  int old = 0, fresh = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    Seed(oldBytes);
+    Orvelcfg program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    const DWORD delay = savedAfterMs > 90 ? savedAfterMs - 90 + 2 * run : 2 * run;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.Id());
+    ASSERT_NE(process, nullptr);
+    PressButton(dialog, IDOK);
+    Sleep(delay);
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, kExitTimeoutMs);
+    CloseHandle(process);
+    const std::optional<std::string> bytes = ReadFileText(path);
+    ASSERT_TRUE(bytes.has_value()) << "run " << run << ", killed after " << delay << " ms";
+    const bool isOld = *bytes == oldBytes;
+    const bool isNew = *bytes == *newBytes;
+    EXPECT_TRUE(isOld || isNew) << "run " << run << ", killed after " << delay << " ms";
+    old += isOld;
+    fresh += isNew;
+  }
+  std::printf("kill test: %d runs, save %lu ms after the click; old file %d, new file %d\n", kRuns,
+              static_cast<unsigned long>(savedAfterMs), old, fresh);
+
+  // A save to the end clears what the killed ones left.
+  Seed(oldBytes);
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(ReadFileText(path), newBytes);
+  EXPECT_EQ(GetFileAttributesA((path + ".saving").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(SaveFlowTest, SecondCopyLeavesWithoutAWindow) {
