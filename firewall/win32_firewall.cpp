@@ -66,8 +66,10 @@ HResult Wrap(HRESULT result, Real* raw, Interface** out) {
   if (FAILED(result)) {
     return result;
   }
+  // Takes over the reference the call handed out. Not Attach: mingw-w64's Attach
+  // adds a reference of its own, and every wrapped object would then outlive us.
   ComPtr<Real> real;
-  real.Attach(raw);
+  *real.ReleaseAndGetAddressOf() = raw;
   if (!real) {
     return E_POINTER;
   }
