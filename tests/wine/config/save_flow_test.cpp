@@ -163,6 +163,9 @@ TEST_F(SaveFlowTest, FailedWriteShowsText4AndSendsNoReload) {
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
   const auto numbers = MessageNumbers(server.Received());
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), SRVM_RELOAD_SETTINGS), 0);
+  // The file could not be read at start, so the save stops before its firewall step
+  // and its in-use query: the dialog's farewell is the last message.
+  EXPECT_EQ(numbers.back(), SRVM_SET_NOTIFY_WINDOW);
 }
 
 // 256 units, each with Tcp 0, so that every line of [Tcp] changes on a save.
