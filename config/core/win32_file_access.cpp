@@ -151,6 +151,14 @@ bool ReplaceInOneStep(const std::string& path, const std::string& replacement, b
                           : MoveFileExA(replacement.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
     if (done) return true;
     const DWORD error = GetLastError();
+    // ReplaceFileA without a backup name can fail after it has moved the old file
+    // away (ERROR_UNABLE_TO_MOVE_REPLACEMENT): then only the new one is left, and
+    // it must still get the name.
+    if (exists && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      exists = false;
+      continue;
+    }
     if (!exists && error == ERROR_ALREADY_EXISTS) return false;
     if (!HeldOpen(error)) return false;
   }
@@ -223,7 +231,12 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
   if (written && ReplaceInOneStep(path, temporary, attributes != INVALID_FILE_ATTRIBUTES)) {
     return true;
   }
-  ClearAttributesAndDelete(temporary);
+  // Never throw away the only copy: a replacement that failed half-way may have
+  // taken the old file with it.
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    ClearAttributesAndDelete(temporary);
+  }
   return false;
 }
 
