@@ -330,10 +330,10 @@ std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
   return std::string(path);
 }
 
-void CAutoDetectDlg::ShowText(unsigned id) {
+void CAutoDetectDlg::ShowText(unsigned id, UINT icon) {
   const std::string text = LoadText(instance_, id);
   const std::string caption = LoadText(instance_, kTextProductName);
-  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
+  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), icon | MB_OK);
 }
 
 void CAutoDetectDlg::ImportSetup() {
@@ -341,7 +341,7 @@ void CAutoDetectDlg::ImportSetup() {
   if (!path) return;
   std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
   if (!autodetect::ImportSetupFile(scan_, range_, *file)) {
-    ShowText(kTextNotSetupFile);
+    ShowText(kTextNotSetupFile, MB_ICONINFORMATION);
     return;
   }
   imported_ = true;
@@ -354,8 +354,9 @@ void CAutoDetectDlg::ExportSetup() {
   std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
   autodetect::ExportSetupFile(scan_, range_, *file);
   if (!file->Commit()) {
-    // The user must not leave believing the list went into the file.
-    ShowText(kTextSaveFailed);
+    // The user must not leave believing the list went into the file; the device
+    // settings themselves are untouched, so the text speaks of the file only.
+    ShowText(kTextExportFailed, MB_ICONERROR);
     return;
   }
   exported_ = true;

@@ -355,6 +355,66 @@ TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
   std::remove(path.c_str());
 }
 
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+  if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) =
+      reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
+// The icon of a message box: the handle its icon control shows.
+HICON MessageBoxIcon(HWND box) {
+  HICON icon = nullptr;
+  EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+  return icon;
+}
+
+TEST_F(AutoDetectTest, ExportToAFileInUseSaysTheFileWasNotWrittenAndStaysOpen) {
+  const std::string path = folder_.File("in_use.ini");
+  ASSERT_TRUE(WriteFileText(path, "[Keep]\r\nkey=1\r\n"));
+  // Another program holds the file open without sharing it.
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  MainDialogSession session =
+      MakeSession({{"Keys", Ip(10, 1, 2, 3), "00A0DE000001"}}, folder_.Path(), Ip(10, 1, 2, 3), 40);
+  std::vector<std::string> texts;
+  HICON icon = nullptr;
+  bool openAfter = false;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.Click(IDC_AD_EXPORT);
+      HWND chooser = FindThreadWindow(
+          ui.thread, [&](HWND w) { return WindowTitle(w) == Text(kTextSaveFileTitle); });
+      if (!chooser) return;
+      for (int id : {edt1, cmb13}) {
+        if (HWND box = GetDlgItem(chooser, id)) SetWindowTextA(box, path.c_str());
+      }
+      PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
+      // The file exists: the chooser asks before replacing it.
+      if (HWND ask = FindThreadWindow(ui.thread, [](HWND w) { return GetDlgItem(w, IDYES); }))
+        PostMessageA(ask, WM_COMMAND, IDYES, 0);
+      HWND box = FindThreadWindow(ui.thread, IsMessageBox);
+      if (!box) return;
+      icon = MessageBoxIcon(box);
+      texts = TakeMessageBox(ui.thread);
+      d.Sync();
+      openAfter = d.DialogOpen();
+    });
+    ui.main.Click(IDOK);
+  });
+  CloseHandle(held);
+  EXPECT_TRUE(Contains(texts, Text(kTextExportFailed)));
+  EXPECT_FALSE(Contains(texts, Text(kTextSaveFailed)));
+  EXPECT_EQ(icon, LoadIconA(nullptr, IDI_ERROR));
+  EXPECT_TRUE(openAfter);
+  EXPECT_EQ(ReadFileText(path), std::optional<std::string>("[Keep]\r\nkey=1\r\n"));
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[0].deviceName, "Keys");
+  EXPECT_EQ(session.entries[1].ipAddress, 0u);
+  std::remove(path.c_str());
+}
+
 // Imports a file through the open dialog. Either the dialog closes (then the main
 // dialog saves and the session holds the table), or string 8 comes up, after which the
 // dialog must still be open and is cancelled.
