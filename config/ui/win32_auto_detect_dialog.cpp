@@ -64,7 +64,6 @@ CAutoDetectDlg::~CAutoDetectDlg() {
 }
 
 BOOL CAutoDetectDlg::OnInitDialog() {
-  for (int id : kFieldIds) SendMessageA(Item(id), EM_LIMITTEXT, 3, 0);
   range_.FillRangeFields(handover_.scanStartAddress, handover_.scanStopOctet);
 
   rowImages_ = LoadSmallIcons(instance_, {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED});
@@ -191,9 +190,15 @@ void CAutoDetectDlg::PostToDialog(std::uint32_t message, std::uint32_t wParam,
 
 // --- RangeFieldView
 
+// The fields take text of any length (a paste of "1234" must reach the rules whole,
+// so that they cap it), so the whole text is read.
 std::string CAutoDetectDlg::FieldText(RangeField field) {
-  char text[16] = {};
-  GetDlgItemTextA(hwnd(), kFieldIds[static_cast<int>(field)], text, sizeof(text));
+  HWND edit = Item(kFieldIds[static_cast<int>(field)]);
+  const int length = GetWindowTextLengthA(edit);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = GetWindowTextA(edit, text.data(), length + 1);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return text;
 }
 

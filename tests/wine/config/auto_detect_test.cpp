@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <set>
@@ -571,6 +572,39 @@ TEST_F(AutoDetectTest, CancelKeepsTheRangeTypedIntoTheStartFields) {
   EXPECT_EQ(session.scanStopOctet, 20);
   EXPECT_EQ(session.entries[0].deviceName, "Keys");
   EXPECT_EQ(session.entries[1].ipAddress, 0u);
+}
+
+// Text on the clipboard and WM_PASTE to the focused field, as Ctrl+V does it.
+void Paste(DialogDriver& d, const std::string& text) {
+  if (!OpenClipboard(d.Window())) return;
+  EmptyClipboard();
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+    std::memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+  }
+  CloseClipboard();
+  PostMessageA(d.Focus(), WM_PASTE, 0, 0);
+  d.Sync();
+}
+
+TEST_F(AutoDetectTest, FourDigitsPastedIntoTheFirstFieldAreCappedAt223) {
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(192, 168, 0, 2), 2);
+  std::string shown;
+  int focusAfter = 0;
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.ClickField(IDC_AD_START1);
+      Paste(d, "1234");
+      shown = d.Text(IDC_AD_START1);
+      focusAfter = d.FocusId();
+      d.Click(IDCANCEL);
+    });
+    ui.main.Click(IDOK);  // the range reaches the session with the save
+  });
+  EXPECT_EQ(shown, "223");
+  EXPECT_EQ(focusAfter, IDC_AD_START2);
+  EXPECT_EQ(session.scanStartAddress, Ip(223, 168, 0, 2));
 }
 
 // ---------------------------------------------------------------------------
