@@ -574,6 +574,61 @@ TEST_F(AutoDetectTest, CancelKeepsTheRangeTypedIntoTheStartFields) {
   EXPECT_EQ(session.entries[1].ipAddress, 0u);
 }
 
+int RowNamed(DialogDriver& d, const std::string& name) {
+  for (int row = 0; row < d.Rows(); ++row) {
+    if (d.RowText(row, 0) == name) return row;
+  }
+  return -1;
+}
+
+// Scans the dialog's range and checks the rows at these addresses, then adds them.
+void ScanCheckAndAdd(DialogDriver& d, std::initializer_list<std::uint32_t> addresses) {
+  d.Click(IDC_AD_START);
+  DialogDriver::WaitFor([&] { return ScanFinished(d); });
+  d.Sync();
+  for (std::uint32_t address : addresses) {
+    const int row = RowOf(ResultRows(d), address);
+    if (row >= 0) d.ClickRow(row, IDC_AD_RESULTS);
+  }
+  d.Click(IDOK);
+}
+
+TEST_F(AutoDetectTest, TwoUnitsWithoutAMacCanEachBeRenamedAndApplied) {
+  SubstituteServer server(
+      "unit 192.168.9.10 mac none\n"
+      "unit 192.168.9.11 mac none\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(192, 168, 9, 10), 11);
+  std::vector<bool> applyEnabled;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
+      ScanCheckAndAdd(d, {Ip(192, 168, 9, 10), Ip(192, 168, 9, 11)});
+    }));
+    for (const auto& [from, to] : {std::pair{"UNIT1", "Left"}, std::pair{"UNIT2", "Right"}}) {
+      ui.main.SelectRow(RowNamed(ui.main, from));
+      ui.main.ClickField(IDC_DEVICE_NAME);
+      ui.main.Type(to);
+      applyEnabled.push_back(ui.main.Enabled(IDC_APPLY));
+      ui.main.Click(IDC_APPLY);
+    }
+    // A new entry with an all-zero MAC still clashes with them.
+    ui.main.Click(IDC_NEW);
+    ui.main.ClickField(IDC_DEVICE_NAME);
+    ui.main.Type("Third");
+    ui.main.ClickField(IDC_OCTET1);
+    ui.main.Type("10.0.0.3");
+    applyEnabled.push_back(ui.main.Enabled(IDC_APPLY));
+    ui.main.Click(IDOK);
+  });
+  EXPECT_EQ(applyEnabled, (std::vector<bool>{true, true, false}));
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[0].deviceName, "Left");
+  EXPECT_EQ(session.entries[1].deviceName, "Right");
+  EXPECT_EQ(session.entries[0].macText, "000000000000");
+  EXPECT_EQ(session.entries[1].macText, "000000000000");
+  EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
 // Text on the clipboard and WM_PASTE to the focused field, as Ctrl+V does it.
 void Paste(DialogDriver& d, const std::string& text) {
   if (!OpenClipboard(d.Window())) return;
