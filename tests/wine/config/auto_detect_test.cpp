@@ -581,6 +581,11 @@ int RowNamed(DialogDriver& d, const std::string& name) {
   return -1;
 }
 
+std::string SelectedName(DialogDriver& d) {
+  const int row = ListView_GetNextItem(d.Item(IDC_DEVICE_LIST), -1, LVNI_SELECTED);
+  return row < 0 ? std::string("(none)") : d.RowText(row, 0);
+}
+
 // Scans the dialog's range and checks the rows at these addresses, then adds them.
 void ScanCheckAndAdd(DialogDriver& d, std::initializer_list<std::uint32_t> addresses) {
   d.Click(IDC_AD_START);
@@ -591,6 +596,71 @@ void ScanCheckAndAdd(DialogDriver& d, std::initializer_list<std::uint32_t> addre
     if (row >= 0) d.ClickRow(row, IDC_AD_RESULTS);
   }
   d.Click(IDOK);
+}
+
+// The main dialog after the merge: what it selects and shows, and what Undo brings back.
+TEST_F(AutoDetectTest, UndoAfterAddingFoundUnitsRestoresTheTableAndTheSelection) {
+  SubstituteServer server("unit 192.168.5.10 mac 00A0DE000010\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({{"Keys", Ip(192, 168, 5, 50), "00A0DE000050"},
+                                           {"Pads", Ip(192, 168, 5, 51), "00A0DE000051"}},
+                                          folder_.Path(), Ip(192, 168, 5, 10), 10);
+  int rowsAdded = 0, rowsUndone = 0;
+  std::string selectedAdded, nameAdded, selectedUndone, nameUndone;
+  bool undoAfterAdd = false, undoAfterUndo = true;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    ui.main.SelectRow(RowNamed(ui.main, "Pads"));
+    ASSERT_TRUE(
+        WithAutoDetect(ui, [&](DialogDriver& d) { ScanCheckAndAdd(d, {Ip(192, 168, 5, 10)}); }));
+    rowsAdded = ui.main.Rows();
+    selectedAdded = SelectedName(ui.main);
+    nameAdded = ui.main.Text(IDC_DEVICE_NAME);
+    undoAfterAdd = ui.main.Enabled(IDC_UNDO);
+    ui.main.Click(IDC_UNDO);
+    rowsUndone = ui.main.Rows();
+    selectedUndone = SelectedName(ui.main);
+    nameUndone = ui.main.Text(IDC_DEVICE_NAME);
+    undoAfterUndo = ui.main.Enabled(IDC_UNDO);
+    ui.main.Click(IDOK);
+  });
+  EXPECT_EQ(rowsAdded, 3);
+  EXPECT_EQ(selectedAdded, "UNIT3");
+  EXPECT_EQ(nameAdded, "UNIT3");
+  EXPECT_TRUE(undoAfterAdd);
+  EXPECT_EQ(rowsUndone, 2);
+  EXPECT_EQ(selectedUndone, "Pads");
+  EXPECT_EQ(nameUndone, "Pads");
+  EXPECT_FALSE(undoAfterUndo);
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[1].deviceName, "Pads");
+  EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
+TEST_F(AutoDetectTest, ImportedUnitIsCheckedAgainstTheServersMac) {
+  SubstituteServer server("unit 10.4.4.4 mac 00A0DE000044\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  const std::string path = folder_.File("moved.ini");
+  ASSERT_TRUE(WriteFileText(path, Slot0("Desk", "168035332", "00A0DE000099", "0")));  // 10.4.4.4
+  MainDialogSession session =
+      MakeSession({{"Keys", Ip(10, 9, 9, 9), "00A0DE000009"}}, folder_.Path());
+  std::string mac;
+  bool macFieldsEnabled = true, applyEnabled = false;
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.Click(IDC_AD_IMPORT);
+      ChooseFile(ui.thread, Text(kTextOpenFileTitle), path);
+      DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); });
+    });
+    mac = ui.main.Mac();
+    macFieldsEnabled = ui.main.Enabled(IDC_MAC1);
+    applyEnabled = ui.main.Enabled(IDC_APPLY);
+    ui.main.Click(IDOK);
+  });
+  // The server's MAC is shown, locked, and can be taken over with Apply.
+  EXPECT_EQ(mac, "00A0DE000044");
+  EXPECT_FALSE(macFieldsEnabled);
+  EXPECT_TRUE(applyEnabled);
+  std::remove(path.c_str());
 }
 
 TEST_F(AutoDetectTest, TwoUnitsWithoutAMacCanEachBeRenamedAndApplied) {
