@@ -303,11 +303,10 @@ void RangeRules::OnOtherInput(RangeField /*field*/) { autoMovedTo_.reset(); }
 
 void RangeRules::FillRangeFields(std::uint32_t startAddress, std::int32_t stopOctet) {
   RuleScope scope(*this);
-  // A stop octet from a file may lie outside 0..255; the end address must stay in
-  // the start's block.
-  if (stopOctet < 0) stopOctet = 0;
-  if (stopOctet > kOctetLimit) stopOctet = kOctetLimit;
-
+  // A stop octet from a file may lie outside 0..255. The fields bring it back in:
+  // the fourth field's rule raises a negative one to the fourth octet, and the stop
+  // field's rule caps a large one. Capping it here first would change what the
+  // third field's rule sees.
   std::array<std::int32_t, 4> values{};
   values[0] = static_cast<std::int32_t>((startAddress >> 24) & 0xFFu);
   if (values[0] == 0) values[0] = 1;

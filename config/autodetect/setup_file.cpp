@@ -1,5 +1,6 @@
 #include "config/autodetect/setup_file.h"
 
+#include <algorithm>
 #include <string>
 
 #include "config/autodetect/address_scan.h"
@@ -62,6 +63,11 @@ std::optional<DeviceTable> ReadSetupFile(ProfileStore& store) {
     entry.portIndex = static_cast<std::uint8_t>(store.GetInt(kPortSection, key, 0) & 0xFF);
     entry.tcpFlag = static_cast<std::uint8_t>(store.GetInt(kTcpSection, key, 1) & 0xFF);
   }
+  // A file edited by hand may leave gaps between used slots. The table is walked only
+  // up to its first empty slot, so units behind a gap would be overwritten by the
+  // merge; move them up, keeping the file's order.
+  std::stable_partition(table.entries.begin(), table.entries.end(),
+                        [](const DeviceEntry& entry) { return entry.Used(); });
   table.scanStartAddress = static_cast<std::uint32_t>(store.GetInt(
       kScanStartSection, kValueKey, static_cast<std::int32_t>(kDefaultScanStartAddress)));
   table.scanStopOctet = store.GetInt(kScanStopSection, kValueKey, kDefaultScanStopOctet);

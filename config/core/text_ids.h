@@ -13,6 +13,7 @@ enum TextId : unsigned {
   kTextNotSetupFile = 8,
   kTextSaveBeforeClosing = 9,
   kTextAdminRequired = 10,
+  kTextExportFailed = 11,  // the setup file chosen for an export could not be written
 };
 
 }  // namespace orvel

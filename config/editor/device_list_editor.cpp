@@ -961,10 +961,11 @@ void DeviceListEditor::ShowMergedSlot(int slot) {
   currentSlot_ = slot;
   WorkingSlot& shown = table_[slot];
   if (shown.checkState == kCheckMacDiffers) {
-    // The pending MAC is the server's, found by the check.
+    // The pending MAC is the server's, found by the check: shown locked, and Apply
+    // takes it over, as when the dialog opens or a row is chosen.
     ShowEntry(true);
-    SetDetailFieldsEnabled(true, !MacTextMatches(pending_, shown));
-    view_.Enable(IDC_APPLY, MacTextMatches(pending_, shown));
+    SetDetailFieldsEnabled(true, false);
+    view_.Enable(IDC_APPLY, !MacTextMatches(pending_, shown));
   } else {
     pending_.mac = shown.macBytes;
     pending_.name = shown.entry.deviceName;

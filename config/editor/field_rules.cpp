@@ -142,7 +142,15 @@ bool UpdateApplyState(const PendingEntry& pending, int currentSlot, const Workin
     }
     return false;
   };
-  if (anyOther([&](const WorkingSlot& s) { return SameMac(s.macBytes, pending.mac); })) {
+  // An all-zero MAC only says that the server did not know it. An entry that already
+  // holds one (two units found without a MAC and added together) may still be renamed
+  // or moved; a new entry with an all-zero MAC still clashes with such an entry.
+  const MacBlock unknownMac{};
+  const bool keepsUnknownMac = SameMac(pending.mac, unknownMac) && currentSlot >= 0 &&
+                               currentSlot < kSlotCount && table[currentSlot].entry.Used() &&
+                               SameMac(table[currentSlot].macBytes, unknownMac);
+  if (!keepsUnknownMac &&
+      anyOther([&](const WorkingSlot& s) { return SameMac(s.macBytes, pending.mac); })) {
     return false;
   }
   if (anyOther([&](const WorkingSlot& s) { return s.entry.deviceName == pending.name; })) {

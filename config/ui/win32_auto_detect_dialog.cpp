@@ -64,7 +64,6 @@ CAutoDetectDlg::~CAutoDetectDlg() {
 }
 
 BOOL CAutoDetectDlg::OnInitDialog() {
-  for (int id : kFieldIds) SendMessageA(Item(id), EM_LIMITTEXT, 3, 0);
   range_.FillRangeFields(handover_.scanStartAddress, handover_.scanStopOctet);
 
   rowImages_ = LoadSmallIcons(instance_, {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED});
@@ -191,9 +190,15 @@ void CAutoDetectDlg::PostToDialog(std::uint32_t message, std::uint32_t wParam,
 
 // --- RangeFieldView
 
+// The fields take text of any length (a paste of "1234" must reach the rules whole,
+// so that they cap it), so the whole text is read.
 std::string CAutoDetectDlg::FieldText(RangeField field) {
-  char text[16] = {};
-  GetDlgItemTextA(hwnd(), kFieldIds[static_cast<int>(field)], text, sizeof(text));
+  HWND edit = Item(kFieldIds[static_cast<int>(field)]);
+  const int length = GetWindowTextLengthA(edit);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = GetWindowTextA(edit, text.data(), length + 1);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return text;
 }
 
@@ -330,10 +335,10 @@ std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
   return std::string(path);
 }
 
-void CAutoDetectDlg::ShowText(unsigned id) {
+void CAutoDetectDlg::ShowText(unsigned id, UINT icon) {
   const std::string text = LoadText(instance_, id);
   const std::string caption = LoadText(instance_, kTextProductName);
-  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), MB_ICONINFORMATION | MB_OK);
+  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), icon | MB_OK);
 }
 
 void CAutoDetectDlg::ImportSetup() {
@@ -341,7 +346,7 @@ void CAutoDetectDlg::ImportSetup() {
   if (!path) return;
   std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
   if (!autodetect::ImportSetupFile(scan_, range_, *file)) {
-    ShowText(kTextNotSetupFile);
+    ShowText(kTextNotSetupFile, MB_ICONINFORMATION);
     return;
   }
   imported_ = true;
@@ -354,8 +359,9 @@ void CAutoDetectDlg::ExportSetup() {
   std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
   autodetect::ExportSetupFile(scan_, range_, *file);
   if (!file->Commit()) {
-    // The user must not leave believing the list went into the file.
-    ShowText(kTextSaveFailed);
+    // The user must not leave believing the list went into the file; the device
+    // settings themselves are untouched, so the text speaks of the file only.
+    ShowText(kTextExportFailed, MB_ICONERROR);
     return;
   }
   exported_ = true;

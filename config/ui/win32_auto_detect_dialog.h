@@ -84,7 +84,7 @@ class CAutoDetectDlg : public Dialog,
   void ImportSetup();
   void ExportSetup();
   std::optional<std::string> ChooseFile(bool save);
-  void ShowText(unsigned id);
+  void ShowText(unsigned id, UINT icon);
   void CloseAutoDetect(int result);
   static std::optional<autodetect::RangeField> FieldOf(int id);
 

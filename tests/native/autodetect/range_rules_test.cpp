@@ -86,6 +86,9 @@ TEST(RangeFill, StoredValuesAndOutOfRangeStops) {
       // Stops outside 0..255 from a setup file stay inside the block.
       {Ip(192, 168, 0, 2), -5, {"192", "168", "0", "2", "2"}, Ip(192, 168, 0, 2), 2},
       {Ip(192, 168, 0, 2), 100000, {"192", "168", "0", "2", "255"}, Ip(192, 168, 0, 2), 255},
+      {Ip(10, 1, 2, 0), INT32_MIN, {"10", "1", "2", "0", "0"}, Ip(10, 1, 2, 0), 0},
+      // The third field's rule sees the file's 300, not 255, and keeps its 255.
+      {Ip(150, 1, 255, 20), 300, {"150", "1", "255", "20", "255"}, Ip(150, 1, 255, 20), 255},
       {Ip(200, 1, 2, 0), 0, {"200", "1", "2", "1", "1"}, Ip(200, 1, 2, 1), 1},
   };
   for (const Case& c : cases) {

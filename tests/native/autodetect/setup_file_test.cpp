@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/autodetect/address_scan.h"
@@ -248,6 +249,32 @@ TEST(SetupFile, BadValuesAreTakenAsTheFileGivesThem) {
   EXPECT_EQ(e[3], DefaultDeviceEntry(3));
   EXPECT_EQ(e[0].portIndex, 3);
   EXPECT_EQ(e[0].tcpFlag, 1);
+}
+
+TEST(SetupFile, UnitsBehindAGapSurviveTheMerge) {
+  DialogFixture d(DefaultEntries(), Ip(192, 168, 0, 4), 4);
+  d.server.answering[Ip(192, 168, 0, 4)] = true;
+  d.scan->StartScan();
+  d.timer.Run(*d.scan);
+  d.scan->OnResultClick(0, 0);
+
+  // Edited by hand: units in slots 0, 2 and 3.
+  MemoryProfileStore store = SlotZero();
+  for (const auto& [key, name, octet] : {std::tuple{"2", "Wall", 2}, std::tuple{"3", "Desk", 3}}) {
+    store.Set("Device Name", key, name);
+    store.Set("IP Address", key, std::to_string(Ip(10, 0, 0, octet)));
+  }
+  ASSERT_TRUE(ImportSetupFile(*d.scan, d.rules, store));
+  WorkingSlots slots{};
+  int rowCount = 0;
+  const MergeResult merged =
+      MergeIntoTable(slots, rowCount, &d.scan->tableCopy(), std::span(d.scan->rows()).first(1));
+  EXPECT_EQ(merged.lastSlot, 3);
+  const std::vector<std::uint32_t> want = {Ip(192, 168, 0, 2), Ip(10, 0, 0, 2), Ip(10, 0, 0, 3),
+                                           Ip(192, 168, 0, 4), 0};
+  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_EQ(slots[i].entry.ipAddress, want[i]) << i;
+  EXPECT_EQ(slots[1].entry.deviceName, "Wall");
+  EXPECT_EQ(slots[2].entry.deviceName, "Desk");
 }
 
 TEST(SetupFile, CheckedRowsAfterAnImport) {

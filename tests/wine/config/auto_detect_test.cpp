@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <set>
@@ -355,6 +356,66 @@ TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
   std::remove(path.c_str());
 }
 
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+  if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) =
+      reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
+// The icon of a message box: the handle its icon control shows.
+HICON MessageBoxIcon(HWND box) {
+  HICON icon = nullptr;
+  EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+  return icon;
+}
+
+TEST_F(AutoDetectTest, ExportToAFileInUseSaysTheFileWasNotWrittenAndStaysOpen) {
+  const std::string path = folder_.File("in_use.ini");
+  ASSERT_TRUE(WriteFileText(path, "[Keep]\r\nkey=1\r\n"));
+  // Another program holds the file open without sharing it.
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  MainDialogSession session =
+      MakeSession({{"Keys", Ip(10, 1, 2, 3), "00A0DE000001"}}, folder_.Path(), Ip(10, 1, 2, 3), 40);
+  std::vector<std::string> texts;
+  HICON icon = nullptr;
+  bool openAfter = false;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.Click(IDC_AD_EXPORT);
+      HWND chooser = FindThreadWindow(
+          ui.thread, [&](HWND w) { return WindowTitle(w) == Text(kTextSaveFileTitle); });
+      if (!chooser) return;
+      for (int id : {edt1, cmb13}) {
+        if (HWND box = GetDlgItem(chooser, id)) SetWindowTextA(box, path.c_str());
+      }
+      PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
+      // The file exists: the chooser asks before replacing it.
+      if (HWND ask = FindThreadWindow(ui.thread, [](HWND w) { return GetDlgItem(w, IDYES); }))
+        PostMessageA(ask, WM_COMMAND, IDYES, 0);
+      HWND box = FindThreadWindow(ui.thread, IsMessageBox);
+      if (!box) return;
+      icon = MessageBoxIcon(box);
+      texts = TakeMessageBox(ui.thread);
+      d.Sync();
+      openAfter = d.DialogOpen();
+    });
+    ui.main.Click(IDOK);
+  });
+  CloseHandle(held);
+  EXPECT_TRUE(Contains(texts, Text(kTextExportFailed)));
+  EXPECT_FALSE(Contains(texts, Text(kTextSaveFailed)));
+  EXPECT_EQ(icon, LoadIconA(nullptr, IDI_ERROR));
+  EXPECT_TRUE(openAfter);
+  EXPECT_EQ(ReadFileText(path), std::optional<std::string>("[Keep]\r\nkey=1\r\n"));
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[0].deviceName, "Keys");
+  EXPECT_EQ(session.entries[1].ipAddress, 0u);
+  std::remove(path.c_str());
+}
+
 // Imports a file through the open dialog. Either the dialog closes (then the main
 // dialog saves and the session holds the table), or string 8 comes up, after which the
 // dialog must still be open and is cancelled.
@@ -511,6 +572,164 @@ TEST_F(AutoDetectTest, CancelKeepsTheRangeTypedIntoTheStartFields) {
   EXPECT_EQ(session.scanStopOctet, 20);
   EXPECT_EQ(session.entries[0].deviceName, "Keys");
   EXPECT_EQ(session.entries[1].ipAddress, 0u);
+}
+
+int RowNamed(DialogDriver& d, const std::string& name) {
+  for (int row = 0; row < d.Rows(); ++row) {
+    if (d.RowText(row, 0) == name) return row;
+  }
+  return -1;
+}
+
+std::string SelectedName(DialogDriver& d) {
+  const int row = ListView_GetNextItem(d.Item(IDC_DEVICE_LIST), -1, LVNI_SELECTED);
+  return row < 0 ? std::string("(none)") : d.RowText(row, 0);
+}
+
+// Scans the dialog's range and checks the rows at these addresses, then adds them.
+void ScanCheckAndAdd(DialogDriver& d, std::initializer_list<std::uint32_t> addresses) {
+  d.Click(IDC_AD_START);
+  DialogDriver::WaitFor([&] { return ScanFinished(d); });
+  d.Sync();
+  for (std::uint32_t address : addresses) {
+    const int row = RowOf(ResultRows(d), address);
+    if (row >= 0) d.ClickRow(row, IDC_AD_RESULTS);
+  }
+  d.Click(IDOK);
+}
+
+// The main dialog after the merge: what it selects and shows, and what Undo brings back.
+TEST_F(AutoDetectTest, UndoAfterAddingFoundUnitsRestoresTheTableAndTheSelection) {
+  SubstituteServer server("unit 192.168.5.10 mac 00A0DE000010\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({{"Keys", Ip(192, 168, 5, 50), "00A0DE000050"},
+                                           {"Pads", Ip(192, 168, 5, 51), "00A0DE000051"}},
+                                          folder_.Path(), Ip(192, 168, 5, 10), 10);
+  int rowsAdded = 0, rowsUndone = 0;
+  std::string selectedAdded, nameAdded, selectedUndone, nameUndone;
+  bool undoAfterAdd = false, undoAfterUndo = true;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    ui.main.SelectRow(RowNamed(ui.main, "Pads"));
+    ASSERT_TRUE(
+        WithAutoDetect(ui, [&](DialogDriver& d) { ScanCheckAndAdd(d, {Ip(192, 168, 5, 10)}); }));
+    rowsAdded = ui.main.Rows();
+    selectedAdded = SelectedName(ui.main);
+    nameAdded = ui.main.Text(IDC_DEVICE_NAME);
+    undoAfterAdd = ui.main.Enabled(IDC_UNDO);
+    ui.main.Click(IDC_UNDO);
+    rowsUndone = ui.main.Rows();
+    selectedUndone = SelectedName(ui.main);
+    nameUndone = ui.main.Text(IDC_DEVICE_NAME);
+    undoAfterUndo = ui.main.Enabled(IDC_UNDO);
+    ui.main.Click(IDOK);
+  });
+  EXPECT_EQ(rowsAdded, 3);
+  EXPECT_EQ(selectedAdded, "UNIT3");
+  EXPECT_EQ(nameAdded, "UNIT3");
+  EXPECT_TRUE(undoAfterAdd);
+  EXPECT_EQ(rowsUndone, 2);
+  EXPECT_EQ(selectedUndone, "Pads");
+  EXPECT_EQ(nameUndone, "Pads");
+  EXPECT_FALSE(undoAfterUndo);
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[1].deviceName, "Pads");
+  EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
+TEST_F(AutoDetectTest, ImportedUnitIsCheckedAgainstTheServersMac) {
+  SubstituteServer server("unit 10.4.4.4 mac 00A0DE000044\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  const std::string path = folder_.File("moved.ini");
+  ASSERT_TRUE(WriteFileText(path, Slot0("Desk", "168035332", "00A0DE000099", "0")));  // 10.4.4.4
+  MainDialogSession session =
+      MakeSession({{"Keys", Ip(10, 9, 9, 9), "00A0DE000009"}}, folder_.Path());
+  std::string mac;
+  bool macFieldsEnabled = true, applyEnabled = false;
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.Click(IDC_AD_IMPORT);
+      ChooseFile(ui.thread, Text(kTextOpenFileTitle), path);
+      DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); });
+    });
+    mac = ui.main.Mac();
+    macFieldsEnabled = ui.main.Enabled(IDC_MAC1);
+    applyEnabled = ui.main.Enabled(IDC_APPLY);
+    ui.main.Click(IDOK);
+  });
+  // The server's MAC is shown, locked, and can be taken over with Apply.
+  EXPECT_EQ(mac, "00A0DE000044");
+  EXPECT_FALSE(macFieldsEnabled);
+  EXPECT_TRUE(applyEnabled);
+  std::remove(path.c_str());
+}
+
+TEST_F(AutoDetectTest, TwoUnitsWithoutAMacCanEachBeRenamedAndApplied) {
+  SubstituteServer server(
+      "unit 192.168.9.10 mac none\n"
+      "unit 192.168.9.11 mac none\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(192, 168, 9, 10), 11);
+  std::vector<bool> applyEnabled;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
+      ScanCheckAndAdd(d, {Ip(192, 168, 9, 10), Ip(192, 168, 9, 11)});
+    }));
+    for (const auto& [from, to] : {std::pair{"UNIT1", "Left"}, std::pair{"UNIT2", "Right"}}) {
+      ui.main.SelectRow(RowNamed(ui.main, from));
+      ui.main.ClickField(IDC_DEVICE_NAME);
+      ui.main.Type(to);
+      applyEnabled.push_back(ui.main.Enabled(IDC_APPLY));
+      ui.main.Click(IDC_APPLY);
+    }
+    // A new entry with an all-zero MAC still clashes with them.
+    ui.main.Click(IDC_NEW);
+    ui.main.ClickField(IDC_DEVICE_NAME);
+    ui.main.Type("Third");
+    ui.main.ClickField(IDC_OCTET1);
+    ui.main.Type("10.0.0.3");
+    applyEnabled.push_back(ui.main.Enabled(IDC_APPLY));
+    ui.main.Click(IDOK);
+  });
+  EXPECT_EQ(applyEnabled, (std::vector<bool>{true, true, false}));
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[0].deviceName, "Left");
+  EXPECT_EQ(session.entries[1].deviceName, "Right");
+  EXPECT_EQ(session.entries[0].macText, "000000000000");
+  EXPECT_EQ(session.entries[1].macText, "000000000000");
+  EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
+// Text on the clipboard and WM_PASTE to the focused field, as Ctrl+V does it.
+void Paste(DialogDriver& d, const std::string& text) {
+  if (!OpenClipboard(d.Window())) return;
+  EmptyClipboard();
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+    std::memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+  }
+  CloseClipboard();
+  PostMessageA(d.Focus(), WM_PASTE, 0, 0);
+  d.Sync();
+}
+
+TEST_F(AutoDetectTest, FourDigitsPastedIntoTheFirstFieldAreCappedAt223) {
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(192, 168, 0, 2), 2);
+  std::string shown;
+  int focusAfter = 0;
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.ClickField(IDC_AD_START1);
+      Paste(d, "1234");
+      shown = d.Text(IDC_AD_START1);
+      focusAfter = d.FocusId();
+      d.Click(IDCANCEL);
+    });
+    ui.main.Click(IDOK);  // the range reaches the session with the save
+  });
+  EXPECT_EQ(shown, "223");
+  EXPECT_EQ(focusAfter, IDC_AD_START2);
+  EXPECT_EQ(session.scanStartAddress, Ip(223, 168, 0, 2));
 }
 
 // ---------------------------------------------------------------------------

@@ -97,6 +97,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {8, u"The selected file is not a Quorin Network Driver file."},
       {9, u" Save the current settings before closing?"},
       {10, u"Administrator privileges are required to change the settings. "},
+      {11, u"The setup file could not be written."},
   };
   const std::map<int, std::u16string> japanese = {
       {1, u"Quorin Network Driver"},
@@ -110,6 +111,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {8, u"Quorin Network Driverの設定ファイルではありません。"},
       {9, u" 現在の設定を保存してから閉じますか?"},
       {10, u"設定を変更するには管理者権限が必要です。 "},
+      {11, u"設定ファイルを書き込めませんでした。"},
   };
 
   std::set<WORD> languages;
@@ -125,7 +127,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
     ASSERT_EQ(block.size(), 16u);
     for (int id = 0; id < 16; ++id) {
       const auto expected = texts.find(id);
-      // Ids without a text (0, 5, 11 to 15) stay empty.
+      // Ids without a text (0, 5, 12 to 15) stay empty.
       const std::u16string want = expected == texts.end() ? u"" : expected->second;
       EXPECT_TRUE(block[id] == want) << "string " << id << " differs";
     }
