@@ -74,22 +74,33 @@ struct InfPathSource {
   Text path;
 };
 
-// "Argument" of a repair run, else "CustomActionData". Reads only: nothing is changed until
-// the path is known to fit the 260-unit buffers.
+// "Argument" of a repair run, else "CustomActionData". "Argument" is deleted whenever the
+// key opens, usable or not, so that a value that cannot serve never blocks a later install.
 InfPathSource ReadInfPath(Platform& platform) {
   Registry& registry = platform.registry;
   {
     Key key = OpenKey(registry, kInstallerKey, RegView::kDefault, RegAccess::kRead);
-    std::uint32_t size = 0;
-    std::uint32_t type = 0;
-    if (key &&
-        registry.QueryValue(key.get(), kArgumentValue, &type, nullptr, &size) == kErrorSuccess &&
-        type == kRegSz) {
-      if (size > kMaxPath * sizeof(char16_t)) return {InfPathState::kTooLong, {}};
-      auto argument = ReadString(registry, key.get(), kArgumentValue,
-                                 static_cast<std::uint32_t>(kMaxPath * sizeof(char16_t)));
-      if (argument && argument->size() >= kMaxPath) return {InfPathState::kTooLong, {}};
-      if (argument && !argument->empty()) return {InfPathState::kFound, *argument};
+    if (key) {
+      std::uint32_t size = 0;
+      std::uint32_t type = 0;
+      InfPathSource argument;
+      if (registry.QueryValue(key.get(), kArgumentValue, &type, nullptr, &size) == kErrorSuccess &&
+          type == kRegSz) {
+        if (size > kMaxPath * sizeof(char16_t)) {
+          argument.state = InfPathState::kTooLong;
+        } else if (auto value =
+                       ReadString(registry, key.get(), kArgumentValue,
+                                  static_cast<std::uint32_t>(kMaxPath * sizeof(char16_t)))) {
+          if (value->size() >= kMaxPath) {
+            argument.state = InfPathState::kTooLong;
+          } else if (!value->empty()) {
+            argument = {InfPathState::kFound, *value};
+          }
+        }
+      }
+      key.reset();
+      DeleteInstallerValue(platform, kArgumentValue);
+      if (argument.state != InfPathState::kMissing) return argument;
     }
   }
   InstallerSession& session = platform.session;
@@ -106,6 +117,8 @@ InfPathSource ReadInfPath(Platform& platform) {
   if (path.empty()) return {};
   return {InfPathState::kFound, path};
 }
+
+}  // namespace
 
 bool AnyServicePendingDeletion(Platform& platform) {
   Services& services = platform.services;
@@ -124,10 +137,8 @@ bool AnyServicePendingDeletion(Platform& platform) {
   return pending;
 }
 
-enum class VersionVerdict { kGoOn, kRefuse };
-
-VersionVerdict CheckDriverVersions(Platform& platform, const Text& infDir,
-                                   const std::optional<Text>& sysDir) {
+bool InstalledDriverIsNewer(Platform& platform, TextView infDir) {
+  const std::optional<Text> sysDir = SystemDirectory(platform.files);
   for (const auto& variant : kDriverVariants) {
     const std::uint64_t packaged =
         ReadFileVersion(platform.files, JoinPath(infDir, variant.file)).value_or(0);
@@ -135,16 +146,12 @@ VersionVerdict CheckDriverVersions(Platform& platform, const Text& infDir,
         sysDir ? DriverFilePath(*sysDir, variant.file) : std::optional<Text>();
     const std::uint64_t installed =
         ReadFileVersion(platform.files, installedPath).value_or(packaged);
-    if (packaged != 0 && packaged < installed) {
-      PostInstallerMessage(platform.session, kInstallMessageUser, kMessageNewerDriverInstalled);
-      return VersionVerdict::kRefuse;
-    }
-    if (packaged > installed || (packaged == 0 && installed != 0)) {
-      RemoveRecordedOemInfs(platform);
-    }
+    if (packaged != 0 && packaged < installed) return true;
   }
-  return VersionVerdict::kGoOn;
+  return false;
 }
+
+namespace {
 
 void RemoveNonPresentProductDevices(Platform& platform) {
   Devices& devices = platform.devices;
@@ -235,10 +242,7 @@ void ReenumeratePciDevices(Platform& platform) {
 
 std::uint32_t InstallKernelDriver(Platform& platform) {
   const InfPathSource source = ReadInfPath(platform);
-  if (source.state == InfPathState::kTooLong) return kResultFailure;
-  RemoveRecordedOemInfs(platform);
-  DeleteInstallerValue(platform, kArgumentValue);
-  if (source.state == InfPathState::kMissing) return kResultFailure;
+  if (source.state != InfPathState::kFound) return kResultFailure;
 
   const Text& infPath = source.path;
   const Text infDir = RemoveFileSpec(infPath);
@@ -253,9 +257,13 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
   ReenumeratePciDevices(platform);
   DeleteInstallerValue(platform, kRebootRequestValue);
 
-  if (CheckDriverVersions(platform, infDir, sysDir) == VersionVerdict::kRefuse) {
+  // The guard comes before the recorded packages go: a refused install leaves the newer
+  // driver and the packages it runs from as they are.
+  if (InstalledDriverIsNewer(platform, infDir)) {
+    PostInstallerMessage(platform.session, kInstallMessageUser, kMessageNewerDriverInstalled);
     return kResultSuccess;
   }
+  RemoveRecordedOemInfs(platform);
 
   RemoveNonPresentProductDevices(platform);
 
@@ -314,6 +322,8 @@ std::uint32_t Uninstall(Platform& platform) {
 
   Devices& devices = platform.devices;
   DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), DeviceSetCloser{&devices});
+  // Without a device list the services, files and packages still go: a failed
+  // enumeration must not leave the driver behind while the uninstall reports success.
   if (set) {
     DeviceInfo device;
     for (std::uint32_t index = 0;
@@ -332,37 +342,37 @@ std::uint32_t Uninstall(Platform& platform) {
         RequestRebootIfRemovalNeedsIt(platform, set.get(), device);
       }
     }
-    set.reset();
-
-    Services& services = platform.services;
-    ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
-    if (manager) {
-      for (const auto& variant : kDriverVariants) {
-        ServiceHandle service(services.OpenService(manager.get(), variant.service,
-                                                   kServiceStop | kStandardRightsRequired),
-                              ServiceCloser{&services});
-        if (!service) continue;
-        if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
-          RequestReboot(platform);
-        }
-        services.DeleteService(service.get());
-      }
-    }
-
-    if (const auto sysDir = SystemDirectory(platform.files)) {
-      Files& files = platform.files;
-      for (const auto& variant : kDriverVariants) {
-        const auto path = DriverFilePath(*sysDir, variant.file);
-        if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
-        files.SetFileAttributes(*path, kFileAttributeNormal);
-        if (files.DeleteFile(*path) == kErrorAccessDenied &&
-            files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-          RequestReboot(platform);
-        }
-      }
-    }
-    RemoveRecordedOemInfs(platform);
   }
+  set.reset();
+
+  Services& services = platform.services;
+  ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
+  if (manager) {
+    for (const auto& variant : kDriverVariants) {
+      ServiceHandle service(services.OpenService(manager.get(), variant.service,
+                                                 kServiceStop | kStandardRightsRequired),
+                            ServiceCloser{&services});
+      if (!service) continue;
+      if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
+        RequestReboot(platform);
+      }
+      services.DeleteService(service.get());
+    }
+  }
+
+  if (const auto sysDir = SystemDirectory(platform.files)) {
+    Files& files = platform.files;
+    for (const auto& variant : kDriverVariants) {
+      const auto path = DriverFilePath(*sysDir, variant.file);
+      if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
+      files.SetFileAttributes(*path, kFileAttributeNormal);
+      if (files.DeleteFile(*path) == kErrorAccessDenied &&
+          files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+        RequestReboot(platform);
+      }
+    }
+  }
+  RemoveRecordedOemInfs(platform);
 
   DeleteInstallerValue(platform, kInstalledDirectoryValue);
   Key runOnce = OpenKey(platform.registry, kRunOnceKey, RegView::kDefault, RegAccess::kReadWrite);
