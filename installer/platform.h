@@ -212,6 +212,8 @@ class Files {
   virtual ~Files() = default;
   // GetSystemDirectoryW: the length copied, or the size needed when it does not fit; 0 on failure.
   virtual std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) = 0;
+  // SHGetFolderPathW of CSIDL_PROGRAM_FILESX86 into a 260-unit buffer: 0 or an error code.
+  virtual std::uint32_t GetProgramFilesX86(char16_t* buffer) = 0;
   // GetFullPathNameW: the length copied, or the size needed; 0 on failure.
   virtual std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) = 0;
   virtual std::uint32_t GetFileAttributes(TextView path) = 0;

@@ -4,6 +4,7 @@
 #include <msiquery.h>
 #include <newdev.h>
 #include <setupapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winver.h>
 
@@ -441,6 +442,12 @@ std::uint32_t Win32Services::CloseServiceHandle(Handle handle) {
 
 std::uint32_t Win32Files::GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
   return ::GetSystemDirectoryW(Units(buffer), size);
+}
+
+std::uint32_t Win32Files::GetProgramFilesX86(char16_t* buffer) {
+  const HRESULT result = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr,
+                                            SHGFP_TYPE_CURRENT, Units(buffer));
+  return SUCCEEDED(result) ? ERROR_SUCCESS : static_cast<std::uint32_t>(result);
 }
 
 std::uint32_t Win32Files::GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) {

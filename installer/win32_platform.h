@@ -107,6 +107,7 @@ class Win32Services final : public Services {
 class Win32Files final : public Files {
  public:
   std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetProgramFilesX86(char16_t* buffer) override;
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetFileAttributes(TextView path) override;
   std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) override;

@@ -403,6 +403,13 @@ class FakeFiles : public Files {
     buffer[systemDirectory.size()] = u'\0';
     return static_cast<std::uint32_t>(systemDirectory.size());
   }
+  std::uint32_t GetProgramFilesX86(char16_t* buffer) override {
+    if (plan_.Fail("SHGetFolderPath")) return 0x80004005u;
+    const std::size_t length = std::min<std::size_t>(programFilesX86.size(), kMaxPath - 1);
+    std::copy_n(programFilesX86.begin(), length, buffer);
+    buffer[length] = u'\0';
+    return kErrorSuccess;
+  }
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override {
     if (plan_.Fail("GetFullPathName")) return 0;
     if (path.empty()) return 0;
@@ -495,6 +502,7 @@ class FakeFiles : public Files {
   };
   static constexpr std::uint32_t kBlockSize = 64;
   Text systemDirectory = u"C:\\Windows\\system32";
+  Text programFilesX86 = u"C:\\Program Files (x86)";
   std::map<Text, File> files;
   std::set<Text> deleteAtReboot;
   std::set<Text> replaceAtReboot;

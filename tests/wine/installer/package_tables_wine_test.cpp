@@ -156,7 +156,7 @@ TEST_F(PackageTables, InstallKernelDriverGetsTheInfPathFromAPropertySetJustBefor
   EXPECT_EQ(found->second.type & kBaseTypeMask,
             msidbCustomActionTypeTextData | msidbCustomActionTypeProperty);
   EXPECT_EQ(found->second.source, L"InstallKernelDriver");
-  EXPECT_EQ(found->second.target, L"[INSTALLDIR]Orveldrv.inf");
+  EXPECT_EQ(found->second.target, L"[DriverFolder]Orveldrv.inf");
   ASSERT_GT(At(L"SetInstallKernelDriver"), 0);
   EXPECT_LT(At(L"SetInstallKernelDriver"), At(L"InstallKernelDriver"));
   EXPECT_EQ(sequence_[L"SetInstallKernelDriver"].condition,
@@ -191,10 +191,11 @@ TEST_F(PackageTables, TheOrderChecksFirstChangesInsideTheScriptAndSchedulesTheRe
   EXPECT_LT(At(L"DelDeviceInfo"), At(L"Uninstall"));
   EXPECT_LT(At(L"Uninstall"), removeFiles);
   EXPECT_LT(At(L"RegDelMIDIDeviceNum"), removeFiles);
-  // Installation: the INF and driver files are in place before they are staged, and the
-  // root node is made once the package is staged.
-  EXPECT_GT(At(L"InstallKernelDriver"), installFiles);
-  EXPECT_GT(At(L"SetDeviceInfo"), At(L"InstallKernelDriver"));
+  // Installation: the INF and driver files are in place before they are staged. The root
+  // node comes first, since it clears the restart request that the driver package may
+  // then make.
+  EXPECT_GT(At(L"SetDeviceInfo"), installFiles);
+  EXPECT_LT(At(L"SetDeviceInfo"), At(L"InstallKernelDriver"));
   EXPECT_GT(At(L"RegSetMIDIDeviceNum"), installFiles);
   // The entries it hides exist only once the product has registered itself.
   EXPECT_GT(At(L"setSystemComponent"), At(L"RegisterProduct"));
@@ -221,7 +222,9 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
   }
   EXPECT_EQ(folderOf[L"Orvelcfg.exe"], L"SystemFolder");
   EXPECT_EQ(folderOf[L"Orvelcpl.cpl"], L"System64Folder");
-  EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"INSTALLDIR");
+  // A private folder property, so that no command line moves the INF away from where the
+  // root-node action looks for it.
+  EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"DriverFolder");
   // The vendor folder, which no component owns, is removed with the driver package.
   EXPECT_EQ(Rows(database_.value,
                  L"SELECT `FileKey` FROM `RemoveFile` WHERE `DirProperty` = 'VantorFolder' AND "
