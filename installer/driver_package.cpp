@@ -241,16 +241,27 @@ void ReenumeratePciDevices(Platform& platform) {
 }
 
 std::uint32_t InstallKernelDriver(Platform& platform) {
+  InstallerSession& session = platform.session;
   const InfPathSource source = ReadInfPath(platform);
-  if (source.state != InfPathState::kFound) return kResultFailure;
+  if (source.state != InfPathState::kFound) {
+    Log(session, source.state == InfPathState::kTooLong
+                     ? u"InstallKernelDriver: the INF path is 260 characters or more; 1603"
+                     : u"InstallKernelDriver: no INF path in Argument or CustomActionData; 1603");
+    return kResultFailure;
+  }
 
   const Text& infPath = source.path;
+  Log(session, u"InstallKernelDriver: INF " + infPath);
   const Text infDir = RemoveFileSpec(infPath);
   const std::optional<Text> sysDir = SystemDirectory(platform.files);
 
   if (AnyServicePendingDeletion(platform)) {
-    RequestReboot(platform);
-    ScheduleRepairAfterReboot(platform, infPath);
+    const bool requested = RequestReboot(platform);
+    const bool scheduled = ScheduleRepairAfterReboot(platform, infPath);
+    Log(session, Text(u"InstallKernelDriver: a driver service is marked for deletion; nothing "
+                      u"installed, restart ") +
+                     (requested ? u"requested" : u"request failed") + u", repair " +
+                     (scheduled ? u"scheduled" : u"could not be scheduled"));
     return kResultSuccess;
   }
 
@@ -260,7 +271,8 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
   // The guard comes before the recorded packages go: a refused install leaves the newer
   // driver and the packages it runs from as they are.
   if (InstalledDriverIsNewer(platform, infDir)) {
-    PostInstallerMessage(platform.session, kInstallMessageUser, kMessageNewerDriverInstalled);
+    Log(session, u"InstallKernelDriver: an installed driver file is newer; refused (25008)");
+    PostInstallerMessage(session, kInstallMessageUser, kMessageNewerDriverInstalled);
     return kResultSuccess;
   }
   RemoveRecordedOemInfs(platform);
@@ -273,14 +285,20 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
   {
     DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses | kDigcfPresent),
                   DeviceSetCloser{&devices});
-    if (!set) return kResultSuccess;
+    if (!set) {
+      Log(session, u"InstallKernelDriver: SetupDiGetClassDevsW(PCI) failed; nothing installed");
+      return kResultSuccess;
+    }
     DeviceInfo device;
     for (std::uint32_t index = 0;
          devices.EnumDeviceInfo(set.get(), index, &device) == kErrorSuccess; ++index) {
       Text firstId;
       if (!IsProductDevice(platform, set.get(), device, &firstId)) continue;
       bool reboot = false;
-      if (devices.UpdateDriver(firstId, infPath, kInstallFlagForce, &reboot) != kErrorSuccess) {
+      if (const auto status = devices.UpdateDriver(firstId, infPath, kInstallFlagForce, &reboot);
+          status != kErrorSuccess) {
+        Log(session, u"InstallKernelDriver: UpdateDriverForPlugAndPlayDevicesW(" + firstId +
+                         u") failed with error " + Decimal(status));
         continue;
       }
       ++updated;
@@ -291,18 +309,25 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
     }
   }
   if (updated > 0) {
+    Log(session, u"InstallKernelDriver: driver updated on " + Decimal(updated) +
+                     u" PCI device(s), restart " + (reboots > 0 ? u"requested" : u"not needed"));
     if (reboots > 0) RequestReboot(platform);
     return kResultSuccess;
   }
 
   char16_t destination[kMaxPath] = {};
   std::uint32_t required = 0;
-  if (devices.CopyOemInf(infPath, infDir, kSpostPath, 0, destination, kMaxPath, &required) !=
-      kErrorSuccess) {
-    PostInstallerMessage(platform.session, kInstallMessageError, kMessageStagingFailed);
+  if (const auto status =
+          devices.CopyOemInf(infPath, infDir, kSpostPath, 0, destination, kMaxPath, &required);
+      status != kErrorSuccess) {
+    Log(session, u"InstallKernelDriver: SetupCopyOEMInfW failed with error " + Decimal(status) +
+                     u"; 1603 (25005)");
+    PostInstallerMessage(session, kInstallMessageError, kMessageStagingFailed);
     return kResultFailure;
   }
-  RecordOemInf(platform, FindFileName(TextFromUnits(destination, kMaxPath)));
+  const Text staged = FindFileName(TextFromUnits(destination, kMaxPath));
+  Log(session, u"InstallKernelDriver: no product PCI device present; package staged as " + staged);
+  RecordOemInf(platform, staged);
 
   if (sysDir) {
     for (TextView file : {u"vorvel_w8_1_64.sys", u"vorvel_w10_64.sys"}) {
@@ -310,8 +335,16 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
       const auto target = DriverFilePath(*sysDir, file);
       if (!sourceFile || !target) continue;
       bool inUse = false;
-      platform.files.InstallFile(*sourceFile, *target, kSpCopyForceNewerSourceAbsolute, &inUse);
-      if (inUse) RequestReboot(platform);
+      const auto status =
+          platform.files.InstallFile(*sourceFile, *target, kSpCopyForceNewerSourceAbsolute, &inUse);
+      if (status != kErrorSuccess) {
+        Log(session, u"InstallKernelDriver: SetupInstallFileExW(" + Text(file) +
+                         u") failed with error " + Decimal(status));
+      }
+      if (inUse) {
+        Log(session, u"InstallKernelDriver: " + Text(file) + u" in use; restart requested");
+        RequestReboot(platform);
+      }
     }
   }
   return kResultSuccess;
@@ -324,6 +357,7 @@ std::uint32_t Uninstall(Platform& platform) {
   DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), DeviceSetCloser{&devices});
   // Without a device list the services, files and packages still go: a failed
   // enumeration must not leave the driver behind while the uninstall reports success.
+  if (!set) Log(platform.session, u"Uninstall: SetupDiGetClassDevsW(PCI) failed; devices left");
   if (set) {
     DeviceInfo device;
     for (std::uint32_t index = 0;
@@ -338,8 +372,13 @@ std::uint32_t Uninstall(Platform& platform) {
         devices.UninstallOemInf(*inf, kSuoiForceDelete);
       }
       driver.reset();
-      if (devices.CallClassInstaller(kDifRemove, set.get(), device) == kErrorSuccess) {
+      if (const auto status = devices.CallClassInstaller(kDifRemove, set.get(), device);
+          status == kErrorSuccess) {
+        Log(platform.session, u"Uninstall: removed device " + firstId);
         RequestRebootIfRemovalNeedsIt(platform, set.get(), device);
+      } else {
+        Log(platform.session,
+            u"Uninstall: DIF_REMOVE of " + firstId + u" failed with error " + Decimal(status));
       }
     }
   }
@@ -347,6 +386,7 @@ std::uint32_t Uninstall(Platform& platform) {
 
   Services& services = platform.services;
   ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
+  if (!manager) Log(platform.session, u"Uninstall: OpenSCManagerW failed; services left");
   if (manager) {
     for (const auto& variant : kDriverVariants) {
       ServiceHandle service(services.OpenService(manager.get(), variant.service,
@@ -354,9 +394,14 @@ std::uint32_t Uninstall(Platform& platform) {
                             ServiceCloser{&services});
       if (!service) continue;
       if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
+        Log(platform.session,
+            Text(u"Uninstall: ") + Text(variant.service) + u" refuses to stop; restart requested");
         RequestReboot(platform);
       }
-      services.DeleteService(service.get());
+      const auto status = services.DeleteService(service.get());
+      Log(platform.session,
+          Text(u"Uninstall: deleting service ") + Text(variant.service) +
+              (status == kErrorSuccess ? Text(u": done") : u": error " + Decimal(status)));
     }
   }
 
@@ -366,8 +411,13 @@ std::uint32_t Uninstall(Platform& platform) {
       const auto path = DriverFilePath(*sysDir, variant.file);
       if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
       files.SetFileAttributes(*path, kFileAttributeNormal);
-      if (files.DeleteFile(*path) == kErrorAccessDenied &&
-          files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+      const auto status = files.DeleteFile(*path);
+      if (status != kErrorSuccess) {
+        Log(platform.session,
+            u"Uninstall: deleting " + *path + u" failed with error " + Decimal(status));
+      }
+      if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+        Log(platform.session, u"Uninstall: " + *path + u" goes at the restart; restart requested");
         RequestReboot(platform);
       }
     }
@@ -385,6 +435,7 @@ std::uint32_t CleanupInstall(Platform& platform) {
   std::uint32_t length = 10;
   if (platform.session.GetProperty(u"LAUNCHEDBYINTEGRATOR", launched, &length) == kErrorSuccess &&
       TextFromUnits(launched, 10) == u"1") {
+    Log(platform.session, u"CleanupInstall: launched by the integrated installer; it restarts");
     return kResultSuccess;
   }
   Registry& registry = platform.registry;
@@ -395,8 +446,14 @@ std::uint32_t CleanupInstall(Platform& platform) {
   // Four bytes of any type; a shorter value is not a request.
   if (registry.QueryValue(key.get(), kRebootRequestValue, nullptr, data, &size) == kErrorSuccess &&
       size == sizeof data && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 0) {
-    platform.session.DoAction(u"ScheduleReboot");
+    const auto status = platform.session.DoAction(u"ScheduleReboot");
+    Log(platform.session,
+        status == kErrorSuccess
+            ? Text(u"CleanupInstall: a restart was requested; ScheduleReboot")
+            : u"CleanupInstall: ScheduleReboot failed with error " + Decimal(status));
     platform.session.SetProperty(kRebootRequestValue, u"0");
+  } else {
+    Log(platform.session, u"CleanupInstall: no restart requested");
   }
   return kResultSuccess;
 }

@@ -111,13 +111,22 @@ int FindMidiSlot(Platform& platform) {
 
 std::uint32_t RegSetMIDIDeviceNum(Platform& platform) {
   const int slot = FindMidiSlot(platform);
-  if (slot < 0) return kResultFailure;
-  if (WriteLibraryEntry(platform.registry, kDrivers32Key, slot) != kResultSuccess) {
+  if (slot < 0) {
+    Log(platform.session, u"RegSetMIDIDeviceNum: no free MIDI driver slot; 1603");
     return kResultFailure;
   }
-  if (Is64BitWindows(platform)) {
-    return WriteLibraryEntry(platform.registry, kDrivers32Wow64Key, slot);
+  const Text name = slot == 0 ? Text(u"midi") : u"midi" + Decimal(static_cast<std::uint32_t>(slot));
+  if (WriteLibraryEntry(platform.registry, kDrivers32Key, slot) != kResultSuccess) {
+    Log(platform.session, u"RegSetMIDIDeviceNum: writing " + name + u" failed; 1603");
+    return kResultFailure;
   }
+  if (Is64BitWindows(platform) &&
+      WriteLibraryEntry(platform.registry, kDrivers32Wow64Key, slot) != kResultSuccess) {
+    Log(platform.session,
+        u"RegSetMIDIDeviceNum: writing " + name + u" of the 32-bit view failed; 1603");
+    return kResultFailure;
+  }
+  Log(platform.session, u"RegSetMIDIDeviceNum: Orveldrv.dll in " + name);
   return kResultSuccess;
 }
 

@@ -40,6 +40,7 @@ inline constexpr std::uint32_t kCrFailure = 0x13;
 // Installer messages.
 inline constexpr std::uint32_t kInstallMessageError = 0x01000000;
 inline constexpr std::uint32_t kInstallMessageUser = 0x03000000;
+inline constexpr std::uint32_t kInstallMessageInfo = 0x04000000;
 
 // Registry.
 inline constexpr std::uint32_t kRegSz = 1;
@@ -88,6 +89,7 @@ class InstallerSession {
   virtual std::uint32_t DoAction(TextView action) = 0;
   virtual Handle CreateRecord(std::uint32_t fields) = 0;
   virtual std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) = 0;
+  virtual std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) = 0;
   virtual int ProcessMessage(std::uint32_t kind, Handle record) = 0;
   virtual std::uint32_t CloseHandle(Handle handle) = 0;
 };

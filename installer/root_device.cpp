@@ -152,8 +152,15 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
             kCrSuccess) {
       continue;
     }
-    if (devices.SetRemoveParams(set.get(), device, kDiRemoveDeviceGlobal, 0) != kErrorSuccess ||
-        devices.CallClassInstaller(kDifRemove, set.get(), device) != kErrorSuccess) {
+    if (const auto status = devices.SetRemoveParams(set.get(), device, kDiRemoveDeviceGlobal, 0);
+        status != kErrorSuccess) {
+      Log(platform.session, u"SetupDiSetClassInstallParamsW(DIF_REMOVE) failed with error " +
+                                Decimal(status) + u"; node left");
+      continue;
+    }
+    if (const auto status = devices.CallClassInstaller(kDifRemove, set.get(), device);
+        status != kErrorSuccess) {
+      Log(platform.session, u"DIF_REMOVE failed with error " + Decimal(status) + u"; node left");
       continue;
     }
     std::uint32_t flags = 0;
@@ -163,6 +170,8 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
     }
     ++removed;
   }
+  Log(platform.session, u"removed " + Decimal(static_cast<std::uint32_t>(removed)) + u" node(s) " +
+                            Text(pattern) + (restart ? u", restart needed" : u""));
   return removed > 0 && restart ? kDeviceDoneRestart : kDeviceDone;
 }
 
@@ -192,23 +201,41 @@ std::optional<Text> RootDeviceInfPath(Platform& platform) {
 
 std::uint32_t SetDeviceInfo(Platform& platform) {
   DeleteInstallerValue(platform, kRebootRequestValue);
+  InstallerSession& session = platform.session;
   const std::optional<Text> inf = RootDeviceInfPath(platform);
-  if (!inf) return kResultFailure;
+  if (!inf) {
+    Log(session, u"SetDeviceInfo: no INF path under the 32-bit Program Files folder; 1603");
+    return kResultFailure;
+  }
   // Nothing is installed while a driver service waits for the restart: the driver-package
   // action schedules the restart and the repair after it, which makes the node.
-  if (AnyServicePendingDeletion(platform)) return kResultSuccess;
+  if (AnyServicePendingDeletion(platform)) {
+    Log(session,
+        u"SetDeviceInfo: a driver service is marked for deletion; no node before the "
+        u"restart");
+    return kResultSuccess;
+  }
   // A refused install leaves a newer driver on its node.
-  if (InstalledDriverIsNewer(platform, RemoveFileSpec(*inf))) return kResultSuccess;
+  if (InstalledDriverIsNewer(platform, RemoveFileSpec(*inf))) {
+    Log(session, u"SetDeviceInfo: an installed driver file is newer; node left as it is");
+    return kResultSuccess;
+  }
   // One node: a repair, a modify or an upgrade installs the driver on the node that is there.
-  const std::uint32_t result = CountDevicesByHardwareId(platform, kRootHardwareId) > 0
-                                   ? UpdateDriverForHardwareId(platform, *inf, kRootHardwareId)
-                                   : CreateRootDevice(platform, *inf, kRootHardwareId);
+  const bool present = CountDevicesByHardwareId(platform, kRootHardwareId) > 0;
+  const std::uint32_t result = present ? UpdateDriverForHardwareId(platform, *inf, kRootHardwareId)
+                                       : CreateRootDevice(platform, *inf, kRootHardwareId);
+  Log(session, Text(present ? u"SetDeviceInfo: driver updated on the present node from "
+                            : u"SetDeviceInfo: node created with the driver from ") +
+                   *inf + u": result " + Decimal(result) +
+                   (result == kDeviceDone ? u"" : u" (1 restart needed, 2 failed); 1603"));
   return result == kDeviceDone ? kResultSuccess : kResultFailure;
 }
 
 std::uint32_t DelDeviceInfo(Platform& platform) {
-  return RemoveDevicesByHardwareId(platform, kRootHardwareId) == kDeviceDone ? kResultSuccess
-                                                                             : kResultFailure;
+  const std::uint32_t result = RemoveDevicesByHardwareId(platform, kRootHardwareId);
+  Log(platform.session, u"DelDeviceInfo: result " + Decimal(result) +
+                            (result == kDeviceDone ? u"" : u" (1 restart needed, 2 failed); 1603"));
+  return result == kDeviceDone ? kResultSuccess : kResultFailure;
 }
 
 }  // namespace orvel::installer

@@ -102,6 +102,10 @@ std::uint32_t Win32Session::RecordSetInteger(Handle record, std::uint32_t field,
   return ::MsiRecordSetInteger(static_cast<MSIHANDLE>(record), field, value);
 }
 
+std::uint32_t Win32Session::RecordSetString(Handle record, std::uint32_t field, TextView value) {
+  return ::MsiRecordSetStringW(static_cast<MSIHANDLE>(record), field, W(value).c_str());
+}
+
 int Win32Session::ProcessMessage(std::uint32_t kind, Handle record) {
   return ::MsiProcessMessage(install_, static_cast<INSTALLMESSAGE>(kind),
                              static_cast<MSIHANDLE>(record));

@@ -18,6 +18,7 @@ class Win32Session final : public InstallerSession {
   std::uint32_t DoAction(TextView action) override;
   Handle CreateRecord(std::uint32_t fields) override;
   std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) override;
+  std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) override;
   int ProcessMessage(std::uint32_t kind, Handle record) override;
   std::uint32_t CloseHandle(Handle handle) override;
 

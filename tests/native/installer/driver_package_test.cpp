@@ -252,6 +252,7 @@ TEST(InstallKernelDriver, VersionGuard) {
       EXPECT_EQ(w.session.messages[0].kind, kInstallMessageUser);
       EXPECT_EQ(w.session.messages[0].number, 25008);
     }
+    EXPECT_EQ(w.session.Logged(u"refused (25008)"), c.refused ? 1u : 0u);
     // A refusal keeps the recorded packages of the newer driver; otherwise they go once.
     EXPECT_EQ(w.devices.store.count(u"oem3.inf"), c.refused ? 1u : 0u);
     EXPECT_EQ(Recorded(w),
@@ -336,6 +337,8 @@ TEST(Uninstall, AFailedDeviceListStillRemovesServicesFilesAndRecords) {
   EXPECT_FALSE(w.files.Exists(kDrivers + u"vorvel_w10_64.sys"));
   EXPECT_FALSE(w.devices.store.count(u"oem30.inf"));
   EXPECT_FALSE(w.registry.Get(kInstallerKey, u"OemInfFileName0000"));
+  EXPECT_EQ(w.session.Logged(u"SetupDiGetClassDevsW(PCI) failed"), 1u);
+  EXPECT_EQ(w.session.Logged(u"deleting service "), 3u);
 }
 
 TEST(Uninstall, EveryFailedCallStillGivesSuccess) {

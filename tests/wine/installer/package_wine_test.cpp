@@ -41,26 +41,33 @@ WORD PeMachine(const std::wstring& path) {
   return machine;
 }
 
-// The name of every file of the package, read from its File table.
-std::vector<std::wstring> PackageFiles(const std::wstring& msi) {
-  std::vector<std::wstring> files;
+// The first column of every row a query of the package's tables gives.
+std::vector<std::wstring> Column(const std::wstring& msi, const wchar_t* query) {
+  std::vector<std::wstring> values;
   MSIHANDLE database = 0;
   MSIHANDLE view = 0;
-  if (MsiOpenDatabaseW(msi.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return files;
-  if (MsiDatabaseOpenViewW(database, L"SELECT `FileName` FROM `File`", &view) == ERROR_SUCCESS &&
+  if (MsiOpenDatabaseW(msi.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return values;
+  if (MsiDatabaseOpenViewW(database, query, &view) == ERROR_SUCCESS &&
       MsiViewExecute(view, 0) == ERROR_SUCCESS) {
     for (MSIHANDLE record = 0; MsiViewFetch(view, &record) == ERROR_SUCCESS;
          MsiCloseHandle(record)) {
-      wchar_t name[MAX_PATH] = {};
+      wchar_t value[MAX_PATH] = {};
       DWORD length = MAX_PATH;
-      MsiRecordGetStringW(record, 1, name, &length);
-      // "short|long" where the long name differs from its short form.
-      const std::wstring both = name;
-      files.push_back(both.substr(both.find(L'|') + 1));
+      MsiRecordGetStringW(record, 1, value, &length);
+      values.emplace_back(value);
     }
     MsiCloseHandle(view);
   }
   MsiCloseHandle(database);
+  return values;
+}
+
+// The name of every file of the package, from "short|long" where the two differ.
+std::vector<std::wstring> PackageFiles(const std::wstring& msi) {
+  std::vector<std::wstring> files;
+  for (const std::wstring& both : Column(msi, L"SELECT `FileName` FROM `File`")) {
+    files.push_back(both.substr(both.find(L'|') + 1));
+  }
   return files;
 }
 
@@ -218,6 +225,76 @@ TEST_F(PackageTest, NewerInstalledDriverRefusesWith25008AndStagesNothing) {
   SetFileAttributesW(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(installed.c_str());
   DeleteFileW(log.c_str());
+}
+
+TEST_F(PackageTest, AServicePendingDeletionSchedulesTheRestartAndTheRepairInstallsTheDriver) {
+  // A driver service that an earlier removal left marked for deletion: it stays so while a
+  // handle to it is open, as it does on Windows until the restart.
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  SC_HANDLE service = CreateServiceW(
+      manager, L"vorvel_w10_64", L"vorvel_w10_64", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, DriverFilePath(L"vorvel_w10_64.sys").c_str(),
+      nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(service, nullptr) << GetLastError();
+  ASSERT_TRUE(DeleteService(service));
+  const std::wstring code =
+      Column(HostPath(ORVEL_MSI_PATH),
+             L"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductCode'")
+          .at(0);
+
+  // The restart request reaches the end of the install: 3010, and the repair is set up.
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED));
+  EXPECT_EQ(ReadSz(kRunOnceKey, L"VantorQuorinNetworkDriver", KEY_WOW64_64KEY),
+            L"msiexec /fa " + code);
+  EXPECT_TRUE(ReadSz(kInstallerKey, L"Argument", KEY_WOW64_64KEY).has_value());
+  EXPECT_EQ(ReadDword(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY), 0u);
+  EXPECT_EQ(RootNodes(), 0);  // nothing is installed before the restart
+  EXPECT_FALSE(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY).has_value());
+
+  // The restart: the service goes. Then the repair that RunOnce asks for (Wine's msiexec
+  // has no /fa with a product code) installs the driver from the kept path.
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" REINSTALL=ALL REINSTALLMODE=vomus /qn"), 0u);
+  EXPECT_FALSE(ReadSz(kInstallerKey, L"Argument", KEY_WOW64_64KEY).has_value());
+  EXPECT_EQ(RootNodes(), 1);
+  EXPECT_TRUE(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY).has_value());
+  EXPECT_TRUE(FileExists(DriverFilePath(L"vorvel_w10_64.sys")));
+
+  EXPECT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_EQ(ReadSz(kRunOnceKey, L"VantorQuorinNetworkDriver", KEY_WOW64_64KEY), std::nullopt);
+  DeleteValue(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY);
+}
+
+TEST_F(PackageTest, AStaleTooLongRepairPathFailsOnceAndTheLogsSayWhy) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring failed = std::wstring(temp) + L"orvel-failed-install.log";
+  const std::wstring done = std::wstring(temp) + L"orvel-install.log";
+  ASSERT_TRUE(WriteSz(kInstallerKey, L"Argument", L"C:\\" + std::wstring(300, L'p') + L"\\x.inf",
+                      KEY_WOW64_64KEY));
+
+  // The stale path goes whatever it was; this install fails and its log says why.
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /l*v " + Quoted(failed)),
+            static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  EXPECT_EQ(ReadSz(kInstallerKey, L"Argument", KEY_WOW64_64KEY), std::nullopt);
+  EXPECT_TRUE(LogMentions(failed, "InstallKernelDriver: the INF path is 260 characters or more"));
+
+  // The next install takes CustomActionData; its log tells each action's decisions.
+  ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /l*v " + Quoted(done)), 0u);
+  for (const char* line :
+       {"vorvel_custom_action64: SetDeviceInfo: ", "InstallKernelDriver: INF ",
+        "InstallKernelDriver: no product PCI device present; package staged as ",
+        "RegSetMIDIDeviceNum: Orveldrv.dll in midi", "CleanupInstall: no restart requested"}) {
+    EXPECT_TRUE(LogMentions(done, line)) << line;
+  }
+  EXPECT_EQ(RootNodes(), 1);
+
+  EXPECT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_FALSE(FileExists(DriverFilePath(L"vorvel_w10_64.sys")));
+  DeleteFileW(failed.c_str());
+  DeleteFileW(done.c_str());
 }
 
 }  // namespace
