@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -231,6 +232,33 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
                  L"`Component_` = 'DriverPackage' AND `InstallMode` = 2")
                 .size(),
             1u);
+}
+
+TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {
+  // Upgrade rows of one upgrade code: versions up to this one (inclusive, so a rebuild of
+  // the same version also replaces it) are removed; a newer one only detected.
+  const auto upgrade = Rows(database_.value,
+                            L"SELECT `VersionMin`, `VersionMax`, `Attributes`, `ActionProperty` "
+                            L"FROM `Upgrade`");
+  const auto version =
+      Rows(database_.value, L"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductVersion'");
+  ASSERT_EQ(version.size(), 1u);
+  const std::vector<std::vector<std::wstring>> expected = {
+      {L"", version[0][0], L"513", L"WIX_UPGRADE_DETECTED"},
+      {version[0][0], L"", L"2", L"WIX_DOWNGRADE_DETECTED"}};
+  EXPECT_EQ(upgrade.size(), 2u);
+  for (const auto& row : expected) {
+    EXPECT_NE(std::find(upgrade.begin(), upgrade.end(), row), upgrade.end()) << Narrow(row[3]);
+  }
+  // The older product goes before this one changes anything.
+  EXPECT_GT(At(L"RemoveExistingProducts"), At(L"InstallValidate"));
+  EXPECT_LT(At(L"RemoveExistingProducts"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"FindRelatedProducts"), At(L"LaunchConditions"));
+  const auto refusal = Rows(database_.value,
+                            L"SELECT `Description` FROM `LaunchCondition` WHERE `Condition` = "
+                            L"'NOT WIX_DOWNGRADE_DETECTED'");
+  ASSERT_EQ(refusal.size(), 1u);
+  EXPECT_EQ(refusal[0][0].rfind(L"A newer version of [ProductName] is already installed.", 0), 0u);
 }
 
 TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {

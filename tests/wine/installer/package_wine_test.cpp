@@ -297,5 +297,61 @@ TEST_F(PackageTest, AStaleTooLongRepairPathFailsOnceAndTheLogsSayWhy) {
   DeleteFileW(done.c_str());
 }
 
+std::wstring ProductCodeOf(const char* msi) {
+  const auto codes =
+      Column(HostPath(msi), L"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductCode'");
+  return codes.empty() ? std::wstring() : codes[0];
+}
+
+// Native slots that hold the library.
+int LibrarySlots() {
+  int slots = 0;
+  for (const std::wstring& name : ValueNames(kDrivers32, KEY_WOW64_64KEY)) {
+    slots += ReadSz(kDrivers32, name.c_str(), KEY_WOW64_64KEY) == L"Orveldrv.dll";
+  }
+  return slots;
+}
+
+TEST_F(PackageTest, ANewerVersionReplacesTheOlderOneAndAnOlderOneIsRefused) {
+  const std::wstring older = Quoted(HostPath(ORVEL_OLDER_MSI_PATH));
+  const std::wstring olderEntry =
+      std::wstring(kUninstallKey) + L"\\" + ProductCodeOf(ORVEL_OLDER_MSI_PATH);
+  const std::wstring newerEntry =
+      std::wstring(kUninstallKey) + L"\\" + ProductCodeOf(ORVEL_MSI_PATH);
+  ASSERT_NE(olderEntry, newerEntry);
+  ASSERT_EQ(RunMsiexec(L"/i " + older + L" /qn"), 0u);
+  ASSERT_TRUE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
+
+  // The upgrade removes the older product first: one entry, one slot, one node.
+  ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), 0u);
+  EXPECT_FALSE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_TRUE(KeyExists(newerEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_EQ(LibrarySlots(), 1);
+  EXPECT_EQ(RootNodes(), 1);
+  EXPECT_TRUE(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY).has_value());
+  EXPECT_TRUE(FileExists(DriverFilePath(L"vorvel_w10_64.sys")));
+
+  // The older package over the newer one: refused with a message, nothing changed.
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring log = std::wstring(temp) + L"orvel-downgrade.log";
+  EXPECT_EQ(RunMsiexec(L"/i " + older + L" /qn /l*v " + Quoted(log)),
+            static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  EXPECT_TRUE(LogMentions(log, "WIX_DOWNGRADE_DETECTED = {"));
+  // Windows shows and logs the launch condition's text (the package tables test checks
+  // it); Wine's msiexec logs none for a failed launch condition.
+  RecordProperty("downgrade_message_logged",
+                 LogMentions(log, "A newer version of Quorin Network Driver is already installed"));
+  EXPECT_FALSE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_TRUE(KeyExists(newerEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_EQ(LibrarySlots(), 1);
+  EXPECT_EQ(RootNodes(), 1);
+
+  EXPECT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_EQ(LibrarySlots(), 0);
+  EXPECT_FALSE(KeyExists(newerEntry.c_str(), KEY_WOW64_64KEY));
+  DeleteFileW(log.c_str());
+}
+
 }  // namespace
 }  // namespace orvel::test
