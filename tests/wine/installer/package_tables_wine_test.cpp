@@ -150,6 +150,36 @@ TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCh
       1u);
 }
 
+TEST_F(PackageTables, AFailedFirstInstallRollsBackSlotNodeAndDriverInThatOrder) {
+  struct Expected {
+    const wchar_t* action;
+    const wchar_t* export_;
+    const wchar_t* before;  // the step whose changes it takes back
+  };
+  const Expected expected[] = {
+      {L"RollbackDriver", L"Uninstall", L"SetDeviceInfo"},
+      {L"RollbackRootNode", L"DelDeviceInfo", L"SetDeviceInfo"},
+      {L"RollbackMidiSlot", L"RegDelMIDIDeviceNum", L"RegSetMIDIDeviceNum"},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(Narrow(e.action));
+    const auto found = actions_.find(e.action);
+    ASSERT_NE(found, actions_.end());
+    // wixl writes rollback actions as immediate ones; the build must have set the bits.
+    EXPECT_EQ(found->second.type & kSchedulingMask,
+              kDeferredElevated | msidbCustomActionTypeRollback)
+        << found->second.type;
+    EXPECT_EQ(found->second.type & kBaseTypeMask, kDllFromBinary);
+    EXPECT_NE(found->second.type & msidbCustomActionTypeContinue, 0);
+    EXPECT_EQ(found->second.target, e.export_);
+    EXPECT_LT(At(e.action), At(e.before));
+    EXPECT_GT(At(e.action), At(L"InstallInitialize"));
+    EXPECT_EQ(sequence_[e.action].condition, L"NOT Installed");
+  }
+  // Rollback runs in reverse: the node goes before the driver package it uses.
+  EXPECT_LT(At(L"RollbackDriver"), At(L"RollbackRootNode"));
+}
+
 TEST_F(PackageTables, InstallKernelDriverGetsTheInfPathFromAPropertySetJustBefore) {
   const auto found = actions_.find(L"SetInstallKernelDriver");
   ASSERT_NE(found, actions_.end());

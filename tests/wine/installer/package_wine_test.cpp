@@ -353,5 +353,37 @@ TEST_F(PackageTest, ANewerVersionReplacesTheOlderOneAndAnOlderOneIsRefused) {
   DeleteFileW(log.c_str());
 }
 
+TEST_F(PackageTest, AFailureAfterTheDriverWasStagedRollsTheMachineBack) {
+  KeyGuard drivers32(kDrivers32, KEY_WOW64_64KEY);
+  for (int slot = 0; slot < 10; ++slot) {
+    const std::wstring name = slot == 0 ? L"midi" : L"midi" + std::to_wstring(slot);
+    ASSERT_TRUE(WriteSz(kDrivers32, name.c_str(), L"other" + std::to_wstring(slot) + L".drv",
+                        KEY_WOW64_64KEY));
+  }
+  const std::vector<std::wstring> storeBefore = OemInfs();
+
+  // No free slot fails the install after the node was made and the package staged.
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  EXPECT_NE(MsiQueryProductStateW(ProductCodeOf(ORVEL_MSI_PATH).c_str()), INSTALLSTATE_DEFAULT);
+  EXPECT_EQ(OemInfs(), storeBefore);
+  EXPECT_FALSE(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY).has_value());
+  for (const wchar_t* file : {L"vorvel.sys", L"vorvel_w8_1_64.sys", L"vorvel_w10_64.sys"}) {
+    EXPECT_FALSE(FileExists(DriverFilePath(file))) << std::string(file, file + wcslen(file));
+  }
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  ASSERT_NE(manager, nullptr);
+  SC_HANDLE service = OpenServiceW(manager, L"vorvel_w10_64", SERVICE_QUERY_STATUS);
+  EXPECT_EQ(service, nullptr) << "the driver service is still there";
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(LibrarySlots(), 0);
+  EXPECT_EQ(ReadSz(kDrivers32, L"midi9", KEY_WOW64_64KEY), L"other9.drv");
+  // The rollback's DelDeviceInfo cannot remove the node under Wine, which refuses DIF_REMOVE
+  // parameters (the removal is covered over the doubles); on Windows none is left.
+  const int nodes = RootNodes();
+  EXPECT_LE(nodes, 1);
+  RecordProperty("root_nodes_left_by_wine", nodes);
+}
+
 }  // namespace
 }  // namespace orvel::test
