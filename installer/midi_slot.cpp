@@ -132,7 +132,11 @@ std::uint32_t RegSetMIDIDeviceNum(Platform& platform) {
 
 std::uint32_t RegDelMIDIDeviceNum(Platform& platform) {
   DeleteFirstOwnSlot(platform.registry, kDrivers32Key);
-  if (Is64BitWindows(platform)) DeleteFirstOwnSlot(platform.registry, kDrivers32Wow64Key);
+  const bool wow64 = Is64BitWindows(platform);
+  if (wow64) DeleteFirstOwnSlot(platform.registry, kDrivers32Wow64Key);
+  Log(platform.session, wow64 ? u"RegDelMIDIDeviceNum: the library's first slot removed in both "
+                                u"Drivers32 keys"
+                              : u"RegDelMIDIDeviceNum: the library's first slot removed");
   return kResultSuccess;
 }
 
@@ -142,7 +146,10 @@ std::uint32_t setSystemComponent(Platform& platform) {
   if (!uninstall) return kResultSuccess;
   std::uint32_t subKeys = 0;
   std::uint32_t longest = 0;
-  if (registry.QueryInfoKey(uninstall.get(), &subKeys, &longest) != kErrorSuccess) {
+  if (const auto status = registry.QueryInfoKey(uninstall.get(), &subKeys, &longest);
+      status != kErrorSuccess) {
+    Log(platform.session,
+        u"setSystemComponent: RegQueryInfoKeyW failed with error " + Decimal(status));
     return kResultSuccess;
   }
   constexpr std::uint32_t kValueBytes = 400;
@@ -174,7 +181,10 @@ std::uint32_t setSystemComponent(Platform& platform) {
       continue;
     }
     if (TextView(display, 7) != u"Windows") continue;
-    WriteDword(registry, entry.get(), u"SystemComponent", 1);
+    const auto status = WriteDword(registry, entry.get(), u"SystemComponent", 1);
+    Log(platform.session, u"setSystemComponent: " + TextFromUnits(name.data(), name.size()) +
+                              (status == kErrorSuccess ? Text(u" hidden")
+                                                       : u" not hidden, error " + Decimal(status)));
   }
   return kResultSuccess;
 }

@@ -64,6 +64,8 @@ std::uint32_t ProcessKill(Platform& platform) {
 std::uint32_t GetOSVersion(Platform& platform) {
   const bool recent = IsBuildAtLeast(platform, 10, 0, 19041);
   platform.session.SetProperty(kBuildProperty, recent ? u"YES" : u"NO");
+  Log(platform.session,
+      recent ? u"GetOSVersion: IS20H1ORGREATER=YES" : u"GetOSVersion: IS20H1ORGREATER=NO");
   return kResultSuccess;
 }
 
