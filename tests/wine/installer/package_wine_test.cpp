@@ -207,6 +207,8 @@ TEST_F(PackageTest, NewerInstalledDriverRefusesWith25008AndStagesNothing) {
   const std::wstring log = std::wstring(temp) + L"orvel-refusal-install.log";
   DeleteFileW(log.c_str());
   const std::vector<std::wstring> storeBefore = OemInfs();
+  // The package the newer driver was recorded from stays recorded.
+  ASSERT_TRUE(WriteSz(kInstallerKey, L"OemInfFileName0000", L"oem-newer.inf", KEY_WOW64_64KEY));
 
   // The refusal is a message, not a failure: the install itself goes on.
   EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /l*v " + Quoted(log)), 0u);
@@ -216,9 +218,10 @@ TEST_F(PackageTest, NewerInstalledDriverRefusesWith25008AndStagesNothing) {
   EXPECT_EQ(FileVersion(installed), 0x0001000000000007ull);
   EXPECT_FALSE(FileExists(DriverFilePath(L"vorvel_w8_1_64.sys")));
   EXPECT_EQ(OemInfs(), storeBefore);
-  for (const std::wstring& name : ValueNames(kInstallerKey, KEY_WOW64_64KEY)) {
-    EXPECT_NE(name.rfind(L"OemInfFileName", 0), 0u) << "recorded: " << name;
-  }
+  EXPECT_EQ(ReadSz(kInstallerKey, L"OemInfFileName0000", KEY_WOW64_64KEY), L"oem-newer.inf");
+  EXPECT_EQ(ReadSz(kInstallerKey, L"OemInfFileName0001", KEY_WOW64_64KEY), std::nullopt);
+  // The older INF went on no node.
+  EXPECT_EQ(RootNodes(), 0);
 
   EXPECT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
   EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_64KEY), std::nullopt);
