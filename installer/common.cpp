@@ -106,6 +106,24 @@ bool RequestReboot(Platform& platform) {
   return WriteDword(registry, installer.get(), kRebootRequestValue, 0) == kErrorSuccess;
 }
 
+void Log(InstallerSession& session, TextView text) {
+  Owned<RecordCloser> record(session.CreateRecord(1), RecordCloser{&session});
+  if (!record) return;
+  // The text goes in a field of its own, so that brackets in a path are not formatted.
+  session.RecordSetString(record.get(), 0, u"[1]");
+  session.RecordSetString(record.get(), 1, Text(u"vorvel_custom_action64: ") + Text(text));
+  session.ProcessMessage(kInstallMessageInfo, record.get());
+}
+
+Text Decimal(std::uint32_t value) {
+  Text digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number) {
   Owned<RecordCloser> record(session.CreateRecord(1), RecordCloser{&session});
   if (!record) return;

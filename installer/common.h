@@ -115,6 +115,12 @@ std::optional<Text> JoinPath(TextView folder, TextView name);
 // view) and then in the installer key. True only when both writes succeeded.
 bool RequestReboot(Platform& platform);
 
+// A line of the installer log (INSTALLMESSAGE_INFO), so that a verbose log says what an
+// action decided and which call failed with which code. A failure to log is ignored.
+void Log(InstallerSession& session, TextView text);
+// Decimal text of a number, for log lines.
+Text Decimal(std::uint32_t value);
+
 // Sends an Error-table number to the package as a one-field record.
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number);
 

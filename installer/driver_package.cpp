@@ -74,22 +74,33 @@ struct InfPathSource {
   Text path;
 };
 
-// "Argument" of a repair run, else "CustomActionData". Reads only: nothing is changed until
-// the path is known to fit the 260-unit buffers.
+// "Argument" of a repair run, else "CustomActionData". "Argument" is deleted whenever the
+// key opens, usable or not, so that a value that cannot serve never blocks a later install.
 InfPathSource ReadInfPath(Platform& platform) {
   Registry& registry = platform.registry;
   {
     Key key = OpenKey(registry, kInstallerKey, RegView::kDefault, RegAccess::kRead);
-    std::uint32_t size = 0;
-    std::uint32_t type = 0;
-    if (key &&
-        registry.QueryValue(key.get(), kArgumentValue, &type, nullptr, &size) == kErrorSuccess &&
-        type == kRegSz) {
-      if (size > kMaxPath * sizeof(char16_t)) return {InfPathState::kTooLong, {}};
-      auto argument = ReadString(registry, key.get(), kArgumentValue,
-                                 static_cast<std::uint32_t>(kMaxPath * sizeof(char16_t)));
-      if (argument && argument->size() >= kMaxPath) return {InfPathState::kTooLong, {}};
-      if (argument && !argument->empty()) return {InfPathState::kFound, *argument};
+    if (key) {
+      std::uint32_t size = 0;
+      std::uint32_t type = 0;
+      InfPathSource argument;
+      if (registry.QueryValue(key.get(), kArgumentValue, &type, nullptr, &size) == kErrorSuccess &&
+          type == kRegSz) {
+        if (size > kMaxPath * sizeof(char16_t)) {
+          argument.state = InfPathState::kTooLong;
+        } else if (auto value =
+                       ReadString(registry, key.get(), kArgumentValue,
+                                  static_cast<std::uint32_t>(kMaxPath * sizeof(char16_t)))) {
+          if (value->size() >= kMaxPath) {
+            argument.state = InfPathState::kTooLong;
+          } else if (!value->empty()) {
+            argument = {InfPathState::kFound, *value};
+          }
+        }
+      }
+      key.reset();
+      DeleteInstallerValue(platform, kArgumentValue);
+      if (argument.state != InfPathState::kMissing) return argument;
     }
   }
   InstallerSession& session = platform.session;
@@ -106,6 +117,8 @@ InfPathSource ReadInfPath(Platform& platform) {
   if (path.empty()) return {};
   return {InfPathState::kFound, path};
 }
+
+}  // namespace
 
 bool AnyServicePendingDeletion(Platform& platform) {
   Services& services = platform.services;
@@ -124,10 +137,8 @@ bool AnyServicePendingDeletion(Platform& platform) {
   return pending;
 }
 
-enum class VersionVerdict { kGoOn, kRefuse };
-
-VersionVerdict CheckDriverVersions(Platform& platform, const Text& infDir,
-                                   const std::optional<Text>& sysDir) {
+bool InstalledDriverIsNewer(Platform& platform, TextView infDir) {
+  const std::optional<Text> sysDir = SystemDirectory(platform.files);
   for (const auto& variant : kDriverVariants) {
     const std::uint64_t packaged =
         ReadFileVersion(platform.files, JoinPath(infDir, variant.file)).value_or(0);
@@ -135,16 +146,12 @@ VersionVerdict CheckDriverVersions(Platform& platform, const Text& infDir,
         sysDir ? DriverFilePath(*sysDir, variant.file) : std::optional<Text>();
     const std::uint64_t installed =
         ReadFileVersion(platform.files, installedPath).value_or(packaged);
-    if (packaged != 0 && packaged < installed) {
-      PostInstallerMessage(platform.session, kInstallMessageUser, kMessageNewerDriverInstalled);
-      return VersionVerdict::kRefuse;
-    }
-    if (packaged > installed || (packaged == 0 && installed != 0)) {
-      RemoveRecordedOemInfs(platform);
-    }
+    if (packaged != 0 && packaged < installed) return true;
   }
-  return VersionVerdict::kGoOn;
+  return false;
 }
+
+namespace {
 
 void RemoveNonPresentProductDevices(Platform& platform) {
   Devices& devices = platform.devices;
@@ -234,28 +241,41 @@ void ReenumeratePciDevices(Platform& platform) {
 }
 
 std::uint32_t InstallKernelDriver(Platform& platform) {
+  InstallerSession& session = platform.session;
   const InfPathSource source = ReadInfPath(platform);
-  if (source.state == InfPathState::kTooLong) return kResultFailure;
-  RemoveRecordedOemInfs(platform);
-  DeleteInstallerValue(platform, kArgumentValue);
-  if (source.state == InfPathState::kMissing) return kResultFailure;
+  if (source.state != InfPathState::kFound) {
+    Log(session, source.state == InfPathState::kTooLong
+                     ? u"InstallKernelDriver: the INF path is 260 characters or more; 1603"
+                     : u"InstallKernelDriver: no INF path in Argument or CustomActionData; 1603");
+    return kResultFailure;
+  }
 
   const Text& infPath = source.path;
+  Log(session, u"InstallKernelDriver: INF " + infPath);
   const Text infDir = RemoveFileSpec(infPath);
   const std::optional<Text> sysDir = SystemDirectory(platform.files);
 
   if (AnyServicePendingDeletion(platform)) {
-    RequestReboot(platform);
-    ScheduleRepairAfterReboot(platform, infPath);
+    const bool requested = RequestReboot(platform);
+    const bool scheduled = ScheduleRepairAfterReboot(platform, infPath);
+    Log(session, Text(u"InstallKernelDriver: a driver service is marked for deletion; nothing "
+                      u"installed, restart ") +
+                     (requested ? u"requested" : u"request failed") + u", repair " +
+                     (scheduled ? u"scheduled" : u"could not be scheduled"));
     return kResultSuccess;
   }
 
   ReenumeratePciDevices(platform);
   DeleteInstallerValue(platform, kRebootRequestValue);
 
-  if (CheckDriverVersions(platform, infDir, sysDir) == VersionVerdict::kRefuse) {
+  // The guard comes before the recorded packages go: a refused install leaves the newer
+  // driver and the packages it runs from as they are.
+  if (InstalledDriverIsNewer(platform, infDir)) {
+    Log(session, u"InstallKernelDriver: an installed driver file is newer; refused (25008)");
+    PostInstallerMessage(session, kInstallMessageUser, kMessageNewerDriverInstalled);
     return kResultSuccess;
   }
+  RemoveRecordedOemInfs(platform);
 
   RemoveNonPresentProductDevices(platform);
 
@@ -265,14 +285,20 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
   {
     DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses | kDigcfPresent),
                   DeviceSetCloser{&devices});
-    if (!set) return kResultSuccess;
+    if (!set) {
+      Log(session, u"InstallKernelDriver: SetupDiGetClassDevsW(PCI) failed; nothing installed");
+      return kResultSuccess;
+    }
     DeviceInfo device;
     for (std::uint32_t index = 0;
          devices.EnumDeviceInfo(set.get(), index, &device) == kErrorSuccess; ++index) {
       Text firstId;
       if (!IsProductDevice(platform, set.get(), device, &firstId)) continue;
       bool reboot = false;
-      if (devices.UpdateDriver(firstId, infPath, kInstallFlagForce, &reboot) != kErrorSuccess) {
+      if (const auto status = devices.UpdateDriver(firstId, infPath, kInstallFlagForce, &reboot);
+          status != kErrorSuccess) {
+        Log(session, u"InstallKernelDriver: UpdateDriverForPlugAndPlayDevicesW(" + firstId +
+                         u") failed with error " + Decimal(status));
         continue;
       }
       ++updated;
@@ -283,18 +309,25 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
     }
   }
   if (updated > 0) {
+    Log(session, u"InstallKernelDriver: driver updated on " + Decimal(updated) +
+                     u" PCI device(s), restart " + (reboots > 0 ? u"requested" : u"not needed"));
     if (reboots > 0) RequestReboot(platform);
     return kResultSuccess;
   }
 
   char16_t destination[kMaxPath] = {};
   std::uint32_t required = 0;
-  if (devices.CopyOemInf(infPath, infDir, kSpostPath, 0, destination, kMaxPath, &required) !=
-      kErrorSuccess) {
-    PostInstallerMessage(platform.session, kInstallMessageError, kMessageStagingFailed);
+  if (const auto status =
+          devices.CopyOemInf(infPath, infDir, kSpostPath, 0, destination, kMaxPath, &required);
+      status != kErrorSuccess) {
+    Log(session, u"InstallKernelDriver: SetupCopyOEMInfW failed with error " + Decimal(status) +
+                     u"; 1603 (25005)");
+    PostInstallerMessage(session, kInstallMessageError, kMessageStagingFailed);
     return kResultFailure;
   }
-  RecordOemInf(platform, FindFileName(TextFromUnits(destination, kMaxPath)));
+  const Text staged = FindFileName(TextFromUnits(destination, kMaxPath));
+  Log(session, u"InstallKernelDriver: no product PCI device present; package staged as " + staged);
+  RecordOemInf(platform, staged);
 
   if (sysDir) {
     for (TextView file : {u"vorvel_w8_1_64.sys", u"vorvel_w10_64.sys"}) {
@@ -302,8 +335,16 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
       const auto target = DriverFilePath(*sysDir, file);
       if (!sourceFile || !target) continue;
       bool inUse = false;
-      platform.files.InstallFile(*sourceFile, *target, kSpCopyForceNewerSourceAbsolute, &inUse);
-      if (inUse) RequestReboot(platform);
+      const auto status =
+          platform.files.InstallFile(*sourceFile, *target, kSpCopyForceNewerSourceAbsolute, &inUse);
+      if (status != kErrorSuccess) {
+        Log(session, u"InstallKernelDriver: SetupInstallFileExW(" + Text(file) +
+                         u") failed with error " + Decimal(status));
+      }
+      if (inUse) {
+        Log(session, u"InstallKernelDriver: " + Text(file) + u" in use; restart requested");
+        RequestReboot(platform);
+      }
     }
   }
   return kResultSuccess;
@@ -314,6 +355,9 @@ std::uint32_t Uninstall(Platform& platform) {
 
   Devices& devices = platform.devices;
   DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), DeviceSetCloser{&devices});
+  // Without a device list the services, files and packages still go: a failed
+  // enumeration must not leave the driver behind while the uninstall reports success.
+  if (!set) Log(platform.session, u"Uninstall: SetupDiGetClassDevsW(PCI) failed; devices left");
   if (set) {
     DeviceInfo device;
     for (std::uint32_t index = 0;
@@ -328,41 +372,57 @@ std::uint32_t Uninstall(Platform& platform) {
         devices.UninstallOemInf(*inf, kSuoiForceDelete);
       }
       driver.reset();
-      if (devices.CallClassInstaller(kDifRemove, set.get(), device) == kErrorSuccess) {
+      if (const auto status = devices.CallClassInstaller(kDifRemove, set.get(), device);
+          status == kErrorSuccess) {
+        Log(platform.session, u"Uninstall: removed device " + firstId);
         RequestRebootIfRemovalNeedsIt(platform, set.get(), device);
+      } else {
+        Log(platform.session,
+            u"Uninstall: DIF_REMOVE of " + firstId + u" failed with error " + Decimal(status));
       }
     }
-    set.reset();
-
-    Services& services = platform.services;
-    ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
-    if (manager) {
-      for (const auto& variant : kDriverVariants) {
-        ServiceHandle service(services.OpenService(manager.get(), variant.service,
-                                                   kServiceStop | kStandardRightsRequired),
-                              ServiceCloser{&services});
-        if (!service) continue;
-        if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
-          RequestReboot(platform);
-        }
-        services.DeleteService(service.get());
-      }
-    }
-
-    if (const auto sysDir = SystemDirectory(platform.files)) {
-      Files& files = platform.files;
-      for (const auto& variant : kDriverVariants) {
-        const auto path = DriverFilePath(*sysDir, variant.file);
-        if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
-        files.SetFileAttributes(*path, kFileAttributeNormal);
-        if (files.DeleteFile(*path) == kErrorAccessDenied &&
-            files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-          RequestReboot(platform);
-        }
-      }
-    }
-    RemoveRecordedOemInfs(platform);
   }
+  set.reset();
+
+  Services& services = platform.services;
+  ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
+  if (!manager) Log(platform.session, u"Uninstall: OpenSCManagerW failed; services left");
+  if (manager) {
+    for (const auto& variant : kDriverVariants) {
+      ServiceHandle service(services.OpenService(manager.get(), variant.service,
+                                                 kServiceStop | kStandardRightsRequired),
+                            ServiceCloser{&services});
+      if (!service) continue;
+      if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
+        Log(platform.session,
+            Text(u"Uninstall: ") + Text(variant.service) + u" refuses to stop; restart requested");
+        RequestReboot(platform);
+      }
+      const auto status = services.DeleteService(service.get());
+      Log(platform.session,
+          Text(u"Uninstall: deleting service ") + Text(variant.service) +
+              (status == kErrorSuccess ? Text(u": done") : u": error " + Decimal(status)));
+    }
+  }
+
+  if (const auto sysDir = SystemDirectory(platform.files)) {
+    Files& files = platform.files;
+    for (const auto& variant : kDriverVariants) {
+      const auto path = DriverFilePath(*sysDir, variant.file);
+      if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
+      files.SetFileAttributes(*path, kFileAttributeNormal);
+      const auto status = files.DeleteFile(*path);
+      if (status != kErrorSuccess) {
+        Log(platform.session,
+            u"Uninstall: deleting " + *path + u" failed with error " + Decimal(status));
+      }
+      if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+        Log(platform.session, u"Uninstall: " + *path + u" goes at the restart; restart requested");
+        RequestReboot(platform);
+      }
+    }
+  }
+  RemoveRecordedOemInfs(platform);
 
   DeleteInstallerValue(platform, kInstalledDirectoryValue);
   Key runOnce = OpenKey(platform.registry, kRunOnceKey, RegView::kDefault, RegAccess::kReadWrite);
@@ -375,6 +435,7 @@ std::uint32_t CleanupInstall(Platform& platform) {
   std::uint32_t length = 10;
   if (platform.session.GetProperty(u"LAUNCHEDBYINTEGRATOR", launched, &length) == kErrorSuccess &&
       TextFromUnits(launched, 10) == u"1") {
+    Log(platform.session, u"CleanupInstall: launched by the integrated installer; it restarts");
     return kResultSuccess;
   }
   Registry& registry = platform.registry;
@@ -385,8 +446,14 @@ std::uint32_t CleanupInstall(Platform& platform) {
   // Four bytes of any type; a shorter value is not a request.
   if (registry.QueryValue(key.get(), kRebootRequestValue, nullptr, data, &size) == kErrorSuccess &&
       size == sizeof data && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 0) {
-    platform.session.DoAction(u"ScheduleReboot");
+    const auto status = platform.session.DoAction(u"ScheduleReboot");
+    Log(platform.session,
+        status == kErrorSuccess
+            ? Text(u"CleanupInstall: a restart was requested; ScheduleReboot")
+            : u"CleanupInstall: ScheduleReboot failed with error " + Decimal(status));
     platform.session.SetProperty(kRebootRequestValue, u"0");
+  } else {
+    Log(platform.session, u"CleanupInstall: no restart requested");
   }
   return kResultSuccess;
 }

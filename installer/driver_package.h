@@ -26,6 +26,11 @@ bool IsProductDevice(Platform& platform, Handle set, const DeviceInfo& device, T
 // The service name contains VORVEL, in any case.
 bool IsProductService(Platform& platform, Text serviceName);
 void ReenumeratePciDevices(Platform& platform);
+// A driver service is marked for deletion: nothing can be installed before a restart.
+bool AnyServicePendingDeletion(Platform& platform);
+// A driver file of the package in infDir is older than the installed one of the same
+// name; an installed file without a version resource counts as equal.
+bool InstalledDriverIsNewer(Platform& platform, TextView infDir);
 
 std::uint32_t InstallKernelDriver(Platform& platform);
 std::uint32_t Uninstall(Platform& platform);

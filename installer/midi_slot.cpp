@@ -111,19 +111,32 @@ int FindMidiSlot(Platform& platform) {
 
 std::uint32_t RegSetMIDIDeviceNum(Platform& platform) {
   const int slot = FindMidiSlot(platform);
-  if (slot < 0) return kResultFailure;
-  if (WriteLibraryEntry(platform.registry, kDrivers32Key, slot) != kResultSuccess) {
+  if (slot < 0) {
+    Log(platform.session, u"RegSetMIDIDeviceNum: no free MIDI driver slot; 1603");
     return kResultFailure;
   }
-  if (Is64BitWindows(platform)) {
-    return WriteLibraryEntry(platform.registry, kDrivers32Wow64Key, slot);
+  const Text name = slot == 0 ? Text(u"midi") : u"midi" + Decimal(static_cast<std::uint32_t>(slot));
+  if (WriteLibraryEntry(platform.registry, kDrivers32Key, slot) != kResultSuccess) {
+    Log(platform.session, u"RegSetMIDIDeviceNum: writing " + name + u" failed; 1603");
+    return kResultFailure;
   }
+  if (Is64BitWindows(platform) &&
+      WriteLibraryEntry(platform.registry, kDrivers32Wow64Key, slot) != kResultSuccess) {
+    Log(platform.session,
+        u"RegSetMIDIDeviceNum: writing " + name + u" of the 32-bit view failed; 1603");
+    return kResultFailure;
+  }
+  Log(platform.session, u"RegSetMIDIDeviceNum: Orveldrv.dll in " + name);
   return kResultSuccess;
 }
 
 std::uint32_t RegDelMIDIDeviceNum(Platform& platform) {
   DeleteFirstOwnSlot(platform.registry, kDrivers32Key);
-  if (Is64BitWindows(platform)) DeleteFirstOwnSlot(platform.registry, kDrivers32Wow64Key);
+  const bool wow64 = Is64BitWindows(platform);
+  if (wow64) DeleteFirstOwnSlot(platform.registry, kDrivers32Wow64Key);
+  Log(platform.session, wow64 ? u"RegDelMIDIDeviceNum: the library's first slot removed in both "
+                                u"Drivers32 keys"
+                              : u"RegDelMIDIDeviceNum: the library's first slot removed");
   return kResultSuccess;
 }
 
@@ -133,7 +146,10 @@ std::uint32_t setSystemComponent(Platform& platform) {
   if (!uninstall) return kResultSuccess;
   std::uint32_t subKeys = 0;
   std::uint32_t longest = 0;
-  if (registry.QueryInfoKey(uninstall.get(), &subKeys, &longest) != kErrorSuccess) {
+  if (const auto status = registry.QueryInfoKey(uninstall.get(), &subKeys, &longest);
+      status != kErrorSuccess) {
+    Log(platform.session,
+        u"setSystemComponent: RegQueryInfoKeyW failed with error " + Decimal(status));
     return kResultSuccess;
   }
   constexpr std::uint32_t kValueBytes = 400;
@@ -165,7 +181,10 @@ std::uint32_t setSystemComponent(Platform& platform) {
       continue;
     }
     if (TextView(display, 7) != u"Windows") continue;
-    WriteDword(registry, entry.get(), u"SystemComponent", 1);
+    const auto status = WriteDword(registry, entry.get(), u"SystemComponent", 1);
+    Log(platform.session, u"setSystemComponent: " + TextFromUnits(name.data(), name.size()) +
+                              (status == kErrorSuccess ? Text(u" hidden")
+                                                       : u" not hidden, error " + Decimal(status)));
   }
   return kResultSuccess;
 }

@@ -40,6 +40,7 @@ inline constexpr std::uint32_t kCrFailure = 0x13;
 // Installer messages.
 inline constexpr std::uint32_t kInstallMessageError = 0x01000000;
 inline constexpr std::uint32_t kInstallMessageUser = 0x03000000;
+inline constexpr std::uint32_t kInstallMessageInfo = 0x04000000;
 
 // Registry.
 inline constexpr std::uint32_t kRegSz = 1;
@@ -88,6 +89,7 @@ class InstallerSession {
   virtual std::uint32_t DoAction(TextView action) = 0;
   virtual Handle CreateRecord(std::uint32_t fields) = 0;
   virtual std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) = 0;
+  virtual std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) = 0;
   virtual int ProcessMessage(std::uint32_t kind, Handle record) = 0;
   virtual std::uint32_t CloseHandle(Handle handle) = 0;
 };
@@ -212,6 +214,8 @@ class Files {
   virtual ~Files() = default;
   // GetSystemDirectoryW: the length copied, or the size needed when it does not fit; 0 on failure.
   virtual std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) = 0;
+  // SHGetFolderPathW of CSIDL_PROGRAM_FILESX86 into a 260-unit buffer: 0 or an error code.
+  virtual std::uint32_t GetProgramFilesX86(char16_t* buffer) = 0;
   // GetFullPathNameW: the length copied, or the size needed; 0 on failure.
   virtual std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) = 0;
   virtual std::uint32_t GetFileAttributes(TextView path) = 0;

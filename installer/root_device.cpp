@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "installer/common.h"
+#include "installer/driver_package.h"
 
 namespace orvel::installer {
 namespace {
@@ -55,6 +56,17 @@ bool AnyEqualNoCase(System& system, const std::vector<Text>& ids, const Text& up
     if (id == upperPattern) return true;
   }
   return false;
+}
+
+// Whole, in any case: the hardware IDs, or failing those the compatible IDs.
+bool MatchesHardwareId(Platform& platform, Handle set, const DeviceInfo& device,
+                       const Text& upperPattern) {
+  return AnyEqualNoCase(platform.system,
+                        ReadIdList(platform.devices, set, device, kSpdrpHardwareId),
+                        upperPattern) ||
+         AnyEqualNoCase(platform.system,
+                        ReadIdList(platform.devices, set, device, kSpdrpCompatibleIds),
+                        upperPattern);
 }
 
 }  // namespace
@@ -132,12 +144,7 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
   DeviceInfo device;
   for (std::uint32_t index = 0; devices.EnumDeviceInfo(set.get(), index, &device) == kErrorSuccess;
        ++index) {
-    const bool matches =
-        AnyEqualNoCase(platform.system, ReadIdList(devices, set.get(), device, kSpdrpHardwareId),
-                       upperPattern) ||
-        AnyEqualNoCase(platform.system, ReadIdList(devices, set.get(), device, kSpdrpCompatibleIds),
-                       upperPattern);
-    if (!matches) continue;
+    if (!MatchesHardwareId(platform, set.get(), device, upperPattern)) continue;
 
     std::array<char16_t, kInstanceIdUnits> instanceId{};
     if (devices.GetDeviceInfoListDetail(set.get(), &machine) != kErrorSuccess ||
@@ -145,8 +152,15 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
             kCrSuccess) {
       continue;
     }
-    if (devices.SetRemoveParams(set.get(), device, kDiRemoveDeviceGlobal, 0) != kErrorSuccess ||
-        devices.CallClassInstaller(kDifRemove, set.get(), device) != kErrorSuccess) {
+    if (const auto status = devices.SetRemoveParams(set.get(), device, kDiRemoveDeviceGlobal, 0);
+        status != kErrorSuccess) {
+      Log(platform.session, u"SetupDiSetClassInstallParamsW(DIF_REMOVE) failed with error " +
+                                Decimal(status) + u"; node left");
+      continue;
+    }
+    if (const auto status = devices.CallClassInstaller(kDifRemove, set.get(), device);
+        status != kErrorSuccess) {
+      Log(platform.session, u"DIF_REMOVE failed with error " + Decimal(status) + u"; node left");
       continue;
     }
     std::uint32_t flags = 0;
@@ -156,19 +170,72 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
     }
     ++removed;
   }
+  Log(platform.session, u"removed " + Decimal(static_cast<std::uint32_t>(removed)) + u" node(s) " +
+                            Text(pattern) + (restart ? u", restart needed" : u""));
   return removed > 0 && restart ? kDeviceDoneRestart : kDeviceDone;
+}
+
+int CountDevicesByHardwareId(Platform& platform, TextView pattern) {
+  Devices& devices = platform.devices;
+  DeviceSet set(devices.GetClassDevsEx(kDigcfAllClasses | kDigcfPresent),
+                DeviceSetCloser{&devices});
+  if (!set) return -1;
+  Text upperPattern(pattern);
+  platform.system.UpperCase(upperPattern);
+  int count = 0;
+  DeviceInfo device;
+  for (std::uint32_t index = 0; devices.EnumDeviceInfo(set.get(), index, &device) == kErrorSuccess;
+       ++index) {
+    if (MatchesHardwareId(platform, set.get(), device, upperPattern)) ++count;
+  }
+  return count;
+}
+
+std::optional<Text> RootDeviceInfPath(Platform& platform) {
+  char16_t folder[kMaxPath] = {};
+  if (platform.files.GetProgramFilesX86(folder) != kErrorSuccess) return std::nullopt;
+  const Text programFiles = RemoveBackslash(TextFromUnits(folder, kMaxPath));
+  if (programFiles.empty()) return std::nullopt;
+  return JoinPath(programFiles, kRootDeviceInfUnderProgramFiles);
 }
 
 std::uint32_t SetDeviceInfo(Platform& platform) {
   DeleteInstallerValue(platform, kRebootRequestValue);
-  return CreateRootDevice(platform, kRootDeviceInf, kRootHardwareId) == kDeviceDone
-             ? kResultSuccess
-             : kResultFailure;
+  InstallerSession& session = platform.session;
+  const std::optional<Text> inf = RootDeviceInfPath(platform);
+  if (!inf) {
+    Log(session, u"SetDeviceInfo: no INF path under the 32-bit Program Files folder; 1603");
+    return kResultFailure;
+  }
+  // Nothing is installed while a driver service waits for the restart: the driver-package
+  // action schedules the restart and the repair after it, which makes the node.
+  if (AnyServicePendingDeletion(platform)) {
+    Log(session,
+        u"SetDeviceInfo: a driver service is marked for deletion; no node before the "
+        u"restart");
+    return kResultSuccess;
+  }
+  // A refused install leaves a newer driver on its node.
+  if (InstalledDriverIsNewer(platform, RemoveFileSpec(*inf))) {
+    Log(session, u"SetDeviceInfo: an installed driver file is newer; node left as it is");
+    return kResultSuccess;
+  }
+  // One node: a repair, a modify or an upgrade installs the driver on the node that is there.
+  const bool present = CountDevicesByHardwareId(platform, kRootHardwareId) > 0;
+  const std::uint32_t result = present ? UpdateDriverForHardwareId(platform, *inf, kRootHardwareId)
+                                       : CreateRootDevice(platform, *inf, kRootHardwareId);
+  Log(session, Text(present ? u"SetDeviceInfo: driver updated on the present node from "
+                            : u"SetDeviceInfo: node created with the driver from ") +
+                   *inf + u": result " + Decimal(result) +
+                   (result == kDeviceDone ? u"" : u" (1 restart needed, 2 failed); 1603"));
+  return result == kDeviceDone ? kResultSuccess : kResultFailure;
 }
 
 std::uint32_t DelDeviceInfo(Platform& platform) {
-  return RemoveDevicesByHardwareId(platform, kRootHardwareId) == kDeviceDone ? kResultSuccess
-                                                                             : kResultFailure;
+  const std::uint32_t result = RemoveDevicesByHardwareId(platform, kRootHardwareId);
+  Log(platform.session, u"DelDeviceInfo: result " + Decimal(result) +
+                            (result == kDeviceDone ? u"" : u" (1 restart needed, 2 failed); 1603"));
+  return result == kDeviceDone ? kResultSuccess : kResultFailure;
 }
 
 }  // namespace orvel::installer

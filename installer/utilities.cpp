@@ -37,17 +37,26 @@ bool IsBuildAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor
 
 std::uint32_t ProcessKill(Platform& platform) {
   const std::int64_t id = FindProcessByImageName(platform, kServerImageName);
-  if (id == kProcessNotFound) return kResultSuccess;
-  if (id < 0) return kResultFailure;
+  if (id == kProcessNotFound) {
+    Log(platform.session, u"ProcessKill: the server program is not running");
+    return kResultSuccess;
+  }
+  if (id < 0) {
+    Log(platform.session, u"ProcessKill: the process list could not be read; 1603");
+    return kResultFailure;
+  }
   Processes& processes = platform.processes;
   ProcessHandle process(processes.OpenForTerminate(static_cast<std::uint32_t>(id)),
                         ProcessHandleCloser{&processes});
   if (!process) {
+    Log(platform.session,
+        u"ProcessKill: the server program cannot be stopped; restart requested, 1603");
     RequestReboot(platform);
     return kResultFailure;
   }
   processes.Terminate(process.get(), 1);
   process.reset();
+  Log(platform.session, u"ProcessKill: the server program was stopped; restart requested");
   RequestReboot(platform);
   return kResultSuccess;
 }
@@ -55,15 +64,19 @@ std::uint32_t ProcessKill(Platform& platform) {
 std::uint32_t GetOSVersion(Platform& platform) {
   const bool recent = IsBuildAtLeast(platform, 10, 0, 19041);
   platform.session.SetProperty(kBuildProperty, recent ? u"YES" : u"NO");
+  Log(platform.session,
+      recent ? u"GetOSVersion: IS20H1ORGREATER=YES" : u"GetOSVersion: IS20H1ORGREATER=NO");
   return kResultSuccess;
 }
 
 std::uint32_t IsAdmin(Platform& platform) {
   if (!platform.system.IsUserInAdministratorsGroup()) {
+    Log(platform.session, u"IsAdmin: not in the Administrators group; 1603 (25003)");
     PostInstallerMessage(platform.session, kInstallMessageError, kMessageNotAdministrator);
     return kResultFailure;
   }
   if (!IsVersionAtLeast(platform, 5, 1, 0)) {
+    Log(platform.session, u"IsAdmin: Windows older than 5.1; 1603 (25004)");
     PostInstallerMessage(platform.session, kInstallMessageError, kMessageSystemTooOld);
     return kResultFailure;
   }
@@ -75,8 +88,13 @@ std::uint32_t delSystem32DllFile(Platform& platform) {
   Files& files = platform.files;
   if (files.GetFileAttributes(*path) == kInvalidFileAttributes) return kResultSuccess;
   files.SetFileAttributes(*path, kFileAttributeNormal);
-  if (files.DeleteFile(*path) == kErrorAccessDenied &&
-      files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+  const auto status = files.DeleteFile(*path);
+  if (status != kErrorSuccess) {
+    Log(platform.session,
+        u"delSystem32DllFile: deleting " + *path + u" failed with error " + Decimal(status));
+  }
+  if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
+    Log(platform.session, u"delSystem32DllFile: it goes at the restart; restart requested");
     RequestReboot(platform);
   }
   return kResultSuccess;

@@ -4,6 +4,7 @@
 #include <msiquery.h>
 #include <newdev.h>
 #include <setupapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winver.h>
 
@@ -99,6 +100,10 @@ Handle Win32Session::CreateRecord(std::uint32_t fields) { return ::MsiCreateReco
 
 std::uint32_t Win32Session::RecordSetInteger(Handle record, std::uint32_t field, int value) {
   return ::MsiRecordSetInteger(static_cast<MSIHANDLE>(record), field, value);
+}
+
+std::uint32_t Win32Session::RecordSetString(Handle record, std::uint32_t field, TextView value) {
+  return ::MsiRecordSetStringW(static_cast<MSIHANDLE>(record), field, W(value).c_str());
 }
 
 int Win32Session::ProcessMessage(std::uint32_t kind, Handle record) {
@@ -441,6 +446,12 @@ std::uint32_t Win32Services::CloseServiceHandle(Handle handle) {
 
 std::uint32_t Win32Files::GetSystemDirectory(char16_t* buffer, std::uint32_t size) {
   return ::GetSystemDirectoryW(Units(buffer), size);
+}
+
+std::uint32_t Win32Files::GetProgramFilesX86(char16_t* buffer) {
+  const HRESULT result = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr,
+                                            SHGFP_TYPE_CURRENT, Units(buffer));
+  return SUCCEEDED(result) ? ERROR_SUCCESS : static_cast<std::uint32_t>(result);
 }
 
 std::uint32_t Win32Files::GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) {

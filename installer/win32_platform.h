@@ -18,6 +18,7 @@ class Win32Session final : public InstallerSession {
   std::uint32_t DoAction(TextView action) override;
   Handle CreateRecord(std::uint32_t fields) override;
   std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) override;
+  std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) override;
   int ProcessMessage(std::uint32_t kind, Handle record) override;
   std::uint32_t CloseHandle(Handle handle) override;
 
@@ -107,6 +108,7 @@ class Win32Services final : public Services {
 class Win32Files final : public Files {
  public:
   std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetProgramFilesX86(char16_t* buffer) override;
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetFileAttributes(TextView path) override;
   std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) override;

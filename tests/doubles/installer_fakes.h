@@ -119,15 +119,33 @@ class FakeSession : public InstallerSession {
     it->second[field] = value;
     return kErrorSuccess;
   }
+  std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) override {
+    if (plan_.Fail("MsiRecordSetString")) return kErrorInvalidParameter;
+    if (!records.count(record)) return kErrorInvalidParameter;
+    strings[{record, field}] = Text(value);
+    return kErrorSuccess;
+  }
   int ProcessMessage(std::uint32_t kind, Handle record) override {
     if (plan_.Fail("MsiProcessMessage")) return -1;
     auto it = records.find(record);
     if (it == records.end()) return -1;
+    if (kind == kInstallMessageInfo) {
+      // Log lines: "[1]" as the template, the text in field 1.
+      if (strings[{record, 0}] == u"[1]") log.push_back(strings[{record, 1}]);
+      return 1;
+    }
     messages.push_back({kind, it->second.size() > 1 ? it->second[1] : 0});
     return 1;
   }
+  // The log lines that mention text.
+  std::size_t Logged(TextView text) const {
+    std::size_t count = 0;
+    for (const Text& line : log) count += line.find(text) != Text::npos;
+    return count;
+  }
   std::uint32_t CloseHandle(Handle handle) override {
     plan_.calls.emplace_back("MsiCloseHandle");
+    std::erase_if(strings, [handle](const auto& entry) { return entry.first.first == handle; });
     return records.erase(handle) ? kErrorSuccess : kErrorInvalidParameter;
   }
 
@@ -139,7 +157,9 @@ class FakeSession : public InstallerSession {
   std::map<Text, Text> properties;
   std::vector<Text> actions;
   std::vector<Message> messages;
+  std::vector<Text> log;
   std::map<Handle, std::vector<int>> records;
+  std::map<std::pair<Handle, std::uint32_t>, Text> strings;
 
  private:
   FaultPlan& plan_;
@@ -403,6 +423,13 @@ class FakeFiles : public Files {
     buffer[systemDirectory.size()] = u'\0';
     return static_cast<std::uint32_t>(systemDirectory.size());
   }
+  std::uint32_t GetProgramFilesX86(char16_t* buffer) override {
+    if (plan_.Fail("SHGetFolderPath")) return 0x80004005u;
+    const std::size_t length = std::min<std::size_t>(programFilesX86.size(), kMaxPath - 1);
+    std::copy_n(programFilesX86.begin(), length, buffer);
+    buffer[length] = u'\0';
+    return kErrorSuccess;
+  }
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override {
     if (plan_.Fail("GetFullPathName")) return 0;
     if (path.empty()) return 0;
@@ -495,6 +522,7 @@ class FakeFiles : public Files {
   };
   static constexpr std::uint32_t kBlockSize = 64;
   Text systemDirectory = u"C:\\Windows\\system32";
+  Text programFilesX86 = u"C:\\Program Files (x86)";
   std::map<Text, File> files;
   std::set<Text> deleteAtReboot;
   std::set<Text> replaceAtReboot;

@@ -196,11 +196,16 @@ TEST(InstallKernelDriver, RefusesWithoutAUsableInfPath) {
     w.devices.store[u"oem9.inf"] = u"x";
     EXPECT_EQ(InstallKernelDriver(w.platform), 1603u);
     EXPECT_EQ(w.devices.store.count(u"oem12.inf"), 0u);
-    const bool tooLong = std::string(c.name).find("260") != std::string::npos;
-    // A path that does not fit is refused before anything changes.
-    EXPECT_EQ(w.devices.store.count(u"oem9.inf"), tooLong ? 1u : 0u);
-    EXPECT_EQ(w.registry.Get(kInstallerKey, u"Argument").has_value(), c.argument.has_value());
+    // Refused before anything but "Argument" changes; that goes whether usable or not.
+    EXPECT_EQ(w.devices.store.count(u"oem9.inf"), 1u);
+    EXPECT_EQ(Recorded(w), (std::vector<Text>{u"oem9.inf"}));
+    EXPECT_FALSE(w.registry.Get(kInstallerKey, u"Argument"));
     EXPECT_EQ(w.OpenHandles(), 0u);
+    // So the next install takes "CustomActionData" again.
+    if (c.argument) {
+      EXPECT_EQ(InstallKernelDriver(w.platform), 0u);
+      EXPECT_EQ(w.devices.store.count(u"oem12.inf"), 1u);
+    }
   }
   FakeWorld w;  // 259 characters still fit
   Machine(w, false);
@@ -218,14 +223,13 @@ TEST(InstallKernelDriver, VersionGuard) {
     std::uint64_t packaged;
     std::optional<std::uint64_t> installed;  // of vorvel_w10_64.sys; none: no resource
     bool refused;
-    bool removesRecorded;
   };
   const Case cases[] = {
-      {"installed newer", kV5, kV6, true, false},
-      {"packaged newer", kV6, kV5, false, true},
-      {"equal", kV6, kV6, false, false},
-      {"installed without version resource", kV6, std::nullopt, false, false},
-      {"packaged without version", 0, kV5, false, true},
+      {"installed newer", kV5, kV6, true},
+      {"packaged newer", kV6, kV5, false},
+      {"equal", kV6, kV6, false},
+      {"installed without version resource", kV6, std::nullopt, false},
+      {"packaged without version", 0, kV5, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -238,6 +242,8 @@ TEST(InstallKernelDriver, VersionGuard) {
     }
     w.files.Add(kDrivers + u"vorvel_w10_64.sys", c.installed);
     w.registry.SetString(kInstallerKey, u"InstalledDirectory", u"C:\\pkg");
+    w.registry.SetString(kInstallerKey, u"OemInfFileName0000", u"oem3.inf");
+    w.devices.store[u"oem3.inf"] = u"c:\\newer\\orveldrv.inf";
     w.plan.calls.clear();
     EXPECT_EQ(InstallKernelDriver(w.platform), 0u);
     const bool messaged = !w.session.messages.empty();
@@ -246,11 +252,11 @@ TEST(InstallKernelDriver, VersionGuard) {
       EXPECT_EQ(w.session.messages[0].kind, kInstallMessageUser);
       EXPECT_EQ(w.session.messages[0].number, 25008);
     }
-    EXPECT_EQ(w.devices.store.empty(), c.refused);
-    EXPECT_EQ(Recorded(w).empty(), c.refused);
-    // The recorded packages are removed once at the start, and once more for a newer one.
-    const auto enumerations = std::count(w.plan.calls.begin(), w.plan.calls.end(), "RegEnumValue");
-    EXPECT_EQ(enumerations, c.removesRecorded ? 4 : 2);  // two enumeration calls a pass
+    EXPECT_EQ(w.session.Logged(u"refused (25008)"), c.refused ? 1u : 0u);
+    // A refusal keeps the recorded packages of the newer driver; otherwise they go once.
+    EXPECT_EQ(w.devices.store.count(u"oem3.inf"), c.refused ? 1u : 0u);
+    EXPECT_EQ(Recorded(w),
+              c.refused ? std::vector<Text>{u"oem3.inf"} : std::vector<Text>{u"oem12.inf"});
   }
 }
 
@@ -316,6 +322,23 @@ TEST(Uninstall, RemovesDevicesServicesFilesAndRecords) {
   // The service still marked for deletion makes the next install wait for the restart.
   EXPECT_EQ(InstallKernelDriver(w.platform), 0u);
   EXPECT_TRUE(w.registry.Get(kInstallerKey, u"Argument"));
+}
+
+TEST(Uninstall, AFailedDeviceListStillRemovesServicesFilesAndRecords) {
+  FakeWorld w;
+  Machine(w, true);
+  for (const auto& v : kDriverVariants) w.services.Add(v.service);
+  w.files.Add(kDrivers + u"vorvel_w10_64.sys", kV6);
+  w.registry.SetString(kInstallerKey, u"OemInfFileName0000", u"oem30.inf");
+  w.devices.store[u"oem30.inf"] = u"c:\\x.inf";
+  w.plan.failing.insert("SetupDiGetClassDevs");
+  EXPECT_EQ(Uninstall(w.platform), 0u);
+  for (const auto& v : kDriverVariants) EXPECT_FALSE(w.services.Exists(v.service));
+  EXPECT_FALSE(w.files.Exists(kDrivers + u"vorvel_w10_64.sys"));
+  EXPECT_FALSE(w.devices.store.count(u"oem30.inf"));
+  EXPECT_FALSE(w.registry.Get(kInstallerKey, u"OemInfFileName0000"));
+  EXPECT_EQ(w.session.Logged(u"SetupDiGetClassDevsW(PCI) failed"), 1u);
+  EXPECT_EQ(w.session.Logged(u"deleting service "), 3u);
 }
 
 TEST(Uninstall, EveryFailedCallStillGivesSuccess) {

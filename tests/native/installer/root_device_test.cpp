@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "installer/common.h"
 #include "tests/doubles/installer_fakes.h"
 #include "tests/native/installer/fault_injection.h"
@@ -11,23 +13,30 @@ namespace {
 
 using fakes::FakeWorld;
 
-void InstallPackage(FakeWorld& w) {
+const Text kRootDeviceInf =
+    u"C:\\Program Files (x86)\\vantor\\Vantor Quorin Network Driver\\Orveldrv.inf";
+
+void InstallPackage(FakeWorld& w, const Text& path = kRootDeviceInf) {
   fakes::FakeDevices::Inf inf;
   inf.classGuid.data1 = 0x4d36e96c;
   inf.className = u"MEDIA";
   inf.service = u"vorvel_w10_64";
-  w.devices.AddInf(kRootDeviceInf, inf);
+  w.devices.AddInf(path, inf);
 }
 
 std::size_t Nodes(const FakeWorld& w) { return w.devices.LiveNodes(kRootHardwareId).size(); }
 
-TEST(SetDeviceInfo, EachRunAddsANodeAndDelDeviceInfoRemovesAll) {
+TEST(SetDeviceInfo, KeepsOneNodeHoweverOftenItRunsAndDelDeviceInfoRemovesAll) {
   FakeWorld w;
   InstallPackage(w);
   w.registry.SetDword(kInstallerKey, u"RebootRequest", 0);
   EXPECT_EQ(SetDeviceInfo(w.platform), 0u);
   EXPECT_FALSE(w.registry.Get(kInstallerKey, u"RebootRequest"));
+  // A repair, a modify or an upgrade runs it again: the driver goes on the same node.
   EXPECT_EQ(SetDeviceInfo(w.platform), 0u);
+  EXPECT_EQ(Nodes(w), 1u);
+  EXPECT_EQ(w.devices.updates, 2);
+  EXPECT_EQ(CreateRootDevice(w.platform, kRootDeviceInf, kRootHardwareId), kDeviceDone);
   ASSERT_EQ(Nodes(w), 2u);
   for (auto id : w.devices.LiveNodes(kRootHardwareId)) {
     EXPECT_EQ(w.devices.nodes[id].enumerator, u"ROOT");
@@ -137,15 +146,56 @@ TEST(CreateRootDevice, RefusalsAndFailures) {
   EXPECT_EQ(CreateRootDevice(w.platform, kRootDeviceInf, id255), kDeviceDone);
 }
 
-TEST(SetDeviceInfo, EveryFailedCallGives1603AndLeavesNothingOpen) {
+TEST(SetDeviceInfo, FindsTheInfUnderTheMachinesProgramFilesAndMakesNoNodeWhenItMustNot) {
+  struct Case {
+    const char* name;
+    Text programFiles;
+    bool pendingDeletion;
+    std::optional<std::uint64_t> installed;  // vorvel_w10_64.sys in the drivers folder
+    std::uint32_t result;
+    std::size_t nodes;
+  };
+  const Case cases[] = {
+      {"another drive", u"D:\\Apps (x86)\\", false, std::nullopt, 0, 1},
+      {"a service pending deletion", u"C:\\Program Files (x86)", true, std::nullopt, 0, 0},
+      {"a newer driver installed", u"C:\\Program Files (x86)", false, fakes::Version(1, 0, 0, 7), 0,
+       0},
+      {"an older driver installed", u"C:\\Program Files (x86)", false, fakes::Version(1, 0, 0, 5),
+       0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeWorld w;
+    w.files.programFilesX86 = c.programFiles;
+    const Text folder = RemoveBackslash(c.programFiles) + u"\\vantor\\Vantor Quorin Network Driver";
+    InstallPackage(w, folder + u"\\Orveldrv.inf");
+    w.files.Add(folder + u"\\vorvel_w10_64.sys", fakes::Version(1, 0, 0, 6));
+    if (c.installed) w.files.Add(u"C:\\Windows\\system32\\drivers\\vorvel_w10_64.sys", c.installed);
+    if (c.pendingDeletion) w.services.Add(u"vorvel_w10_64", {false, true, false});
+    EXPECT_EQ(SetDeviceInfo(w.platform), c.result);
+    EXPECT_EQ(Nodes(w), c.nodes);
+    EXPECT_EQ(w.devices.updates, static_cast<int>(c.nodes));
+  }
+}
+
+TEST(SetDeviceInfo, EveryFailedCallGivesAPromisedResultAndLeavesNothingOpen) {
   FailEachCallInTurn([](FakeWorld& w) { InstallPackage(w); },
                      [](FakeWorld& w) { return SetDeviceInfo(w.platform); },
                      [](FakeWorld& w, std::uint32_t result, const std::string& failed) {
-                       const bool harmless = failed == "RegOpenKeyEx" ||
-                                             failed == "RegDeleteValue" ||
-                                             failed == "RegCloseKey" || failed == "FreeLibrary" ||
-                                             failed == "SetupDiDestroyDeviceInfoList";
-                       EXPECT_EQ(result, harmless ? 0u : 1603u);
+                       // Only the INF path and the making of the node and its driver count.
+                       static const std::set<std::string> fatal = {
+                           "SHGetFolderPath",
+                           "GetFullPathName",
+                           "GetFileAttributes",
+                           "SetupDiGetINFClass",
+                           "SetupDiCreateDeviceInfoList",
+                           "SetupDiCreateDeviceInfo",
+                           "SetupDiSetDeviceRegistryProperty",
+                           "DIF_REGISTERDEVICE",
+                           "LoadLibrary",
+                           "GetProcAddress",
+                           "UpdateDriverForPlugAndPlayDevices"};
+                       EXPECT_EQ(result, fatal.count(failed) ? 1603u : 0u) << failed;
                        EXPECT_EQ(w.devices.PendingElements(), 0u);
                      });
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <map>
@@ -203,6 +204,10 @@ TEST(Product, InstalledConfiguredThroughTheAppletAndRemovedCleanly) {
 
   // --- Install.
   RemovesPackageIfLeft removes(productCode);
+  // The deliverable where Wine can start its i686 program; else the 64-bit test build.
+  std::printf("installing %s (%s)\n", ORVEL_MSI_PATH,
+              ORVEL_MSI_SHIPS ? "the deliverable" : "a test build that never ships");
+  RecordProperty("package", ORVEL_MSI_PATH);
   ASSERT_EQ(RunMsiexec(L"/i \"" + HostPath(ORVEL_MSI_PATH) + L"\" /qn"), 0u);
   ASSERT_EQ(MsiQueryProductStateW(productCode.c_str()), INSTALLSTATE_DEFAULT);
   EXPECT_TRUE(FileExists(program));

@@ -82,5 +82,8 @@ unsigned long long FileVersion(const std::wstring& path);
 
 // Present devices whose first hardware ID is kHardwareId, in any letter case.
 int RootNodes();
+// Removes them without class-install parameters, which Wine refuses for DIF_REMOVE, so
+// that a test starts from a machine without a node; the count of those left.
+int RemoveRootNodes();
 
 }  // namespace orvel::test::machine

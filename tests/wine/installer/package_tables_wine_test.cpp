@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -149,6 +150,36 @@ TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCh
       1u);
 }
 
+TEST_F(PackageTables, AFailedFirstInstallRollsBackSlotNodeAndDriverInThatOrder) {
+  struct Expected {
+    const wchar_t* action;
+    const wchar_t* export_;
+    const wchar_t* before;  // the step whose changes it takes back
+  };
+  const Expected expected[] = {
+      {L"RollbackDriver", L"Uninstall", L"SetDeviceInfo"},
+      {L"RollbackRootNode", L"DelDeviceInfo", L"SetDeviceInfo"},
+      {L"RollbackMidiSlot", L"RegDelMIDIDeviceNum", L"RegSetMIDIDeviceNum"},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(Narrow(e.action));
+    const auto found = actions_.find(e.action);
+    ASSERT_NE(found, actions_.end());
+    // wixl writes rollback actions as immediate ones; the build must have set the bits.
+    EXPECT_EQ(found->second.type & kSchedulingMask,
+              kDeferredElevated | msidbCustomActionTypeRollback)
+        << found->second.type;
+    EXPECT_EQ(found->second.type & kBaseTypeMask, kDllFromBinary);
+    EXPECT_NE(found->second.type & msidbCustomActionTypeContinue, 0);
+    EXPECT_EQ(found->second.target, e.export_);
+    EXPECT_LT(At(e.action), At(e.before));
+    EXPECT_GT(At(e.action), At(L"InstallInitialize"));
+    EXPECT_EQ(sequence_[e.action].condition, L"NOT Installed");
+  }
+  // Rollback runs in reverse: the node goes before the driver package it uses.
+  EXPECT_LT(At(L"RollbackDriver"), At(L"RollbackRootNode"));
+}
+
 TEST_F(PackageTables, InstallKernelDriverGetsTheInfPathFromAPropertySetJustBefore) {
   const auto found = actions_.find(L"SetInstallKernelDriver");
   ASSERT_NE(found, actions_.end());
@@ -156,7 +187,7 @@ TEST_F(PackageTables, InstallKernelDriverGetsTheInfPathFromAPropertySetJustBefor
   EXPECT_EQ(found->second.type & kBaseTypeMask,
             msidbCustomActionTypeTextData | msidbCustomActionTypeProperty);
   EXPECT_EQ(found->second.source, L"InstallKernelDriver");
-  EXPECT_EQ(found->second.target, L"[INSTALLDIR]Orveldrv.inf");
+  EXPECT_EQ(found->second.target, L"[DriverFolder]Orveldrv.inf");
   ASSERT_GT(At(L"SetInstallKernelDriver"), 0);
   EXPECT_LT(At(L"SetInstallKernelDriver"), At(L"InstallKernelDriver"));
   EXPECT_EQ(sequence_[L"SetInstallKernelDriver"].condition,
@@ -191,10 +222,11 @@ TEST_F(PackageTables, TheOrderChecksFirstChangesInsideTheScriptAndSchedulesTheRe
   EXPECT_LT(At(L"DelDeviceInfo"), At(L"Uninstall"));
   EXPECT_LT(At(L"Uninstall"), removeFiles);
   EXPECT_LT(At(L"RegDelMIDIDeviceNum"), removeFiles);
-  // Installation: the INF and driver files are in place before they are staged, and the
-  // root node is made once the package is staged.
-  EXPECT_GT(At(L"InstallKernelDriver"), installFiles);
-  EXPECT_GT(At(L"SetDeviceInfo"), At(L"InstallKernelDriver"));
+  // Installation: the INF and driver files are in place before they are staged. The root
+  // node comes first, since it clears the restart request that the driver package may
+  // then make.
+  EXPECT_GT(At(L"SetDeviceInfo"), installFiles);
+  EXPECT_LT(At(L"SetDeviceInfo"), At(L"InstallKernelDriver"));
   EXPECT_GT(At(L"RegSetMIDIDeviceNum"), installFiles);
   // The entries it hides exist only once the product has registered itself.
   EXPECT_GT(At(L"setSystemComponent"), At(L"RegisterProduct"));
@@ -221,13 +253,42 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
   }
   EXPECT_EQ(folderOf[L"Orvelcfg.exe"], L"SystemFolder");
   EXPECT_EQ(folderOf[L"Orvelcpl.cpl"], L"System64Folder");
-  EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"INSTALLDIR");
+  // A private folder property, so that no command line moves the INF away from where the
+  // root-node action looks for it.
+  EXPECT_EQ(folderOf[L"Orveldrv.inf"], L"DriverFolder");
   // The vendor folder, which no component owns, is removed with the driver package.
   EXPECT_EQ(Rows(database_.value,
                  L"SELECT `FileKey` FROM `RemoveFile` WHERE `DirProperty` = 'VantorFolder' AND "
                  L"`Component_` = 'DriverPackage' AND `InstallMode` = 2")
                 .size(),
             1u);
+}
+
+TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {
+  // Upgrade rows of one upgrade code: versions up to this one (inclusive, so a rebuild of
+  // the same version also replaces it) are removed; a newer one only detected.
+  const auto upgrade = Rows(database_.value,
+                            L"SELECT `VersionMin`, `VersionMax`, `Attributes`, `ActionProperty` "
+                            L"FROM `Upgrade`");
+  const auto version =
+      Rows(database_.value, L"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductVersion'");
+  ASSERT_EQ(version.size(), 1u);
+  const std::vector<std::vector<std::wstring>> expected = {
+      {L"", version[0][0], L"513", L"WIX_UPGRADE_DETECTED"},
+      {version[0][0], L"", L"2", L"WIX_DOWNGRADE_DETECTED"}};
+  EXPECT_EQ(upgrade.size(), 2u);
+  for (const auto& row : expected) {
+    EXPECT_NE(std::find(upgrade.begin(), upgrade.end(), row), upgrade.end()) << Narrow(row[3]);
+  }
+  // The older product goes before this one changes anything.
+  EXPECT_GT(At(L"RemoveExistingProducts"), At(L"InstallValidate"));
+  EXPECT_LT(At(L"RemoveExistingProducts"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"FindRelatedProducts"), At(L"LaunchConditions"));
+  const auto refusal = Rows(database_.value,
+                            L"SELECT `Description` FROM `LaunchCondition` WHERE `Condition` = "
+                            L"'NOT WIX_DOWNGRADE_DETECTED'");
+  ASSERT_EQ(refusal.size(), 1u);
+  EXPECT_EQ(refusal[0][0].rfind(L"A newer version of [ProductName] is already installed.", 0), 0u);
 }
 
 TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {

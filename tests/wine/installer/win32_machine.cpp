@@ -213,7 +213,10 @@ unsigned long long FileVersion(const std::wstring& path) {
   return static_cast<unsigned long long>(info->dwFileVersionMS) << 32 | info->dwFileVersionLS;
 }
 
-int RootNodes() {
+namespace {
+
+// Present product root nodes; each is removed first when remove is set.
+int WalkRootNodes(bool remove) {
   HDEVINFO set = SetupDiGetClassDevsExW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT,
                                         nullptr, nullptr, nullptr);
   if (set == INVALID_HANDLE_VALUE) return -1;
@@ -224,12 +227,19 @@ int RootNodes() {
     wchar_t ids[2048] = {};
     if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, nullptr,
                                           reinterpret_cast<BYTE*>(ids), sizeof ids - 4, nullptr) &&
-        _wcsicmp(ids, kHardwareId) == 0) {
+        _wcsicmp(ids, kHardwareId) == 0 &&
+        !(remove && SetupDiCallClassInstaller(DIF_REMOVE, set, &device))) {
       ++count;
     }
   }
   SetupDiDestroyDeviceInfoList(set);
   return count;
 }
+
+}  // namespace
+
+int RootNodes() { return WalkRootNodes(false); }
+
+int RemoveRootNodes() { return WalkRootNodes(true); }
 
 }  // namespace orvel::test::machine
