@@ -168,7 +168,9 @@ void CAutoDetectDlg::ScrollResultsTo(int topRow) {
   RECT row0 = {};
   row0.left = LVIR_BOUNDS;
   SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row0));
-  ListView_Scroll(list, 0, topRow * (row0.bottom - row0.top));
+  // LVM_SCROLL moves by a distance from where the list stands; the rebuild has just
+  // emptied and refilled it, but counting from the current top row holds either way.
+  ListView_Scroll(list, 0, (topRow - ListView_GetTopIndex(list)) * (row0.bottom - row0.top));
 }
 
 // --- ScanTimer

@@ -305,6 +305,49 @@ TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
   EXPECT_EQ(narrowed, 123);
 }
 
+// The list is rebuilt on every check; the row clicked stays where the user saw it.
+TEST_F(AutoDetectTest, ClickedRowStaysInViewWhenTheListIsRebuilt) {
+  std::string units;
+  for (int octet = 1; octet <= 20; ++octet) {
+    char line[64];
+    std::snprintf(line, sizeof(line), "unit 10.3.4.%d mac 00A0DE0304%02X\n", octet, octet);
+    units += line;
+  }
+  SubstituteServer server(units);
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(10, 3, 4, 1), 20);
+  struct Case {
+    int top;  // the list scrolled to this row before the click
+    int row;
+    int topAfter = -1;
+    int image = -1;
+  };
+  std::vector<Case> cases = {{10, 15}, {12, 19}, {3, 9}};
+  RunMainDialog(session, [&](Ui& ui) {
+    WithAutoDetect(ui, [&](DialogDriver& d) {
+      HWND list = d.Item(IDC_AD_RESULTS);
+      d.Click(IDC_AD_START);
+      DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      d.Sync();
+      for (Case& c : cases) {
+        RECT row0{};
+        row0.left = LVIR_BOUNDS;
+        SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row0));
+        const int height = row0.bottom - row0.top;
+        SendMessageA(list, LVM_SCROLL, 0, (c.top - ListView_GetTopIndex(list)) * height);
+        d.ClickRow(c.row, IDC_AD_RESULTS);
+        c.topAfter = ListView_GetTopIndex(list);
+        c.image = ResultRows(d)[static_cast<std::size_t>(c.row)].image;
+      }
+    });
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    EXPECT_EQ(c.topAfter, c.top);
+    EXPECT_EQ(c.image, 1);
+  }
+}
+
 TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
   const std::string path = folder_.File("exported.ini");
   MainDialogSession first = MakeSession({{"Keys", Ip(10, 1, 2, 3), "00A0DE000001", 0, 1},

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -139,6 +141,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
 // The template of a DIALOGEX, as far as the tests look at it.
 struct DialogItem {
   DWORD style = 0;
+  std::array<short, 4> box{};  // x, y, width, height in dialog units
   int id = 0;
   std::u16string className;
   std::u16string text;
@@ -148,6 +151,7 @@ struct DialogTemplate {
   DWORD style = 0;
   DWORD exStyle = 0;
   std::u16string caption;
+  std::array<short, 4> box{};
   WORD pointSize = 0;
   std::u16string font;
   std::vector<DialogItem> items;
@@ -213,7 +217,7 @@ bool ReadDialog(std::string_view data, DialogTemplate& dialog) {
   dialog.exStyle = r.Read<DWORD>();
   dialog.style = r.Read<DWORD>();
   const WORD count = r.Read<WORD>();
-  r.Skip(8);          // position and size
+  for (short& side : dialog.box) side = r.Read<short>();
   r.NameOrOrdinal();  // menu
   r.NameOrOrdinal();  // class
   dialog.caption = r.String();
@@ -230,7 +234,7 @@ bool ReadDialog(std::string_view data, DialogTemplate& dialog) {
     r.Read<DWORD>();  // help id
     r.Read<DWORD>();  // extended style
     item.style = r.Read<DWORD>();
-    r.Skip(8);
+    for (short& side : item.box) side = r.Read<short>();
     item.id = static_cast<int>(r.Read<DWORD>());
     item.className = r.NameOrOrdinal();
     item.text = r.NameOrOrdinal();
@@ -246,6 +250,39 @@ std::string Narrow(const std::u16string& text) {
   return narrow;
 }
 
+// Class, text, the style bits that must be set (mask, value) and, where given, the
+// rectangle in dialog units.
+struct ControlWant {
+  int id;
+  std::u16string className;
+  std::u16string text;
+  DWORD mask = 0;
+  DWORD value = 0;
+  std::optional<std::array<short, 4>> box = std::nullopt;
+};
+
+void ExpectControls(const DialogTemplate& dialog, const std::vector<ControlWant>& controls) {
+  for (const ControlWant& want : controls) {
+    SCOPED_TRACE(want.id);
+    const auto matching = std::count_if(dialog.items.begin(), dialog.items.end(),
+                                        [&](const DialogItem& i) { return i.id == want.id; });
+    ASSERT_EQ(matching, 1);
+    const DialogItem& item = *std::find_if(dialog.items.begin(), dialog.items.end(),
+                                           [&](const DialogItem& i) { return i.id == want.id; });
+    EXPECT_EQ(
+        CompareStringOrdinal(reinterpret_cast<const WCHAR*>(item.className.c_str()), -1,
+                             reinterpret_cast<const WCHAR*>(want.className.c_str()), -1, TRUE),
+        CSTR_EQUAL)
+        << Narrow(item.className);
+    EXPECT_TRUE(item.text == want.text) << Narrow(item.text);
+    EXPECT_EQ(item.style & want.mask, want.value);
+    EXPECT_TRUE(item.style & WS_CHILD);
+    if (want.box) {
+      EXPECT_EQ(item.box, *want.box);
+    }
+  }
+}
+
 TEST_F(ResourcesTest, MainDialogTemplateHasEveryControl) {
   DialogTemplate dialog;
   ASSERT_TRUE(ReadDialog(AnyLanguage(kDialogType, MAKEINTRESOURCEW(IDD_MAIN_DIALOG)), dialog));
@@ -255,16 +292,8 @@ TEST_F(ResourcesTest, MainDialogTemplateHasEveryControl) {
   EXPECT_EQ(dialog.style & (WS_CAPTION | WS_SYSMENU), DWORD{WS_CAPTION | WS_SYSMENU});
   EXPECT_TRUE(dialog.exStyle & WS_EX_APPWINDOW);
 
-  // Class, text, and the style bits that must be set (mask, value).
-  struct Control {
-    int id;
-    std::u16string className;
-    std::u16string text;
-    DWORD mask;
-    DWORD value;
-  };
   const DWORD kButtonType = BS_TYPEMASK;
-  std::vector<Control> controls = {
+  std::vector<ControlWant> controls = {
       {IDC_DEVICE_LIST, u"SysListView32", u"", LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
        LVS_REPORT | LVS_SHOWSELALWAYS},
       {IDC_NEW, u"Button", u"&New", kButtonType, BS_PUSHBUTTON},
@@ -287,22 +316,7 @@ TEST_F(ResourcesTest, MainDialogTemplateHasEveryControl) {
   for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) {
     controls.push_back({id, u"Edit", u"", ES_UPPERCASE, ES_UPPERCASE});
   }
-  for (const Control& want : controls) {
-    SCOPED_TRACE(want.id);
-    const auto matching = std::count_if(dialog.items.begin(), dialog.items.end(),
-                                        [&](const DialogItem& i) { return i.id == want.id; });
-    ASSERT_EQ(matching, 1);
-    const DialogItem& item = *std::find_if(dialog.items.begin(), dialog.items.end(),
-                                           [&](const DialogItem& i) { return i.id == want.id; });
-    EXPECT_EQ(
-        CompareStringOrdinal(reinterpret_cast<const WCHAR*>(item.className.c_str()), -1,
-                             reinterpret_cast<const WCHAR*>(want.className.c_str()), -1, TRUE),
-        CSTR_EQUAL)
-        << Narrow(item.className);
-    EXPECT_TRUE(item.text == want.text) << Narrow(item.text);
-    EXPECT_EQ(item.style & want.mask, want.value);
-    EXPECT_TRUE(item.style & WS_CHILD);
-  }
+  ExpectControls(dialog, controls);
 
   // The frames and the three lines below, which carry no id of their own.
   std::vector<std::u16string> groups;
@@ -318,6 +332,86 @@ TEST_F(ResourcesTest, MainDialogTemplateHasEveryControl) {
   EXPECT_TRUE(groups == (std::vector<std::u16string>{u"Target Device List", u""}));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_TRUE(lines[0] == u"Vantor Quorin Network Driver Ver.1.2.4") << Narrow(lines[0]);
+}
+
+TEST_F(ResourcesTest, AutoDetectDialogTemplateHasEveryControl) {
+  DialogTemplate dialog;
+  ASSERT_TRUE(ReadDialog(AnyLanguage(kDialogType, MAKEINTRESOURCEW(IDD_AUTO_DETECT)), dialog));
+  EXPECT_TRUE(dialog.caption == u"Advanced Settings") << Narrow(dialog.caption);
+  EXPECT_TRUE(dialog.font == u"Tahoma") << Narrow(dialog.font);
+  EXPECT_EQ(dialog.pointSize, 8);
+  EXPECT_EQ(dialog.box[2], 282);
+  EXPECT_EQ(dialog.box[3], 288);
+
+  using Box = std::array<short, 4>;
+  // The range fields scroll, so that a text longer than they show reaches the rules.
+  const DWORD kField = ES_AUTOHSCROLL, kType = BS_TYPEMASK;
+  std::vector<ControlWant> controls = {
+      {IDC_AD_FROM, u"Static", u"Detect from", 0, 0, Box{12, 23, 53, 8}},
+      {IDC_AD_TO, u"Static", u"Detect to", 0, 0, Box{12, 41, 53, 8}},
+      {IDC_AD_STOP, u"Edit", u"", kField, kField, Box{183, 39, 20, 12}},
+      {IDC_AD_SEARCHING, u"Static", u"currently searching...", 0, 0, Box{12, 58, 72, 8}},
+      {IDC_AD_START, u"Button", u"&Start", kType, BS_PUSHBUTTON, Box{82, 77, 42, 13}},
+      {IDC_AD_ABORT, u"Button", u"&Abort", kType, BS_PUSHBUTTON, Box{158, 77, 42, 13}},
+      {IDC_AD_RESULTS, u"SysListView32", u"", LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, Box{10, 97, 261, 106}},
+      {IDOK, u"Button", u"Add to &Device List", kType, BS_DEFPUSHBUTTON, Box{56, 212, 68, 16}},
+      {IDCANCEL, u"Button", u"&Cancel", kType, BS_PUSHBUTTON, Box{158, 212, 42, 16}},
+      {IDC_AD_IMPORT, u"Button", u"&Import setup from file...", kType, BS_PUSHBUTTON,
+       Box{40, 253, 84, 16}},
+      {IDC_AD_EXPORT, u"Button", u"&Export setup to file...", kType, BS_PUSHBUTTON,
+       Box{158, 253, 84, 16}},
+  };
+  const int starts[] = {IDC_AD_START1, IDC_AD_START2, IDC_AD_START3, IDC_AD_START4};
+  for (int i = 0; i < 4; ++i) {
+    const short x = static_cast<short>(90 + 31 * i);
+    controls.push_back({starts[i], u"Edit", u"", kField, kField, Box{x, 20, 20, 12}});
+    controls.push_back({IDC_AD_PROGRESS1 + i, u"Static", u"", 0, 0, Box{short(x + 1), 57, 18, 8}});
+    if (i == 3) break;
+    controls.push_back({IDC_AD_MIRROR1 + i, u"Static", u"", 0, 0, Box{short(x + 1), 39, 18, 8}});
+    controls.push_back({IDC_AD_DOT1 + i, u"Static", u".", 0, 0, Box{short(x + 22), 60, 6, 8}});
+  }
+  ExpectControls(dialog, controls);
+  std::vector<std::array<short, 4>> groups;
+  for (const DialogItem& item : dialog.items) {
+    if (item.className == u"Button" && (item.style & BS_TYPEMASK) == BS_GROUPBOX) {
+      groups.push_back(item.box);
+    }
+  }
+  EXPECT_EQ(groups, (std::vector<std::array<short, 4>>{{7, 7, 268, 235}, {7, 240, 268, 41}}));
+}
+
+// The pictures of an unchecked, a checked and an already listed unit: each a masked
+// 16 by 16 image, as the result list's image list loads them.
+TEST_F(ResourcesTest, RowImagesAreMasked16PixelIcons) {
+  HINSTANCE instance = reinterpret_cast<HINSTANCE>(module_.get());
+  for (int icon : {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED}) {
+    SCOPED_TRACE(icon);
+    ASSERT_FALSE(AnyLanguage(kIconGroupType, MAKEINTRESOURCEW(icon)).empty());
+    HICON handle = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ASSERT_NE(handle, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(handle, &info));
+    BITMAP mask{};
+    GetObjectA(info.hbmMask, sizeof(mask), &mask);
+    EXPECT_EQ(mask.bmWidth, 16);
+    EXPECT_EQ(mask.bmHeight, info.hbmColor ? 16 : 32);  // a mono icon stacks its two masks
+    // The mask leaves part of the square transparent and draws on the rest.
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, info.hbmMask);
+    int transparent = 0;
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) transparent += GetPixel(dc, x, y) != 0 ? 1 : 0;
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    EXPECT_GT(transparent, 0);
+    EXPECT_LT(transparent, 256);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(handle);
+  }
 }
 
 #pragma pack(push, 2)
