@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cctype>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -18,13 +16,6 @@ using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser
 
 UniqueHandle Own(HANDLE handle) {
   return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash == std::string::npos) return ".";
-  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-  return path.substr(0, slash);
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -44,9 +35,6 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 // The replacement is written next to the file under a name of our own, so that a
 // save that never finished is recognised and cleared by the next one.
 constexpr char kReplacementSuffix[] = ".saving";
-// Names an earlier build of the program gave its replacements (GetTempFileNameA
-// with the prefix "orv": the prefix, one to four hexadecimal digits, ".tmp").
-constexpr char kEarlierReplacements[] = "orv*.tmp";
 
 // Another process that holds the file open (a virus scanner, an editor, the
 // server reading it) usually lets go within a moment.
@@ -70,38 +58,13 @@ bool HeldAgainstReplacement(const std::string& path) {
   return false;
 }
 
-bool EarlierReplacementName(const char* name) {
-  const std::size_t length = std::strlen(name);
-  if (length < 8 || length > 11) return false;
-  if (_strnicmp(name, "orv", 3) != 0 || _stricmp(name + length - 4, ".tmp") != 0) return false;
-  for (std::size_t i = 3; i < length - 4; ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
-}
-
 void ClearAttributesAndDelete(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileA(path.c_str());
 }
 
-void RemoveStaleReplacements(const std::string& folder, const std::string& ours) {
+void RemoveStaleReplacement(const std::string& ours) {
   if (GetFileAttributesA(ours.c_str()) != INVALID_FILE_ATTRIBUTES) ClearAttributesAndDelete(ours);
-  std::string pattern = folder;
-  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
-  const std::string prefix = pattern;
-  pattern += kEarlierReplacements;
-  if (pattern.size() >= MAX_PATH) return;
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        EarlierReplacementName(found.cFileName)) {
-      ClearAttributesAndDelete(prefix + found.cFileName);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
 }
 
 DWORD CarriedAttributes(DWORD attributes) {
@@ -209,11 +172,10 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     return false;
   }
 
-  const std::string folder = FolderOf(path);
   const std::string temporary = path + kReplacementSuffix;
   if (temporary.size() >= MAX_PATH) return false;
-  // What an earlier save left when it was killed or lost its power.
-  RemoveStaleReplacements(folder, temporary);
+  // What an earlier save of this file left when it was killed or lost its power.
+  RemoveStaleReplacement(temporary);
 
   bool written = false;
   {
