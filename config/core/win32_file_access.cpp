@@ -43,8 +43,7 @@ constexpr DWORD kReplaceRetryMs = 50;
 
 bool HeldOpen(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+         error == ERROR_ACCESS_DENIED;
 }
 
 // True while another process has the file open without letting it be renamed or
@@ -100,30 +99,20 @@ bool CarrySecurity(const std::string& from, const std::string& to) {
   return true;
 }
 
-// The old file is never missing and never half-written: ReplaceFileA, or a rename
-// when there is no old file, both a single step of the file system.
-bool ReplaceInOneStep(const std::string& path, const std::string& replacement, bool exists) {
+// The old file is never missing and never half-written: the new one takes its
+// name in a single rename. Not ReplaceFileA: some implementations of it (Wine's)
+// move the old file away first and the new one in after, and a save killed
+// between the two leaves no settings file at all.
+bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
   for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
     if (attempt > 0) Sleep(kReplaceRetryMs);
-    // Waiting for a holder to let go before trying keeps ReplaceFileA from failing
-    // half-way, which on some systems leaves a file of its own in the folder.
-    if (exists && HeldAgainstReplacement(path)) continue;
-    const BOOL done = exists
-                          ? ReplaceFileA(path.c_str(), replacement.c_str(), nullptr,
-                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                          : MoveFileExA(replacement.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (done) return true;
-    const DWORD error = GetLastError();
-    // ReplaceFileA without a backup name can fail after it has moved the old file
-    // away (ERROR_UNABLE_TO_MOVE_REPLACEMENT): then only the new one is left, and
-    // it must still get the name.
-    if (exists && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-      exists = false;
-      continue;
+    // A holder without delete sharing makes the rename fail; wait for it to go.
+    if (HeldAgainstReplacement(path)) continue;
+    if (MoveFileExA(replacement.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
     }
-    if (!exists && error == ERROR_ALREADY_EXISTS) return false;
-    if (!HeldOpen(error)) return false;
+    if (!HeldOpen(GetLastError())) return false;
   }
   return false;
 }
@@ -185,20 +174,13 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     if (file) written = CloseHandle(file.release()) && written;
   }
   // The new file takes over what the old one had: an integrator's permissions and a
-  // hidden or system attribute. ReplaceFileA keeps them on Windows, not everywhere.
+  // hidden or system attribute; a rename keeps the new file's own.
   if (written && attributes != INVALID_FILE_ATTRIBUTES) {
     written = CarrySecurity(path, temporary) &&
               SetFileAttributesA(temporary.c_str(), CarriedAttributes(attributes));
   }
-  if (written && ReplaceInOneStep(path, temporary, attributes != INVALID_FILE_ATTRIBUTES)) {
-    return true;
-  }
-  // Never throw away the only copy: a replacement that failed half-way may have
-  // taken the old file with it.
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    ClearAttributesAndDelete(temporary);
-  }
+  if (written && ReplaceInOneStep(path, temporary)) return true;
+  ClearAttributesAndDelete(temporary);
   return false;
 }
 
