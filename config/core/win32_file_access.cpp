@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cctype>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -18,13 +16,6 @@ using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser
 
 UniqueHandle Own(HANDLE handle) {
   return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash == std::string::npos) return ".";
-  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-  return path.substr(0, slash);
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -44,9 +35,6 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 // The replacement is written next to the file under a name of our own, so that a
 // save that never finished is recognised and cleared by the next one.
 constexpr char kReplacementSuffix[] = ".saving";
-// Names an earlier build of the program gave its replacements (GetTempFileNameA
-// with the prefix "orv": the prefix, one to four hexadecimal digits, ".tmp").
-constexpr char kEarlierReplacements[] = "orv*.tmp";
 
 // Another process that holds the file open (a virus scanner, an editor, the
 // server reading it) usually lets go within a moment.
@@ -55,8 +43,7 @@ constexpr DWORD kReplaceRetryMs = 50;
 
 bool HeldOpen(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+         error == ERROR_ACCESS_DENIED;
 }
 
 // True while another process has the file open without letting it be renamed or
@@ -70,38 +57,13 @@ bool HeldAgainstReplacement(const std::string& path) {
   return false;
 }
 
-bool EarlierReplacementName(const char* name) {
-  const std::size_t length = std::strlen(name);
-  if (length < 8 || length > 11) return false;
-  if (_strnicmp(name, "orv", 3) != 0 || _stricmp(name + length - 4, ".tmp") != 0) return false;
-  for (std::size_t i = 3; i < length - 4; ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
-}
-
 void ClearAttributesAndDelete(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileA(path.c_str());
 }
 
-void RemoveStaleReplacements(const std::string& folder, const std::string& ours) {
+void RemoveStaleReplacement(const std::string& ours) {
   if (GetFileAttributesA(ours.c_str()) != INVALID_FILE_ATTRIBUTES) ClearAttributesAndDelete(ours);
-  std::string pattern = folder;
-  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
-  const std::string prefix = pattern;
-  pattern += kEarlierReplacements;
-  if (pattern.size() >= MAX_PATH) return;
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        EarlierReplacementName(found.cFileName)) {
-      ClearAttributesAndDelete(prefix + found.cFileName);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
 }
 
 DWORD CarriedAttributes(DWORD attributes) {
@@ -137,30 +99,20 @@ bool CarrySecurity(const std::string& from, const std::string& to) {
   return true;
 }
 
-// The old file is never missing and never half-written: ReplaceFileA, or a rename
-// when there is no old file, both a single step of the file system.
-bool ReplaceInOneStep(const std::string& path, const std::string& replacement, bool exists) {
+// The old file is never missing and never half-written: the new one takes its
+// name in a single rename. Not ReplaceFileA: some implementations of it (Wine's)
+// move the old file away first and the new one in after, and a save killed
+// between the two leaves no settings file at all.
+bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
   for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
     if (attempt > 0) Sleep(kReplaceRetryMs);
-    // Waiting for a holder to let go before trying keeps ReplaceFileA from failing
-    // half-way, which on some systems leaves a file of its own in the folder.
-    if (exists && HeldAgainstReplacement(path)) continue;
-    const BOOL done = exists
-                          ? ReplaceFileA(path.c_str(), replacement.c_str(), nullptr,
-                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                          : MoveFileExA(replacement.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (done) return true;
-    const DWORD error = GetLastError();
-    // ReplaceFileA without a backup name can fail after it has moved the old file
-    // away (ERROR_UNABLE_TO_MOVE_REPLACEMENT): then only the new one is left, and
-    // it must still get the name.
-    if (exists && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-      exists = false;
-      continue;
+    // A holder without delete sharing makes the rename fail; wait for it to go.
+    if (HeldAgainstReplacement(path)) continue;
+    if (MoveFileExA(replacement.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
     }
-    if (!exists && error == ERROR_ALREADY_EXISTS) return false;
-    if (!HeldOpen(error)) return false;
+    if (!HeldOpen(GetLastError())) return false;
   }
   return false;
 }
@@ -209,11 +161,10 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     return false;
   }
 
-  const std::string folder = FolderOf(path);
   const std::string temporary = path + kReplacementSuffix;
   if (temporary.size() >= MAX_PATH) return false;
-  // What an earlier save left when it was killed or lost its power.
-  RemoveStaleReplacements(folder, temporary);
+  // What an earlier save of this file left when it was killed or lost its power.
+  RemoveStaleReplacement(temporary);
 
   bool written = false;
   {
@@ -223,20 +174,13 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     if (file) written = CloseHandle(file.release()) && written;
   }
   // The new file takes over what the old one had: an integrator's permissions and a
-  // hidden or system attribute. ReplaceFileA keeps them on Windows, not everywhere.
+  // hidden or system attribute; a rename keeps the new file's own.
   if (written && attributes != INVALID_FILE_ATTRIBUTES) {
     written = CarrySecurity(path, temporary) &&
               SetFileAttributesA(temporary.c_str(), CarriedAttributes(attributes));
   }
-  if (written && ReplaceInOneStep(path, temporary, attributes != INVALID_FILE_ATTRIBUTES)) {
-    return true;
-  }
-  // Never throw away the only copy: a replacement that failed half-way may have
-  // taken the old file with it.
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    ClearAttributesAndDelete(temporary);
-  }
+  if (written && ReplaceInOneStep(path, temporary)) return true;
+  ClearAttributesAndDelete(temporary);
   return false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Files through kernel32: replacement writes the new file next to the old one,
-// gives it the old one's attributes and access list, and puts it in the old one's
-// place with ReplaceFileA, retrying briefly while another process holds the file.
+// gives it the old one's attributes and access list, and renames it over the old
+// one in one step, retrying briefly while another process holds the file.
 
 #include "config/core/file_access.h"
 

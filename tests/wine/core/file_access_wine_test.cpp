@@ -148,9 +148,8 @@ TEST(FileAccessOnWindows, HoldersAndLeftoversOfOtherSaves) {
     Folder folder;
     const std::string path = folder.File("orveld.ini");
     Write(path, "old");
-    // Left by saves that were killed: ours, an earlier build's, and a user's file.
+    // Left by a save that was killed, and a file of somebody else's.
     Write(folder.File("orveld.ini.saving"), "half");
-    Write(folder.File("orv1A2B.tmp"), "half");
     Write(folder.File("orvnotes.tmp"), "keep");
     SetFileAttributesA(folder.File("orveld.ini.saving").c_str(), FILE_ATTRIBUTE_HIDDEN);
     HANDLE holder = INVALID_HANDLE_VALUE;
