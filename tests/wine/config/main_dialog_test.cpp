@@ -534,5 +534,52 @@ TEST_F(MainDialogTest, ApplyAtOpeningFollowsTheWholeRule) {
   }
 }
 
+// The opened dialog as its controls report it.
+TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
+  struct Setup {
+    std::vector<LRESULT> limits;
+    std::vector<std::string> ports;
+    DWORD listStyle = 0;
+    std::vector<int> widths;
+    std::vector<int> images, formats;
+    int imageCount = 0;
+  } got;
+  RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
+    for (int id : {IDC_DEVICE_NAME, IDC_OCTET1, IDC_OCTET4, IDC_MAC1, IDC_MAC6})
+      got.limits.push_back(SendMessageA(d.Item(id), EM_GETLIMITTEXT, 0, 0));
+    HWND port = d.Item(IDC_PORT);
+    const int count = static_cast<int>(SendMessageA(port, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count && i < 32; ++i) {
+      char text[8] = {};
+      if (SendMessageA(port, CB_GETLBTEXTLEN, i, 0) < 8)
+        SendMessageA(port, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      got.ports.push_back(text);
+    }
+    HWND list = d.Item(IDC_DEVICE_LIST);
+    got.listStyle = ListView_GetExtendedListViewStyle(list);
+    for (int column = 0; column < 4; ++column)
+      got.widths.push_back(ListView_GetColumnWidth(list, column));
+    HWND header = ListView_GetHeader(list);
+    for (int column = 0; column < 3; ++column) {
+      HDITEMA item = {};
+      item.mask = HDI_IMAGE | HDI_FORMAT;
+      SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+      got.images.push_back(item.iImage);
+      got.formats.push_back(item.fmt & (HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT));
+    }
+    got.imageCount = ImageList_GetImageCount(Header_GetImageList(header));
+  });
+  EXPECT_EQ(got.limits, (std::vector<LRESULT>{32, 3, 3, 2, 2}));
+  std::vector<std::string> ports;
+  for (int number = 1; number <= 16; ++number) ports.push_back(std::to_string(number));
+  EXPECT_EQ(got.ports, ports);
+  EXPECT_EQ(got.listStyle, 0xA1u);  // grid lines, full-row selection, two-click activation
+  EXPECT_EQ(got.widths, (std::vector<int>{110, 136, 150, 114}));
+  EXPECT_EQ(got.images, (std::vector<int>{0, 0, 0}));
+  const int format = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
+  EXPECT_EQ(got.formats, (std::vector<int>{format, format, format}));
+  EXPECT_EQ(got.imageCount, 3);
+}
+
 }  // namespace
 }  // namespace orvel::test
