@@ -15,8 +15,6 @@ namespace {
 constexpr unsigned kSelectedAndFocused = EditorView::kRowSelected | EditorView::kRowFocused;
 constexpr int kListPageWidthWithScrollBar = 97;
 constexpr int kListPageWidth = 114;
-constexpr unsigned kVirtualKeyPeriod = 0xBE;   // VK_OEM_PERIOD
-constexpr unsigned kVirtualKeyDecimal = 0x6E;  // VK_DECIMAL
 
 int OctetId(int octet) { return IDC_OCTET1 + octet - 1; }
 int MacId(int field) { return IDC_MAC1 + field - 1; }
@@ -111,14 +109,17 @@ void DeviceListEditor::PresentFirstEntry() {
     const std::int32_t state = table_[0].checkState;
     if (state == kCheckMacEqual || state == kCheckMacDiffers) {
       SetDetailFieldsEnabled(true, false);
-      // A MAC the server reports differently can be taken over at once.
-      applyAtOpen_ = !MacTextMatches(pending_, table_[0]);
+      // A MAC the server reports differently can be taken over at once, unless
+      // the entry could not be applied on any other path either.
+      applyAtOpen_ = !MacTextMatches(pending_, table_[0]) &&
+                     UpdateApplyState(pending_, 0, table_, activeAddresses_);
     } else {
       SetDetailFieldsEnabled(true, true);
       const WorkingSlot& slot = table_[0];
       applyAtOpen_ =
-          pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
-          pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex;
+          (pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
+           pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex) &&
+          UpdateApplyState(pending_, 0, table_, activeAddresses_);
     }
   }
   ShowEntry(true);
@@ -276,7 +277,14 @@ void DeviceListEditor::OnOctetUpdate(int octet) {
   const int id = OctetId(octet);
   const OctetRuleResult rule =
       OctetTextRule(view_.Text(id), octet, OctetOf(pending_.address, octet));
-  if (rule.cutText) view_.SetText(id, *rule.cutText);
+  if (rule.cutText) {
+    // This handler acts on the cut text itself; the write's own notification must
+    // not, or a value that a "." put back would count as three typed digits.
+    const bool suppressed = suppressFieldEvents_;
+    suppressFieldEvents_ = true;
+    view_.SetText(id, *rule.cutText);
+    suppressFieldEvents_ = suppressed;
+  }
   if (rule.outOfRange) view_.SetText(id, "0");
   pending_.address = WithOctet(pending_.address, octet, rule.value);
 
@@ -285,14 +293,16 @@ void DeviceListEditor::OnOctetUpdate(int octet) {
       addressEdited_ = false;
       if (!restoring_) CommitAddress(pending_.address, currentSlot_);
     }
+  } else if (rule.dotTyped) {
+    // Also when the "." put back a three-digit value: no digits were typed, so the
+    // next "." is the user's own.
+    MoveToOctet(octet + 1);
   } else if (rule.counted >= 3) {
     if (rule.value == 0) view_.SetText(id, "0");
     movingAfterDigits_ = true;
     MoveToOctet(octet + 1);
     movingAfterDigits_ = false;
     autoMovedField_ = view_.Focus() == OctetId(octet + 1) ? OctetId(octet + 1) : 0;
-  } else if (rule.dotTyped) {
-    MoveToOctet(octet + 1);
   }
   RefreshApply();
 }
@@ -333,7 +343,12 @@ void DeviceListEditor::OnMacUpdate(int field) {
 void DeviceListEditor::OnMacKillFocus(int field) {
   const int id = MacId(field);
   if (!view_.Text(id).empty()) return;
+  // Written past the field's rule: "00" is two digits, and the rule would move the
+  // focus on, away from the control the user is going to.
+  const bool suppressed = suppressFieldEvents_;
+  suppressFieldEvents_ = true;
   view_.SetText(id, "00");
+  suppressFieldEvents_ = suppressed;
   pending_.mac[field - 1] = 0;
 }
 
@@ -383,7 +398,7 @@ void DeviceListEditor::OnPortEditUpdate() {
 // Keyboard
 
 void DeviceListEditor::OnKeyDown(unsigned virtualKey) {
-  if (virtualKey != kVirtualKeyPeriod && virtualKey != kVirtualKeyDecimal) autoMovedField_ = 0;
+  if (!KeyKeepsDotState(virtualKey)) autoMovedField_ = 0;
 }
 
 bool DeviceListEditor::OnChar(int focusedId, char character) {
@@ -505,20 +520,38 @@ void DeviceListEditor::TakePendingFromSlot(int slot) {
   view_.SetComboSelection(IDC_PORT, pending_.portIndex);
 }
 
+void DeviceListEditor::RefreshRemoveForSelection() {
+  bool selected = false;
+  bool blankSelected = false;
+  const int rows = view_.RowCount();
+  for (int row = 0; row < rows; ++row) {
+    if (!(view_.RowState(row) & EditorView::kRowSelected)) continue;
+    selected = true;
+    if (!table_[view_.RowSlot(row) % kSlotCount].entry.Used()) blankSelected = true;
+  }
+  view_.Enable(IDC_REMOVE, selected && !blankSelected);
+}
+
 void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
-  if (!listEventsEnabled_ || newState == 0) return;
+  if (!listEventsEnabled_) return;
   const int slot = static_cast<int>(view_.RowSlot(row));
-  if (slot == currentSlot_ || slot < 0 || slot >= kSlotCount) return;
-  if (!(view_.RowState(row) & EditorView::kRowFocused)) return;
+  if (newState == 0 || slot == currentSlot_ || slot < 0 || slot >= kSlotCount ||
+      !(view_.RowState(row) & EditorView::kRowFocused)) {
+    // Remove acts on the selected rows: with none, it is disabled.
+    RefreshRemoveForSelection();
+    return;
+  }
 
   suppressFieldEvents_ = true;
   WorkingSlot& target = table_[slot];
   if (target.checkState == kCheckNotCompared || target.checkState == kCheckMacDiffers) {
     CheckSlotMac(slot);
   }
-  // An unapplied port choice stays with the slot it was made for.
+  // An unapplied port choice stays with the slot it was made for. Not while Undo
+  // restores: the box then shows an entry of the table Undo has just replaced.
   const int port = view_.ComboSelection(IDC_PORT);
-  if (port >= 0) table_[currentSlot_].entry.portIndex = static_cast<std::uint8_t>(port);
+  if (port >= 0 && !restoring_)
+    table_[currentSlot_].entry.portIndex = static_cast<std::uint8_t>(port);
   currentSlot_ = slot;
   ShowEntry(false);
   RefreshApply();
@@ -549,6 +582,7 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
   } else {
     EnableListCommands(true);
     UpdateCountButtons();
+    RefreshRemoveForSelection();
   }
   suppressFieldEvents_ = false;
   view_.SetFocus(IDC_DEVICE_LIST);
@@ -704,11 +738,6 @@ void DeviceListEditor::Duplicate() {
 }
 
 void DeviceListEditor::Remove() {
-  TakeUndoSnapshot();
-  modified_ = true;
-  suppressFieldEvents_ = true;
-  listEventsEnabled_ = false;
-
   std::vector<int> slots;
   const int rows = view_.RowCount();
   for (int row = 0; row < rows; ++row) {
@@ -716,6 +745,16 @@ void DeviceListEditor::Remove() {
       slots.push_back(static_cast<int>(view_.RowSlot(row)));
     }
   }
+  // Nothing selected, nothing to remove: without this the vacated-slot step below
+  // would clear slot 0.
+  if (slots.empty()) {
+    view_.Enable(IDC_REMOVE, false);
+    return;
+  }
+  TakeUndoSnapshot();
+  modified_ = true;
+  suppressFieldEvents_ = true;
+  listEventsEnabled_ = false;
   // Later slots shift down with each removal: highest first, each once.
   std::sort(slots.begin(), slots.end(), std::greater<int>());
   slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
@@ -744,6 +783,8 @@ void DeviceListEditor::Remove() {
     view_.Enable(IDC_REMOVE, false);
     view_.Enable(IDC_REMOVE_ALL, false);
     view_.Enable(IDC_APPLY, false);
+    // A list that was full has room again.
+    view_.Enable(IDC_NEW, true);
     view_.SetFocus(IDC_DEVICE_LIST);
     pending_.mac = MacBlock{};
     pending_.address = 0;
@@ -788,6 +829,11 @@ void DeviceListEditor::RemoveAll() {
   view_.Enable(IDC_NEW, true);
   view_.SetFocus(IDC_DEVICE_LIST);
   pending_.mac = MacBlock{};
+  // The fields show slot 0 now; an entry typed into them must not keep the removed
+  // entry's port or address.
+  pending_.name = table_[0].entry.deviceName;
+  pending_.address = table_[0].entry.ipAddress;
+  pending_.portIndex = table_[0].entry.portIndex;
 }
 
 void DeviceListEditor::Undo() {
@@ -1039,14 +1085,17 @@ void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,
 void DeviceListEditor::OnColumnClick(int column) {
   listEventsEnabled_ = false;
   sortColumn_ = column;
-  std::vector<std::string> selectedNames;
+  // The rows carry their item data, so the selection and the focus are restored by
+  // slot: names may repeat. The current entry stays current, and the fields and the
+  // pending entry keep what the user has typed so far.
+  std::vector<std::uint32_t> selectedSlots;
   const int rows = view_.RowCount();
   for (int row = 0; row < rows; ++row) {
-    if (view_.RowState(row) & EditorView::kRowSelected)
-      selectedNames.push_back(view_.RowText(row, 0));
+    if (view_.RowState(row) & EditorView::kRowSelected) selectedSlots.push_back(view_.RowSlot(row));
   }
   const int focused = FocusedRow();
-  const std::string focusedName = rows > 0 ? view_.RowText(focused < 0 ? 0 : focused, 0) : "";
+  const bool anyFocused = focused >= 0;
+  const std::uint32_t focusedSlot = anyFocused ? view_.RowSlot(focused) : 0;
 
   if (column >= 0 && column <= 2) {
     const int next = (sortDirection_[column] + 1) % 3;
@@ -1057,7 +1106,14 @@ void DeviceListEditor::OnColumnClick(int column) {
     const int entryRows = EntryRowCount();
     if (entryRows >= 2) {
       SortList(entryRows);
-      RestoreRowStatesByName(focusedName, selectedNames);
+      for (int row = 0; row < rows; ++row) {
+        const std::uint32_t slot = view_.RowSlot(row);
+        unsigned state = anyFocused && focusedSlot == slot ? EditorView::kRowFocused : 0u;
+        if (std::find(selectedSlots.begin(), selectedSlots.end(), slot) != selectedSlots.end())
+          state |= EditorView::kRowSelected;
+        if ((view_.RowState(row) & kSelectedAndFocused) != state)
+          view_.SetRowState(row, state, kSelectedAndFocused);
+      }
     }
   }
   listEventsEnabled_ = true;

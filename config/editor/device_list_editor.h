@@ -122,6 +122,7 @@ class DeviceListEditor {
   bool BlankRowShown();
   int NewRowIndex();
   void EnableListCommands(bool enabled);
+  void RefreshRemoveForSelection();
   void TakePendingFromSlot(int slot);
 
   EditorView& view_;

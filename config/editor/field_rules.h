@@ -84,6 +84,16 @@ struct NameRuleResult {
 };
 NameRuleResult NameRule(const std::string& text);
 
+// A key-down that leaves standing the "." state an automatic move after three typed
+// digits begins: the period keys themselves, the modifiers that layouts such as AZERTY
+// need for "." (Shift, Ctrl, Alt, AltGr, left and right) and an input method's key.
+constexpr bool KeyKeepsDotState(unsigned virtualKey) {
+  return virtualKey == 0xBE /* VK_OEM_PERIOD */ || virtualKey == 0x6E /* VK_DECIMAL */ ||
+         (virtualKey >= 0x10 && virtualKey <= 0x12) /* VK_SHIFT, VK_CONTROL, VK_MENU */ ||
+         (virtualKey >= 0xA0 && virtualKey <= 0xA5) /* VK_LSHIFT .. VK_RMENU */ ||
+         virtualKey == 0xE5 /* VK_PROCESSKEY */;
+}
+
 // Octets of an address, most significant first.
 std::uint8_t OctetOf(std::uint32_t address, int octet);
 std::uint32_t WithOctet(std::uint32_t address, int octet, std::uint8_t value);

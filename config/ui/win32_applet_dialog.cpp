@@ -130,10 +130,15 @@ bool CAppletDlg::PreTranslateMessage(MSG& message) {
 
   if (message.message == WM_KEYDOWN) {
     editor_.OnKeyDown(static_cast<unsigned>(message.wParam));
-    // Enter closes the dialog only from a push button; in a field it is just a key.
+    // Enter closes the dialog only from a push button. In a field it does nothing:
+    // the field's own handling would hand it on to the default button. An open port
+    // list still closes on it.
     if (message.wParam == VK_RETURN && !IsPushButton(GetFocus())) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
+      HWND port = Item(IDC_PORT);
+      if (IsChild(port, GetFocus()) && SendMessageA(port, CB_GETDROPPEDSTATE, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
       return true;
     }
   }

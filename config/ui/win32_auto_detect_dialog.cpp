@@ -9,6 +9,7 @@
 #include "config/autodetect/setup_file.h"
 #include "config/core/text_ids.h"
 #include "config/core/win32_app_platform.h"
+#include "config/editor/field_rules.h"
 #include "config/resources/resource.h"
 #include "config/ui/win32_controls.h"
 
@@ -240,8 +241,7 @@ bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
   if (message.message == WM_CHAR) {
     return range_.OnCharacter(*field, static_cast<char>(message.wParam));
   }
-  if (message.message == WM_KEYDOWN && message.wParam != VK_OEM_PERIOD &&
-      message.wParam != VK_DECIMAL) {
+  if (message.message == WM_KEYDOWN && !KeyKeepsDotState(static_cast<unsigned>(message.wParam))) {
     range_.OnOtherInput(*field);
   }
   return false;

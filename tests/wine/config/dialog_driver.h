@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/resources/resource.h"
 
@@ -67,10 +68,11 @@ class DialogDriver {
     GetClientRect(control, &box);
     ClickAt(control, box.right / 2, box.bottom / 2);
   }
-  void ClickAt(HWND control, int x, int y) {
+  // keys adds MK_CONTROL or MK_SHIFT, as a click with Ctrl or Shift held carries them.
+  void ClickAt(HWND control, int x, int y, WPARAM keys = 0) {
     const LPARAM at = MAKELPARAM(x, y);
-    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(control, WM_LBUTTONUP, 0, at);
+    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+    PostMessageA(control, WM_LBUTTONUP, keys, at);
     Sync();
   }
   // Clicks a field and selects its text, the way a user starts retyping it.
@@ -79,11 +81,30 @@ class DialogDriver {
     PostMessageA(Item(id), EM_SETSEL, 0, -1);
     Sync();
   }
+  // A key pressed and released at the focused control. The loop's TranslateMessage
+  // posts the character behind the messages posted here, so a second Sync waits for it.
   void Key(UINT virtualKey) {
     HWND target = Focus();
     PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
     PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
     Sync();
+    Sync();
+  }
+  // Digits, small letters and "." as key presses. With shiftedDot each "." comes as
+  // Shift held over the period key, the sequence of layouts (AZERTY) where "." needs
+  // Shift; a posted Shift leaves the key state alone, so the character stays ".".
+  void Press(const std::string& keys, bool shiftedDot = false) {
+    for (char c : keys) {
+      const bool dot = c == '.';
+      const UINT key = dot ? VK_OEM_PERIOD : (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+      HWND target = Focus();
+      if (dot && shiftedDot) PostMessageA(target, WM_KEYDOWN, VK_SHIFT, 0x002A0001);
+      PostMessageA(target, WM_KEYDOWN, key, 1);
+      PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+      if (dot && shiftedDot) PostMessageA(target, WM_KEYUP, VK_SHIFT, 0xC02A0001);
+      Sync();
+      Sync();
+    }
   }
   // One WM_CHAR a character, as TranslateMessage makes it from a key press; the key
   // messages themselves are left out, since the dialog's loop would translate them again.
@@ -123,6 +144,35 @@ class DialogDriver {
     ClickAt(list, item.left + 8, (item.top + item.bottom) / 2);
   }
   void SelectRow(int row) { ClickRow(row, IDC_DEVICE_LIST); }
+  // Item data of the focused row and of the selected rows, in row order; -1 when none.
+  int FocusedSlot() const {
+    HWND list = Item(IDC_DEVICE_LIST);
+    const int row = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+    return row < 0 ? -1 : static_cast<int>(RowData(row));
+  }
+  std::vector<int> SelectedSlots() const {
+    std::vector<int> slots;
+    HWND list = Item(IDC_DEVICE_LIST);
+    for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+      slots.push_back(static_cast<int>(RowData(row)));
+    }
+    return slots;
+  }
+  LPARAM RowData(int row) const {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendMessageA(Item(IDC_DEVICE_LIST), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+  }
+  // A click on a header item of the device list.
+  void ClickHeader(int column) {
+    HWND header = ListView_GetHeader(Item(IDC_DEVICE_LIST));
+    RECT box{};
+    SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&box));
+    ClickAt(header, (box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  }
   bool DialogOpen() const { return IsWindow(dialog_) && IsWindowVisible(dialog_); }
 
   // Waits until the condition holds, checking every 20 ms; false at the timeout.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -43,6 +44,7 @@ struct Unit {
   const char* name;
   std::uint32_t address;
   const char* mac;
+  std::uint8_t portIndex = 0;
 };
 
 // Runs the dialog on this thread with the units; script runs on a driver thread and
@@ -52,7 +54,7 @@ struct DialogOutcome {
   MainDialogSession session;
 };
 
-DialogOutcome RunDialog(std::initializer_list<Unit> units,
+DialogOutcome RunDialog(const std::vector<Unit>& units,
                         const std::function<void(DialogDriver&)>& script) {
   MainDialogSession session;
   for (int slot = 0; slot < kSlotCount; ++slot) session.entries[slot] = DefaultDeviceEntry(slot);
@@ -61,6 +63,7 @@ DialogOutcome RunDialog(std::initializer_list<Unit> units,
     session.entries[slot].deviceName = unit.name;
     session.entries[slot].ipAddress = unit.address;
     session.entries[slot].macText = unit.mac;
+    session.entries[slot].portIndex = unit.portIndex;
     ++slot;
   }
   session.scanStartAddress = Ip(192, 168, 0, 2);
@@ -123,30 +126,108 @@ TEST_F(MainDialogTest, WithoutServerMacFieldsStayEditable) {
   EXPECT_TRUE(macEnabled);
 }
 
+// Key presses into octet 1 (reached by a click, its text selected). After three
+// typed digits moved the focus on, the "." that follows is the separator; Shift
+// before it (the period on AZERTY) keeps that so. A "." that only puts a field's
+// value back and moves on is no such move, three digits or not.
 TEST_F(MainDialogTest, TypedAddressesWithDotsLandInTheirFields) {
-  for (const char* typed : {"192.168.0.10", "10.0.0.25", "172.16.254.1", "1.2.3.4"}) {
+  struct Case {
+    std::uint32_t shown;
+    const char* keys;
+    bool shiftedDot;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {Ip(9, 9, 9, 9), "192.168.0.10", false, "192.168.0.10"},
+      {Ip(9, 9, 9, 9), "172.16.254.1", false, "172.16.254.1"},
+      {Ip(9, 9, 9, 9), "1.2.3.4", false, "1.2.3.4"},
+      {Ip(9, 9, 9, 9), "192.168.0.10", true, "192.168.0.10"},
+      {Ip(9, 9, 9, 9), "10.200.30.4", true, "10.200.30.4"},
+      {Ip(10, 0, 0, 25), "...7", false, "10.0.0.7"},
+      {Ip(192, 168, 0, 25), "...7", false, "192.168.0.7"},
+      {Ip(192, 168, 0, 25), "...7", true, "192.168.0.7"},
+  };
+  for (const Case& c : cases) {
     std::string address;
-    RunDialog({{"Keys", Ip(9, 9, 9, 9), "000000000001"}}, [&](DialogDriver& d) {
+    RunDialog({{"Keys", c.shown, "000000000001"}}, [&](DialogDriver& d) {
       d.ClickField(IDC_OCTET1);
-      d.Type(typed);
+      d.Press(c.keys, c.shiftedDot);
       address = d.Address();
     });
-    EXPECT_EQ(address, typed);
+    EXPECT_EQ(address, c.expected) << c.keys << (c.shiftedDot ? " with Shift" : "");
   }
 }
 
+// The four start fields of "Advanced Settings" follow the same "." rule.
+TEST_F(MainDialogTest, AutoDetectStartFieldsTakeAShiftedDot) {
+  std::string typed[2];
+  for (bool shifted : {false, true}) {
+    RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
+      d.Click(IDC_ADVANCED);
+      HWND window = FindThreadWindow(GetWindowThreadProcessId(d.Window(), nullptr), [](HWND w) {
+        return GetDlgItem(w, IDC_AD_START1) != nullptr;
+      });
+      if (!window) return;
+      {
+        DialogDriver ad(window, GetWindowThreadProcessId(window, nullptr));
+        ad.ClickField(IDC_AD_START1);
+        ad.Press("172.100.200.3", shifted);
+        typed[shifted] = ad.Text(IDC_AD_START1) + "." + ad.Text(IDC_AD_START2) + "." +
+                         ad.Text(IDC_AD_START3) + "." + ad.Text(IDC_AD_START4);
+      }
+      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+      d.Sync();
+    });
+  }
+  EXPECT_EQ(typed[0], "172.100.200.3");
+  EXPECT_EQ(typed[1], typed[0]);
+}
+
+// Enter, once or twice, in a field the user has typed into: the dialog stays open,
+// nothing is saved and the typed text stays.
 TEST_F(MainDialogTest, EnterInAFieldLeavesTheDialogOpen) {
-  bool openAfterEnter = false;
+  struct Shown {
+    int id;
+    std::string typed, afterEnter;
+    bool open = false;
+  };
+  std::vector<Shown> shown;
+  for (int id : {IDC_DEVICE_NAME, IDC_OCTET2, IDC_MAC3, IDC_PORT})
+    shown.push_back({id, "", "", false});
   const DialogOutcome outcome =
       RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
-        for (int id : {IDC_DEVICE_NAME, IDC_OCTET2, IDC_MAC3}) {
-          d.ClickField(id);
+        for (Shown& field : shown) {
+          d.ClickField(field.id);
+          d.Press(field.id == IDC_DEVICE_NAME ? "ab" : "1");
+          field.typed = d.Text(field.id);
           d.Key(VK_RETURN);
+          d.Key(VK_RETURN);
+          field.afterEnter = d.Text(field.id);
+          field.open = d.DialogOpen();
+          if (!field.open) return;
         }
-        openAfterEnter = d.DialogOpen();
       });
-  EXPECT_TRUE(openAfterEnter);
+  for (const Shown& field : shown) {
+    EXPECT_TRUE(field.open) << field.id;
+    EXPECT_EQ(field.afterEnter, field.typed) << field.id;
+  }
   EXPECT_EQ(outcome.result, IDCANCEL);
+}
+
+// An emptied MAC field reads "00" once the user clicks elsewhere, and the clicked
+// control keeps the focus.
+TEST_F(MainDialogTest, EmptiedMacFieldBecomesZeroAndTheClickedFieldKeepsTheFocus) {
+  std::string mac;
+  int focus = 0;
+  RunDialog({{"Keys", Ip(10, 0, 0, 1), "00112233445A"}}, [&](DialogDriver& d) {
+    d.ClickField(IDC_MAC2);
+    d.Key(VK_DELETE);
+    d.ClickField(IDC_DEVICE_NAME);
+    mac = d.Mac();
+    focus = d.FocusId();
+  });
+  EXPECT_EQ(mac, "00002233445A");
+  EXPECT_EQ(focus, IDC_DEVICE_NAME);
 }
 
 TEST_F(MainDialogTest, NewEntryTypedAndAppliedIsInTheTable) {
@@ -252,6 +333,252 @@ TEST_F(MainDialogTest, HeaderClickSortsAndApplyKeepsTheOrderAndTheFocus) {
   EXPECT_EQ(outcome.session.entries[0].deviceName, "Aaa");
   EXPECT_EQ(outcome.session.entries[1].deviceName, "alpha");
   EXPECT_EQ(outcome.session.entries[2].deviceName, "Beta");
+}
+
+std::vector<std::string> TableNames(const MainDialogSession& session) {
+  std::vector<std::string> names;
+  for (const DeviceEntry& entry : session.entries) {
+    if (entry.ipAddress != 0) names.push_back(entry.deviceName);
+  }
+  return names;
+}
+
+// With no row selected, Remove is disabled and a click on it removes nothing: after
+// a click on the empty part of the list, or a Ctrl+click on the selected row.
+TEST_F(MainDialogTest, RemoveWithNoRowSelectedRemovesNothing) {
+  for (bool ctrlClick : {false, true}) {
+    std::vector<int> selected = {-2};
+    bool removeEnabled = true;
+    const DialogOutcome outcome =
+        RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"},
+                   {"Pads", Ip(10, 0, 0, 2), "000000000002"},
+                   {"Bass", Ip(10, 0, 0, 3), "000000000003"}},
+                  [&](DialogDriver& d) {
+                    HWND list = d.Item(IDC_DEVICE_LIST);
+                    d.SelectRow(1);
+                    RECT row{};
+                    row.left = LVIR_BOUNDS;
+                    SendMessageA(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+                    if (ctrlClick) {
+                      d.ClickAt(list, row.left + 8, (row.top + row.bottom) / 2, MK_CONTROL);
+                    } else {
+                      RECT box{};
+                      GetClientRect(list, &box);
+                      d.ClickAt(list, box.right / 2, box.bottom - 4);
+                    }
+                    selected = d.SelectedSlots();
+                    removeEnabled = d.Enabled(IDC_REMOVE);
+                    d.Click(IDC_REMOVE);
+                    d.Click(IDOK);
+                  });
+    EXPECT_EQ(selected, std::vector<int>{}) << ctrlClick;
+    EXPECT_FALSE(removeEnabled) << ctrlClick;
+    ASSERT_EQ(outcome.result, IDOK);
+    EXPECT_EQ(TableNames(outcome.session), (std::vector<std::string>{"Keys", "Pads", "Bass"}));
+  }
+}
+
+// A full list, all of it selected (a click on the last row, a Shift+click on the
+// first) and removed: New is enabled for the empty list.
+TEST_F(MainDialogTest, RemovingEveryEntryOfAFullListEnablesNew) {
+  std::vector<std::string> names(kSlotCount), macs(kSlotCount);
+  std::vector<Unit> units;
+  for (int i = 0; i < kSlotCount; ++i) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "U%d", i);
+    names[i] = text;
+    std::snprintf(text, sizeof(text), "0000000001%02X", i);
+    macs[i] = text;
+    units.push_back({names[i].c_str(), Ip(10, 0, 1, i), macs[i].c_str()});
+  }
+  bool newEnabled = false, newBefore = true;
+  int rows = 0;
+  RunDialog(units, [&](DialogDriver& d) {
+    HWND list = d.Item(IDC_DEVICE_LIST);
+    newBefore = d.Enabled(IDC_NEW);
+    d.SelectRow(0);
+    d.Key(VK_END);
+    PostMessageA(list, WM_VSCROLL, SB_TOP, 0);
+    d.Sync();
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    d.ClickAt(list, row.left + 8, (row.top + row.bottom) / 2, MK_SHIFT);
+    d.Click(IDC_REMOVE);
+    rows = d.Rows();
+    newEnabled = d.Enabled(IDC_NEW);
+    d.Click(IDOK);  // Cancel would ask whether to save
+  });
+  EXPECT_FALSE(newBefore);
+  EXPECT_EQ(rows, 1);  // the blank row
+  EXPECT_TRUE(newEnabled);
+}
+
+// Undo on a list sorted by name restores the table as it was, ports included: the
+// selection Undo makes is not a user's choice to carry the port box over.
+TEST_F(MainDialogTest, UndoOnASortedListRestoresEveryPort) {
+  const DialogOutcome outcome = RunDialog({{"Gamma", Ip(10, 0, 0, 1), "000000000001", 2},
+                                           {"alpha", Ip(10, 0, 0, 2), "000000000002", 5},
+                                           {"Beta", Ip(10, 0, 0, 3), "000000000003", 9}},
+                                          [&](DialogDriver& d) {
+                                            d.ClickHeader(0);  // Beta, Gamma, alpha
+                                            d.SelectRow(2);    // alpha
+                                            d.Click(IDC_REMOVE);
+                                            d.SelectRow(1);  // Gamma
+                                            d.Click(IDC_UNDO);
+                                            d.Click(IDOK);
+                                          });
+  ASSERT_EQ(outcome.result, IDOK);
+  EXPECT_EQ(TableNames(outcome.session), (std::vector<std::string>{"Gamma", "alpha", "Beta"}));
+  EXPECT_EQ(outcome.session.entries[0].portIndex, 2);
+  EXPECT_EQ(outcome.session.entries[1].portIndex, 5);
+  EXPECT_EQ(outcome.session.entries[2].portIndex, 9);
+}
+
+// A header click while an entry is being edited keeps what the fields show, and
+// Apply stores it: for a stored entry and for a new one.
+TEST_F(MainDialogTest, HeaderClickWhileEditingKeepsTheTypedEntry) {
+  for (bool newEntry : {false, true}) {
+    std::string addressAfterSort;
+    const DialogOutcome outcome = RunDialog({{"Gamma", Ip(10, 0, 0, 1), "000000000001"},
+                                             {"alpha", Ip(10, 0, 0, 2), "000000000002"},
+                                             {"Beta", Ip(10, 0, 0, 3), "000000000003"}},
+                                            [&](DialogDriver& d) {
+                                              if (newEntry) {
+                                                d.Click(IDC_NEW);
+                                                d.ClickField(IDC_MAC6);
+                                                d.Press("44");
+                                              } else {
+                                                d.SelectRow(0);
+                                              }
+                                              d.ClickField(IDC_OCTET1);
+                                              d.Press("10.0.0.77");
+                                              d.ClickHeader(0);
+                                              addressAfterSort = d.Address();
+                                              d.Click(IDC_APPLY);
+                                              d.Click(IDOK);
+                                            });
+    EXPECT_EQ(addressAfterSort, "10.0.0.77") << newEntry;
+    ASSERT_EQ(outcome.result, IDOK);
+    const DeviceEntry& applied = outcome.session.entries[newEntry ? 3 : 0];
+    EXPECT_EQ(applied.ipAddress, Ip(10, 0, 0, 77)) << newEntry;
+  }
+}
+
+// After Remove All, an entry typed into the fields gets the port the box shows.
+TEST_F(MainDialogTest, EntryTypedAfterRemoveAllTakesThePortShown) {
+  std::string portShown;
+  const DialogOutcome outcome =
+      RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001", 4}}, [&](DialogDriver& d) {
+        d.Click(IDC_REMOVE_ALL);
+        portShown = d.Text(IDC_PORT);
+        d.ClickField(IDC_OCTET1);
+        d.Press("10.0.0.9");
+        d.Click(IDC_APPLY);
+        d.Click(IDOK);
+      });
+  EXPECT_EQ(portShown, "1");
+  ASSERT_EQ(outcome.result, IDOK);
+  EXPECT_EQ(outcome.session.entries[0].ipAddress, Ip(10, 0, 0, 9));
+  EXPECT_EQ(outcome.session.entries[0].portIndex, 0);
+}
+
+// Two entries of one name: a sort keeps the focused and selected entry, and the
+// fields keep showing it.
+TEST_F(MainDialogTest, SortKeepsTheCurrentOfTwoSameNamedEntries) {
+  struct Shown {
+    int focused;
+    std::vector<int> selected;
+    std::string address;
+  };
+  std::vector<Shown> shown;
+  RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"},
+             {"Alpha", Ip(10, 0, 0, 2), "000000000002"},
+             {"Keys", Ip(10, 0, 0, 3), "000000000003"}},
+            [&](DialogDriver& d) {
+              d.SelectRow(2);
+              for (int click = 0; click < 2; ++click) {
+                d.ClickHeader(0);
+                shown.push_back({d.FocusedSlot(), d.SelectedSlots(), d.Address()});
+              }
+            });
+  ASSERT_EQ(shown.size(), 2u);
+  for (const Shown& after : shown) {
+    EXPECT_EQ(after.focused, 2);
+    EXPECT_EQ(after.selected, std::vector<int>{2});
+    EXPECT_EQ(after.address, "10.0.0.3");
+  }
+}
+
+// At opening, a MAC that the server reports differently can be taken over with
+// Apply, unless the whole Apply rule says no: another entry holds that MAC, or the
+// server uses the address itself.
+TEST_F(MainDialogTest, ApplyAtOpeningFollowsTheWholeRule) {
+  struct Case {
+    const char* units;
+    bool applyEnabled;
+  };
+  const Case cases[] = {
+      {"unit 10.0.0.1 mac 00000000000A\n", true},
+      {"unit 10.0.0.1 mac 000000000002\n", false},
+      {"unit 10.0.0.1 mac 00000000000A\nactive 10.0.0.1\n", false},
+  };
+  for (const Case& c : cases) {
+    SubstituteServer server(c.units);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    bool apply = !c.applyEnabled;
+    RunDialog(
+        {{"Keys", Ip(10, 0, 0, 1), "000000000001"}, {"Pads", Ip(10, 0, 0, 2), "000000000002"}},
+        [&](DialogDriver& d) { apply = d.Enabled(IDC_APPLY); });
+    EXPECT_EQ(apply, c.applyEnabled) << c.units;
+  }
+}
+
+// The opened dialog as its controls report it.
+TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
+  struct Setup {
+    std::vector<LRESULT> limits;
+    std::vector<std::string> ports;
+    DWORD listStyle = 0;
+    std::vector<int> widths;
+    std::vector<int> images, formats;
+    int imageCount = 0;
+  } got;
+  RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
+    for (int id : {IDC_DEVICE_NAME, IDC_OCTET1, IDC_OCTET4, IDC_MAC1, IDC_MAC6})
+      got.limits.push_back(SendMessageA(d.Item(id), EM_GETLIMITTEXT, 0, 0));
+    HWND port = d.Item(IDC_PORT);
+    const int count = static_cast<int>(SendMessageA(port, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count && i < 32; ++i) {
+      char text[8] = {};
+      if (SendMessageA(port, CB_GETLBTEXTLEN, i, 0) < 8)
+        SendMessageA(port, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      got.ports.push_back(text);
+    }
+    HWND list = d.Item(IDC_DEVICE_LIST);
+    got.listStyle = ListView_GetExtendedListViewStyle(list);
+    for (int column = 0; column < 4; ++column)
+      got.widths.push_back(ListView_GetColumnWidth(list, column));
+    HWND header = ListView_GetHeader(list);
+    for (int column = 0; column < 3; ++column) {
+      HDITEMA item = {};
+      item.mask = HDI_IMAGE | HDI_FORMAT;
+      SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+      got.images.push_back(item.iImage);
+      got.formats.push_back(item.fmt & (HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT));
+    }
+    got.imageCount = ImageList_GetImageCount(Header_GetImageList(header));
+  });
+  EXPECT_EQ(got.limits, (std::vector<LRESULT>{32, 3, 3, 2, 2}));
+  std::vector<std::string> ports;
+  for (int number = 1; number <= 16; ++number) ports.push_back(std::to_string(number));
+  EXPECT_EQ(got.ports, ports);
+  EXPECT_EQ(got.listStyle, 0xA1u);  // grid lines, full-row selection, two-click activation
+  EXPECT_EQ(got.widths, (std::vector<int>{110, 136, 150, 114}));
+  EXPECT_EQ(got.images, (std::vector<int>{0, 0, 0}));
+  const int format = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
+  EXPECT_EQ(got.formats, (std::vector<int>{format, format, format}));
+  EXPECT_EQ(got.imageCount, 3);
 }
 
 }  // namespace
