@@ -31,6 +31,13 @@ if [ "$(pe_machine "$program")" = "014c" ]; then
 fi
 export WINELOADER=$loader
 
+# A run at another display scaling: the prefix's LogPixels, read when a program starts.
+# Such a run gets a prefix of its own, so the tree's prefix keeps 96 DPI.
+if [ -n "${ORVEL_LOGPIXELS:-}" ]; then
+  "$loader" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$ORVEL_LOGPIXELS" /f >/dev/null 2>&1 || true
+fi
+
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$loader" "$@"
 fi

@@ -94,7 +94,7 @@ void CAppletDlg::PrepareFields() {
 }
 
 void CAppletDlg::PrepareList() {
-  headerImages_ = LoadSmallIcons(instance_, {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
+  headerImages_ = LoadSmallIcons(instance_, hwnd(), {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   HWND list = Item(IDC_DEVICE_LIST);
   ListView_SetExtendedListViewStyle(list, 0xA1);
   AddListColumns(list, kColumns);

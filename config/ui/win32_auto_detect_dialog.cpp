@@ -67,7 +67,7 @@ CAutoDetectDlg::~CAutoDetectDlg() {
 BOOL CAutoDetectDlg::OnInitDialog() {
   range_.FillRangeFields(handover_.scanStartAddress, handover_.scanStopOctet);
 
-  rowImages_ = LoadSmallIcons(instance_, {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED});
+  rowImages_ = LoadSmallIcons(instance_, hwnd(), {IDI_ROW_NEW, IDI_ROW_CHECKED, IDI_ROW_LISTED});
   HWND list = Item(IDC_AD_RESULTS);
   ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
@@ -153,8 +153,9 @@ int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(I
 
 // Every probe recomputes the width; setting it again would redraw the whole list on
 // every tick and slow the scan down, so only a change reaches the list.
-void CAutoDetectDlg::SetMacColumnWidth(int pixels) {
+void CAutoDetectDlg::SetMacColumnWidth(int pixelsAt96Dpi) {
   HWND list = Item(IDC_AD_RESULTS);
+  const int pixels = ScaleForDpi(list, pixelsAt96Dpi);
   if (ListView_GetColumnWidth(list, 3) == pixels) return;
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   ListView_SetColumnWidth(list, 3, pixels);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/resources/resource.h"
+#include "config/ui/win32_controls.h"
 
 namespace orvel::ui {
 namespace {
@@ -132,7 +133,7 @@ int Win32EditorView::RowsPerPage() { return ListView_GetCountPerPage(List()); }
 void Win32EditorView::EnsureRowVisible(int row) { ListView_EnsureVisible(List(), row, FALSE); }
 
 void Win32EditorView::SetColumnWidth(int column, int width) {
-  ListView_SetColumnWidth(List(), column, width);
+  ListView_SetColumnWidth(List(), column, ScaleForDpi(List(), width));
 }
 
 void Win32EditorView::SetListRedraw(bool redraw) {

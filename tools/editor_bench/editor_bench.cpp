@@ -297,7 +297,8 @@ bool Bench::Open() {
   }
   SendMessageA(GetDlgItem(dialog_, IDC_DEVICE_NAME), EM_LIMITTEXT, orvel::kNameLimit, 0);
   editor_.PresentFirstEntry();
-  headerImages_ = orvel::ui::LoadSmallIcons(instance_, {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
+  headerImages_ =
+      orvel::ui::LoadSmallIcons(instance_, dialog_, {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   ListView_SetExtendedListViewStyle(list_, 0xA1);
   orvel::ui::AddListColumns(list_, kColumns);
   Header_SetImageList(ListView_GetHeader(list_), headerImages_);

@@ -20,7 +20,10 @@ using orvel::tools::Shape;
 std::vector<std::uint8_t> MakeIcon(const std::vector<Shape>& shapes) {
   using orvel::tools::detail::Put16;
   using orvel::tools::detail::Put32;
-  constexpr int kSizes[] = {16, 32};
+  // Every size a list or a title bar asks for from 100 % to 200 % scaling, so none is
+  // a stretched smaller image.
+  constexpr int kSizes[] = {16, 20, 24, 32, 40, 48};
+  constexpr std::uint16_t kCount = sizeof(kSizes) / sizeof(kSizes[0]);
   std::vector<std::vector<std::uint8_t>> images;
   for (int size : kSizes) {
     images.push_back(orvel::tools::EncodeIconImage(size, orvel::tools::RenderIcon(size, shapes)));
@@ -28,8 +31,8 @@ std::vector<std::uint8_t> MakeIcon(const std::vector<Shape>& shapes) {
   std::vector<std::uint8_t> out;
   Put16(out, 0);
   Put16(out, 1);
-  Put16(out, 2);
-  std::uint32_t offset = 6 + 16 * 2;
+  Put16(out, kCount);
+  std::uint32_t offset = 6 + 16 * kCount;
   for (std::size_t i = 0; i < images.size(); ++i) {
     out.push_back(static_cast<std::uint8_t>(kSizes[i]));
     out.push_back(static_cast<std::uint8_t>(kSizes[i]));

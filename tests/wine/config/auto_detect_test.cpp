@@ -800,12 +800,60 @@ std::string ClassOf(HWND window) {
 }
 
 // Every text that does not fit its control, every two controls that overlap (a group
-// box may hold others), and the face the dialog's texts were drawn in.
+// box may hold others), every list column too narrow for its widest value or list
+// picture not at the DPI's size, and the face the dialog's texts were drawn in.
 struct Layout {
   std::vector<std::string> clipped;
   std::vector<std::string> overlaps;
+  std::vector<std::string> lists;
   std::string face;
 };
+
+int DpiOf(HWND window) {
+  HDC dc = GetDC(window);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(window, dc);
+  return dpi;
+}
+
+// The widest value each column of the two lists shows in full: an address, a MAC,
+// a port. Names are cut with an ellipsis at every DPI, as the column widths are.
+void CheckList(HWND list, std::vector<std::string>& faults) {
+  struct Columns {
+    int id;
+    std::vector<const char*> widest;
+    int imageList;  // LVSIL_SMALL, or -1 for the header's sort marks
+  };
+  static const Columns kLists[] = {
+      {IDC_AD_RESULTS, {"", "255.255.255.255", "", "DE DE DE DE DE DE"}, LVSIL_SMALL},
+      {IDC_DEVICE_LIST, {"", "255.255.255.255", "DE DE DE DE DE DE", "16"}, -1},
+  };
+  const std::string where = std::to_string(GetDlgCtrlID(list));
+  for (const Columns& columns : kLists) {
+    if (columns.id != GetDlgCtrlID(list)) continue;
+    for (int column = 0; column < static_cast<int>(columns.widest.size()); ++column) {
+      const char* text = columns.widest[column];
+      if (!*text) continue;
+      // The list leaves a margin either side of a cell's text.
+      const int need = ListView_GetStringWidth(list, text) + 12;
+      const int has = ListView_GetColumnWidth(list, column);
+      if (need > has)
+        faults.push_back(
+            Joined({where, " column ", std::to_string(column), ": \"", text, "\" needs ",
+                    std::to_string(need), ", has ", std::to_string(has)}));
+    }
+    HIMAGELIST images = columns.imageList < 0
+                            ? reinterpret_cast<HIMAGELIST>(
+                                  SendMessageA(ListView_GetHeader(list), HDM_GETIMAGELIST, 0, 0))
+                            : ListView_GetImageList(list, columns.imageList);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(images, &cx, &cy);
+    const int size = MulDiv(16, DpiOf(list), 96);
+    if (cx != size || cy != size)
+      faults.push_back(Joined({where, " pictures ", std::to_string(cx), "x", std::to_string(cy),
+                               ", not ", std::to_string(size)}));
+  }
+}
 
 Layout LayoutOf(HWND dialog) {
   std::vector<HWND> children;
@@ -840,6 +888,7 @@ Layout LayoutOf(HWND dialog) {
             {"\"", text, "\" needs ", std::to_string(need.right), "x", std::to_string(need.bottom),
              ", has ", std::to_string(client.right), "x", std::to_string(client.bottom)}));
     }
+    if (kind == "SysListView32") CheckList(child, layout.lists);
     RECT box{};
     GetWindowRect(child, &box);
     if (!groupBox) boxes.emplace_back(child, box);
@@ -847,7 +896,9 @@ Layout LayoutOf(HWND dialog) {
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     for (std::size_t j = i + 1; j < boxes.size(); ++j) {
       RECT overlap{};
-      if (IntersectRect(&overlap, &boxes[i].second, &boxes[j].second))
+      // Controls that touch in dialog units may share one pixel column once rounded.
+      if (IntersectRect(&overlap, &boxes[i].second, &boxes[j].second) &&
+          overlap.right - overlap.left > 1 && overlap.bottom - overlap.top > 1)
         layout.overlaps.push_back(Joined({"\"", WindowTitle(boxes[i].first), "\" (",
                                           std::to_string(GetDlgCtrlID(boxes[i].first)),
                                           ") overlaps \"", WindowTitle(boxes[j].first), "\" (",
@@ -912,8 +963,10 @@ bool SaveWindowImage(HWND window, const std::string& path) {
 std::string ScreenshotPath(const std::string& what) {
   char language[16] = {};
   std::snprintf(language, sizeof(language), "%04x", GetUserDefaultUILanguage());
+  const int dpi = DpiOf(nullptr);
+  const std::string scale = dpi == 96 ? "" : "_" + std::to_string(dpi) + "dpi";
   CreateDirectoryA(ORVEL_SCREENSHOT_DIR, nullptr);
-  return Joined({ORVEL_SCREENSHOT_DIR, "\\auto_detect_", language, "_", what, ".bmp"});
+  return Joined({ORVEL_SCREENSHOT_DIR, "\\auto_detect_", language, scale, "_", what, ".bmp"});
 }
 
 // The UI language the run was started for (ORVEL_EXPECTED_UI_LANGUAGE, hex), if any.
@@ -960,6 +1013,9 @@ TEST_F(AutoDetectTest, TextsFitAndNothingOverlapsBeforeDuringAndAfterAScan) {
   bool sawScanRunning = false;
   std::vector<std::string> message;
   RunMainDialog(session, [&](Ui& ui) {
+    ui.main.Sync();
+    shots.push_back({"main", LayoutOf(ui.main.Window()),
+                     SaveWindowImage(ui.main.Window(), ScreenshotPath("main"))});
     WithAutoDetect(ui, [&](DialogDriver& d) {
       auto shoot = [&](const std::string& what, HWND window) {
         d.Sync();
@@ -985,11 +1041,17 @@ TEST_F(AutoDetectTest, TextsFitAndNothingOverlapsBeforeDuringAndAfterAScan) {
     });
   });
   EXPECT_TRUE(sawScanRunning);
-  ASSERT_EQ(shots.size(), 4u);
+  ASSERT_EQ(shots.size(), 5u);
+  // A run at another scaling (ORVEL_EXPECTED_DPI) must really have had it.
+  char expectedDpi[8] = {};
+  if (GetEnvironmentVariableA("ORVEL_EXPECTED_DPI", expectedDpi, sizeof(expectedDpi))) {
+    EXPECT_EQ(DpiOf(nullptr), std::atoi(expectedDpi));
+  }
   for (const Shot& shot : shots) {
     EXPECT_TRUE(shot.saved) << shot.what;
     for (const std::string& fault : shot.layout.overlaps)
       ADD_FAILURE() << shot.what << ": " << fault;
+    for (const std::string& fault : shot.layout.lists) ADD_FAILURE() << shot.what << ": " << fault;
     if (shot.layout.face.empty() || shot.layout.face == "Tahoma") {
       for (const std::string& fault : shot.layout.clipped)
         ADD_FAILURE() << shot.what << ": " << fault;
