@@ -109,18 +109,17 @@ void DeviceListEditor::PresentFirstEntry() {
     const std::int32_t state = table_[0].checkState;
     if (state == kCheckMacEqual || state == kCheckMacDiffers) {
       SetDetailFieldsEnabled(true, false);
-      // A MAC the server reports differently can be taken over at once, unless
-      // the entry could not be applied on any other path either.
-      applyAtOpen_ = !MacTextMatches(pending_, table_[0]) &&
-                     UpdateApplyState(pending_, 0, table_, activeAddresses_);
+      // A MAC the server reports differently can be taken over at once.
+      applyAtOpen_ = !MacTextMatches(pending_, table_[0]);
     } else {
       SetDetailFieldsEnabled(true, true);
       const WorkingSlot& slot = table_[0];
       applyAtOpen_ =
-          (pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
-           pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex) &&
-          UpdateApplyState(pending_, 0, table_, activeAddresses_);
+          pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
+          pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex;
     }
+    // Only where the whole Apply rule holds, as on every other path.
+    applyAtOpen_ = applyAtOpen_ && UpdateApplyState(pending_, 0, table_, activeAddresses_);
   }
   ShowEntry(true);
 }
@@ -277,14 +276,9 @@ void DeviceListEditor::OnOctetUpdate(int octet) {
   const int id = OctetId(octet);
   const OctetRuleResult rule =
       OctetTextRule(view_.Text(id), octet, OctetOf(pending_.address, octet));
-  if (rule.cutText) {
-    // This handler acts on the cut text itself; the write's own notification must
-    // not, or a value that a "." put back would count as three typed digits.
-    const bool suppressed = suppressFieldEvents_;
-    suppressFieldEvents_ = true;
-    view_.SetText(id, *rule.cutText);
-    suppressFieldEvents_ = suppressed;
-  }
+  // This handler acts on the cut text itself; the write's own notification must
+  // not, or a value that a "." put back would count as three typed digits.
+  if (rule.cutText) SetTextQuietly(id, *rule.cutText);
   if (rule.outOfRange) view_.SetText(id, "0");
   pending_.address = WithOctet(pending_.address, octet, rule.value);
 
@@ -345,10 +339,7 @@ void DeviceListEditor::OnMacKillFocus(int field) {
   if (!view_.Text(id).empty()) return;
   // Written past the field's rule: "00" is two digits, and the rule would move the
   // focus on, away from the control the user is going to.
-  const bool suppressed = suppressFieldEvents_;
-  suppressFieldEvents_ = true;
-  view_.SetText(id, "00");
-  suppressFieldEvents_ = suppressed;
+  SetTextQuietly(id, "00");
   pending_.mac[field - 1] = 0;
 }
 
@@ -396,6 +387,13 @@ void DeviceListEditor::OnPortEditUpdate() {
 
 // ---------------------------------------------------------------------------
 // Keyboard
+
+void DeviceListEditor::SetTextQuietly(int id, const std::string& text) {
+  const bool suppressed = suppressFieldEvents_;
+  suppressFieldEvents_ = true;
+  view_.SetText(id, text);
+  suppressFieldEvents_ = suppressed;
+}
 
 void DeviceListEditor::OnKeyDown(unsigned virtualKey) {
   if (!KeyKeepsDotState(virtualKey)) autoMovedField_ = 0;

@@ -123,6 +123,8 @@ class DeviceListEditor {
   int NewRowIndex();
   void EnableListCommands(bool enabled);
   void RefreshRemoveForSelection();
+  // A write of the editor's own that the fields' rules must not act on.
+  void SetTextQuietly(int id, const std::string& text);
   void TakePendingFromSlot(int slot);
 
   EditorView& view_;
