@@ -2,11 +2,22 @@
 include(GoogleTest)
 
 if(WIN32)
+  # Wine's own loaders, not the /usr/bin wrappers: a test picks the one for its program's
+  # machine. The 32-bit one is missing where Wine has no i386 part.
+  find_program(ORVEL_WINE64_LOADER NAMES wine64 HINTS /usr/lib/wine REQUIRED)
+  find_program(ORVEL_WINE32_LOADER NAMES wine HINTS /usr/lib/wine)
+  set(wine32 ${ORVEL_WINE32_LOADER})
+  if(NOT wine32)
+    set(wine32 "")
+  endif()
+  set(ORVEL_WINE_ENVIRONMENT ORVEL_WINE64_LOADER=${ORVEL_WINE64_LOADER} ORVEL_WINE32_LOADER=${wine32})
+
   # Every Wine test of this tree runs in the tree's own prefix, made by the build.
   set(ORVEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/wineprefix.stamp
-    COMMAND ${CMAKE_SOURCE_DIR}/cmake/make-test-prefix.sh ${ORVEL_WINEPREFIX} ${CMAKE_BINARY_DIR}/wineprefix.stamp
+    COMMAND ${CMAKE_COMMAND} -E env ${ORVEL_WINE_ENVIRONMENT}
+            ${CMAKE_SOURCE_DIR}/cmake/make-test-prefix.sh ${ORVEL_WINEPREFIX} ${CMAKE_BINARY_DIR}/wineprefix.stamp
     COMMENT "Creating the test Wine prefix"
     VERBATIM)
   add_custom_target(orvel_wineprefix ALL DEPENDS ${CMAKE_BINARY_DIR}/wineprefix.stamp)
@@ -37,7 +48,7 @@ function(orvel_wine_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "ORVEL_WINEPREFIX=${ORVEL_WINEPREFIX}"
+    ENVIRONMENT "ORVEL_WINEPREFIX=${ORVEL_WINEPREFIX};${ORVEL_WINE_ENVIRONMENT}"
     SKIP_RETURN_CODE 77
     TIMEOUT ${ARG_TIMEOUT}
     ${ARG_PROPERTIES})

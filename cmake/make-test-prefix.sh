@@ -3,9 +3,11 @@
 set -eu
 prefix=$1
 stamp=$2
+. "$(dirname "$0")/wine-loaders.sh"
+orvel_wine_loaders "$(dirname "$prefix")"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-loader=/usr/lib/wine/wine64
-/usr/lib/wine/wine --version >/dev/null 2>&1 && loader=/usr/lib/wine/wine
+# The 32-bit loader, where there is one, makes a prefix that runs both kinds of program.
+loader=${ORVEL_WINE32_LOADER:-$ORVEL_WINE64_LOADER}
 export WINELOADER=$loader
 if [ ! -f "$prefix/system.reg" ]; then
   "$loader" wineboot -i >/dev/null 2>&1 || true

@@ -11,6 +11,8 @@ if [ -z "$prefix" ]; then
   exit 2
 fi
 program=$1
+. "$(dirname "$0")/wine-loaders.sh"
+orvel_wine_loaders "$(dirname "$prefix")" || exit 2
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -21,13 +23,13 @@ pe_machine() {  # prints 014c (i386) or 8664 (x86-64)
   od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
 }
 
-loader=/usr/lib/wine/wine64
+loader=$ORVEL_WINE64_LOADER
 if [ "$(pe_machine "$program")" = "014c" ]; then
-  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    echo "wine-run.sh: this kernel cannot run 32-bit code, so Wine cannot start $(basename "$program"); skipped" >&2
+  if [ -z "$ORVEL_WINE32_LOADER" ]; then
+    echo "wine-run.sh: this machine cannot run 32-bit Wine, so Wine cannot start $(basename "$program"); skipped" >&2
     exit 77
   fi
-  loader=/usr/lib/wine/wine
+  loader=$ORVEL_WINE32_LOADER
 fi
 export WINELOADER=$loader
 
