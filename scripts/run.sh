@@ -30,6 +30,8 @@ cmake --preset win64 >/dev/null && cmake --build --preset win64
 if [ "$installed" = 1 ]; then
   exec tools/run-demo.sh --installed build/win64
 fi
+. cmake/wine-loaders.sh
+orvel_wine_loaders build/win32
 tree=build/win64
-/usr/lib/wine/wine --version >/dev/null 2>&1 && tree=build/win32
+[ -n "$ORVEL_WINE32_LOADER" ] && tree=build/win32
 exec tools/run-demo.sh "$tree"

@@ -15,19 +15,28 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 [ "${1:-}" = "--have-display" ] && shift
 
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
 status=0
+passed=0 failed=0 skipped=0
 for tree in native win32 win64; do
   echo "=== $tree ==="
-  cmake --workflow --preset "$tree" 2>&1 | tee -a "$log" || status=1
+  results=build/$tree/ctest-results.xml
+  rm -f "$results"
+  cmake --workflow --preset "$tree" || status=1
+  if [ ! -f "$results" ]; then
+    echo "$tree: no test results (the tree did not configure or build)" >&2
+    status=1
+    continue
+  fi
+  # ctest's JUnit report: tests, failures, skipped and disabled of the whole run.
+  read -r tests fails skips disabled < <(
+    sed -n '1,/<testcase/s/^[[:space:]]*\(tests\|failures\|skipped\|disabled\)="\([0-9]*\)".*/\1 \2/p' "$results" |
+      awk '{ v[$1] = $2 } END { print v["tests"] + 0, v["failures"] + 0, v["skipped"] + 0, v["disabled"] + 0 }')
+  passed=$((passed + tests - fails - skips - disabled))
+  failed=$((failed + fails))
+  skipped=$((skipped + skips + disabled))
 done
 
-# One closing line over the three trees; ctest counts a skipped test as passed.
-summary=$(awk '
-  /^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+$/ { failed += $4; total += $9 }
-  /\(Skipped\)$/ { skipped++ }
-  END { printf "%d passed, %d failed, %d skipped", total - failed - skipped, failed, skipped }' "$log")
-echo "$summary"
-case "$summary" in *" 0 failed"*) ;; *) status=1 ;; esac
+# One closing line over the three trees.
+echo "$passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ] || status=1
 exit $status
