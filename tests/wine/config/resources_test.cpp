@@ -464,15 +464,21 @@ TEST_F(ResourcesTest, IconsHoldImagesOf16And32Pixels) {
   }
 }
 
-TEST_F(ResourcesTest, ManifestNamesTheAssemblyAndAsksHighestAvailable) {
+TEST_F(ResourcesTest, ManifestNamesTheAssemblyAsksHighestAvailableAndDeclaresToday) {
   const std::string manifest(AnyLanguage(kManifestType, MAKEINTRESOURCEW(1)));
   ASSERT_FALSE(manifest.empty());
-  for (const char* part : {"name=\"Quorin Network Driver Control Panel\"", "version=\"1.2.4.0\"",
-                           "type=\"win32\"", "level=\"highestAvailable\"", "uiAccess=\"false\"",
+  for (const char* part :
+       {"name=\"Quorin Network Driver Control Panel\"", "version=\"1.2.4.0\"", "type=\"win32\"",
+        "level=\"highestAvailable\"", "uiAccess=\"false\"",
+        // visual styles, system DPI awareness, Windows 7, 8, 8.1 and 10/11
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "publicKeyToken=\"6595b64144ccf1df\"", ">true</dpiAware>",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
 #ifdef _WIN64
-                           "processorArchitecture=\"amd64\""
+        "processorArchitecture=\"amd64\""
 #else
-                           "processorArchitecture=\"x86\""
+        "processorArchitecture=\"x86\""
 #endif
        }) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
