@@ -110,7 +110,7 @@ bool WithAutoDetect(Ui& ui, const std::function<void(DialogDriver&)>& script) {
     script(d);
   }
   if (IsWindow(window)) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-  DialogDriver::WaitFor([&] { return !IsWindow(window); });
+  WaitUntil([&] { return !IsWindow(window); });
   ui.main.Sync();
   return true;
 }
@@ -129,7 +129,7 @@ std::optional<std::string> ChooseFile(DWORD uiThread, const std::string& title,
   }
   PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
-  DialogDriver::WaitFor([&] { return !IsWindow(chooser); });
+  WaitUntil([&] { return !IsWindow(chooser); });
   return std::string(folder);
 }
 
@@ -150,7 +150,7 @@ std::vector<std::string> TakeMessageBox(DWORD uiThread, DWORD timeoutMs = kDrive
   if (!box) return texts;
   EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  DialogDriver::WaitFor([&] { return !IsWindow(box); });
+  WaitUntil([&] { return !IsWindow(box); });
   return texts;
 }
 
@@ -215,7 +215,7 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
   const int result = RunMainDialog(session, [&](Ui& ui) {
     ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_START);
-      finished = DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      finished = WaitUntil([&] { return ScanFinished(d); });
       d.Sync();
       found = ResultRows(d);
       macWidth = ListView_GetColumnWidth(d.Item(IDC_AD_RESULTS), 3);
@@ -293,7 +293,7 @@ TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
       HWND list = d.Item(IDC_AD_RESULTS);
       perPage = ListView_GetCountPerPage(list);
       d.Click(IDC_AD_START);
-      finished = DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      finished = WaitUntil([&] { return ScanFinished(d); });
       d.Sync();
       narrowed = ListView_GetColumnWidth(list, 3);
       rows = d.Rows(IDC_AD_RESULTS);
@@ -327,7 +327,7 @@ TEST_F(AutoDetectTest, ClickedRowStaysInViewWhenTheListIsRebuilt) {
     WithAutoDetect(ui, [&](DialogDriver& d) {
       HWND list = d.Item(IDC_AD_RESULTS);
       d.Click(IDC_AD_START);
-      DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      WaitUntil([&] { return ScanFinished(d); });
       d.Sync();
       for (Case& c : cases) {
         RECT row0{};
@@ -361,7 +361,7 @@ TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
     WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_EXPORT);
       exportFolder = ChooseFile(ui.thread, Text(kTextSaveFileTitle), path);
-      closedByExport = DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); });
+      closedByExport = WaitUntil([&] { return !IsWindow(d.Window()); });
     });
   });
   ASSERT_TRUE(exportFolder) << "no save dialog titled " << Text(kTextSaveFileTitle);
@@ -376,7 +376,7 @@ TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
     WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_IMPORT);
       importFolder = ChooseFile(ui.thread, Text(kTextOpenFileTitle), path);
-      DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); });
+      WaitUntil([&] { return !IsWindow(d.Window()); });
     });
     ui.main.Click(IDOK);
   });
@@ -476,7 +476,7 @@ ImportOutcome ImportThroughDialog(MainDialogSession& session, const std::string&
       d.Click(IDC_AD_IMPORT);
       outcome.chooserShown = ChooseFile(ui.thread, Text(kTextOpenFileTitle), path).has_value();
       // Either the dialog closes or the message comes up over it.
-      DialogDriver::WaitFor([&] {
+      WaitUntil([&] {
         return !IsWindow(d.Window()) || FindThreadWindow(ui.thread, IsMessageBox, 0) != nullptr;
       });
       if (!IsWindow(d.Window())) return;
@@ -632,7 +632,7 @@ std::string SelectedName(DialogDriver& d) {
 // Scans the dialog's range and checks the rows at these addresses, then adds them.
 void ScanCheckAndAdd(DialogDriver& d, std::initializer_list<std::uint32_t> addresses) {
   d.Click(IDC_AD_START);
-  DialogDriver::WaitFor([&] { return ScanFinished(d); });
+  WaitUntil([&] { return ScanFinished(d); });
   d.Sync();
   for (std::uint32_t address : addresses) {
     const int row = RowOf(ResultRows(d), address);
@@ -692,7 +692,7 @@ TEST_F(AutoDetectTest, ImportedUnitIsCheckedAgainstTheServersMac) {
     WithAutoDetect(ui, [&](DialogDriver& d) {
       d.Click(IDC_AD_IMPORT);
       ChooseFile(ui.thread, Text(kTextOpenFileTitle), path);
-      DialogDriver::WaitFor([&] { return !IsWindow(d.Window()); });
+      WaitUntil([&] { return !IsWindow(d.Window()); });
     });
     mac = ui.main.Mac();
     macFieldsEnabled = ui.main.Enabled(IDC_MAC1);
@@ -1024,16 +1024,16 @@ TEST_F(AutoDetectTest, TextsFitAndNothingOverlapsBeforeDuringAndAfterAScan) {
       shoot("before", d.Window());
       d.Click(IDC_AD_START);
       // Part way: the first units are listed and the progress line moves.
-      DialogDriver::WaitFor([&] { return d.Rows(IDC_AD_RESULTS) >= 2; });
+      WaitUntil([&] { return d.Rows(IDC_AD_RESULTS) >= 2; });
       sawScanRunning = d.Enabled(IDC_AD_ABORT);
       shoot("during", d.Window());
-      DialogDriver::WaitFor([&] { return ScanFinished(d); });
+      WaitUntil([&] { return ScanFinished(d); });
       shoot("after", d.Window());
       d.Click(IDC_AD_IMPORT);
       ChooseFile(ui.thread, Text(kTextOpenFileTitle), junk);
       HWND box = FindThreadWindow(ui.thread, IsMessageBox);
       if (box) {
-        DialogDriver::WaitFor([&] { return IsWindowVisible(box) != FALSE; });
+        WaitUntil([&] { return IsWindowVisible(box) != FALSE; });
         Sleep(200);
         shots.push_back({"message", {}, SaveWindowImage(box, ScreenshotPath("message"))});
       }

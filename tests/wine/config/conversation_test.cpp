@@ -91,8 +91,7 @@ class ConversationTest : public ::testing::Test {
   void ModifyList(HWND dialog) {
     ASSERT_TRUE(ItemEnabled(dialog, IDC_REMOVE_ALL));
     PressButton(dialog, IDC_REMOVE_ALL);
-    const ULONGLONG deadline = GetTickCount64() + kExitTimeoutMs;
-    while (ItemEnabled(dialog, IDC_REMOVE_ALL) && GetTickCount64() < deadline) Sleep(20);
+    WaitUntil([&] { return !ItemEnabled(dialog, IDC_REMOVE_ALL); }, kExitTimeoutMs);
     ASSERT_FALSE(ItemEnabled(dialog, IDC_REMOVE_ALL));
     EXPECT_TRUE(ItemEnabled(dialog, IDC_UNDO));
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/resources/resource.h"
+#include "tests/wine/support/process_util.h"
 
 namespace orvel::test {
 
@@ -175,16 +176,6 @@ class DialogDriver {
   }
   bool DialogOpen() const { return IsWindow(dialog_) && IsWindowVisible(dialog_); }
 
-  // Waits until the condition holds, checking every 20 ms; false at the timeout.
-  static bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kDriverTimeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-      if (GetTickCount64() > deadline) return false;
-      Sleep(20);
-    }
-    return true;
-  }
-
  private:
   static constexpr char kDriverProp[] = "orvel.test.DialogDriver";
 
@@ -223,7 +214,7 @@ inline BOOL CALLBACK VisitThreadWindow(HWND window, LPARAM data) {
 inline HWND FindThreadWindow(DWORD thread, const std::function<bool(HWND)>& pick,
                              DWORD timeoutMs = kDriverTimeoutMs) {
   ThreadWindowSearch search{&pick, nullptr};
-  DialogDriver::WaitFor(
+  WaitUntil(
       [&] {
         EnumThreadWindows(thread, VisitThreadWindow, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;

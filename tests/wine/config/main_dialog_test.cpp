@@ -75,11 +75,12 @@ DialogOutcome RunDialog(const std::vector<Unit>& units,
   std::thread driver([&] {
     HWND window = nullptr;
     // The dialog is created on the other thread; wait for it there.
-    const ULONGLONG deadline = GetTickCount64() + kTimeoutMs;
-    while (!window && GetTickCount64() < deadline) {
-      EnumThreadWindows(uiThread, FindMainDialog, reinterpret_cast<LPARAM>(&window));
-      if (!window) Sleep(20);
-    }
+    WaitUntil(
+        [&] {
+          EnumThreadWindows(uiThread, FindMainDialog, reinterpret_cast<LPARAM>(&window));
+          return window != nullptr;
+        },
+        kTimeoutMs);
     if (!window) return;
     {
       DialogDriver d(window, uiThread);

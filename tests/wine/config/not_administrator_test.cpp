@@ -67,8 +67,7 @@ TEST_F(NotAdministratorTest, Text10OnceSaveStaysDisabledCancelAsksNothing) {
 
     // A change, then Cancel: the question of text 9 is not for this user.
     PressButton(dialog, IDC_REMOVE_ALL);
-    const ULONGLONG deadline = GetTickCount64() + kExitTimeoutMs;
-    while (ItemEnabled(dialog, IDC_REMOVE_ALL) && GetTickCount64() < deadline) Sleep(20);
+    WaitUntil([&] { return !ItemEnabled(dialog, IDC_REMOVE_ALL); }, kExitTimeoutMs);
     ASSERT_TRUE(ItemEnabled(dialog, IDC_UNDO));
     PressButton(dialog, IDCANCEL);
     EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));

@@ -32,14 +32,14 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
 }
 
 HWND WaitForDialog(DWORD processId, bool mainDialog, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  do {
-    Search search{processId, mainDialog, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    Sleep(50);
-  } while (GetTickCount64() < deadline);
-  return nullptr;
+  Search search{processId, mainDialog, nullptr};
+  WaitUntil(
+      [&] {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeoutMs);
+  return search.found;
 }
 
 BOOL CALLBACK CollectStatic(HWND window, LPARAM lParam) {
@@ -116,12 +116,7 @@ bool ItemEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog
 int ListRowCount(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 bool WaitGone(HWND window, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (IsWindow(window)) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(20);
-  }
-  return true;
+  return WaitUntil([&] { return !IsWindow(window); }, timeoutMs);
 }
 
 void PressButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }

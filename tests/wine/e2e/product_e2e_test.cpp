@@ -25,6 +25,7 @@
 #include "config/core/server_messages.h"
 #include "config/resources/resource.h"
 #include "tests/wine/config/orvelcfg_driver.h"
+#include "tests/wine/support/todo_wine.h"
 #include "tests/wine/installer/machine.h"
 #include "tests/wine/support/remote_dialog.h"
 #include "tests/wine/support/substitute_server.h"
@@ -261,11 +262,11 @@ TEST(Product, InstalledConfiguredThroughTheAppletAndRemovedCleanly) {
     const RemoteDialog scan(scanWindow);
     scan.ClickField(IDC_AD_STOP);
     scan.TypeInto(IDC_AD_STOP, "40");
-    ASSERT_TRUE(RemoteDialog::WaitFor([&] { return scan.Text(IDC_AD_STOP) == "40"; }))
+    ASSERT_TRUE(WaitUntil([&] { return scan.Text(IDC_AD_STOP) == "40"; }))
         << scan.Text(IDC_AD_STOP);
     scan.Click(IDC_AD_START);
     // Done once both units are listed and the scan has ended.
-    ASSERT_TRUE(RemoteDialog::WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
           return scan.Rows(IDC_AD_RESULTS) == 2 && !scan.Enabled(IDC_AD_ABORT) &&
                  scan.Enabled(IDC_AD_START);
@@ -275,11 +276,11 @@ TEST(Product, InstalledConfiguredThroughTheAppletAndRemovedCleanly) {
     EXPECT_FALSE(scan.Enabled(IDOK));
     scan.ClickRow(IDC_AD_RESULTS, 0);
     scan.ClickRow(IDC_AD_RESULTS, 1);
-    ASSERT_TRUE(RemoteDialog::WaitFor([&] { return scan.Enabled(IDOK); }));
+    ASSERT_TRUE(WaitUntil([&] { return scan.Enabled(IDOK); }));
     // "Add to &Device List".
     scan.Click(IDOK);
     ASSERT_TRUE(WaitGone(scanWindow, kStepTimeoutMs));
-    ASSERT_TRUE(RemoteDialog::WaitFor([&] { return main.Rows(IDC_DEVICE_LIST) == 2; }))
+    ASSERT_TRUE(WaitUntil([&] { return main.Rows(IDC_DEVICE_LIST) == 2; }))
         << main.Rows(IDC_DEVICE_LIST) << " rows";
 
     // One unit typed by hand; the server knows its MAC.
@@ -291,16 +292,16 @@ TEST(Product, InstalledConfiguredThroughTheAppletAndRemovedCleanly) {
     for (const auto& [id, text] : octets) {
       main.ClickField(id);
       main.TypeInto(id, text);
-      ASSERT_TRUE(RemoteDialog::WaitFor([&, id = id, text = text] {
+      ASSERT_TRUE(WaitUntil([&, id = id, text = text] {
         return main.Text(id) == text;
       })) << id
           << ": " << main.Text(id);
     }
     // Leaving the last octet commits the address and looks up its MAC.
     main.ClickField(IDC_DEVICE_NAME);
-    ASSERT_TRUE(RemoteDialog::WaitFor([&] { return main.Enabled(IDC_APPLY); }));
+    ASSERT_TRUE(WaitUntil([&] { return main.Enabled(IDC_APPLY); }));
     main.Click(IDC_APPLY);
-    ASSERT_TRUE(RemoteDialog::WaitFor([&] { return main.Rows(IDC_DEVICE_LIST) == 3; }))
+    ASSERT_TRUE(WaitUntil([&] { return main.Rows(IDC_DEVICE_LIST) == 3; }))
         << main.Rows(IDC_DEVICE_LIST) << " rows";
 
     // "Save and Close"; the applet's call ends with the program.
@@ -356,6 +357,7 @@ TEST(Product, InstalledConfiguredThroughTheAppletAndRemovedCleanly) {
   // RemoveFiles leaves it, empty. Nothing of the product may be left in it.
   const std::wstring vendor = std::wstring(programFiles) + L"\\vantor";
   EXPECT_TRUE(!FileExists(vendor) || FolderEmpty(vendor)) << Narrow(vendor);
+  TODO_WINE_EXPECT_TRUE(!FileExists(vendor));
   EXPECT_EQ(LibrarySlots(), std::vector<std::wstring>{});
   EXPECT_EQ(ValueNames(kInstallerKey, KEY_WOW64_64KEY), std::vector<std::wstring>{});
   EXPECT_EQ(ReadDword(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY), std::nullopt);

@@ -15,50 +15,14 @@
 #include "config/core/win32_ansi_codec.h"
 #include "config/core/win32_file_access.h"
 #include "config/core/win32_kernel32_profile_store.h"
+#include "tests/wine/support/process_util.h"
 
 namespace orvel {
 namespace {
 
+using test::TempFolder;
+
 using namespace std::string_literals;
-
-// A folder of its own under the temporary folder, removed with what it holds.
-class TempFolder {
- public:
-  TempFolder() {
-    char base[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, base);
-    EXPECT_TRUE(length > 0 && length < MAX_PATH);
-    static int counter = 0;
-    path_ = std::string(base) + "orvel-ini-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++counter);
-    EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
-  }
-  ~TempFolder() {
-    for (const std::string& name : Names()) {
-      const std::string file = path_ + "\\" + name;
-      SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(file.c_str());
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
-  std::string File(const std::string& name) const { return path_ + "\\" + name; }
-  const std::string& Path() const { return path_; }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-      const std::string name = found.cFileName;
-      if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-  }
-
- private:
-  std::string path_;
-};
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -2,12 +2,14 @@
 // Child processes and their windows, for tests that drive real programs under Wine.
 
 #include <windows.h>
+#include <functional>
 
 #include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvel::test {
 
@@ -75,10 +77,15 @@ class TempFolder {
   bool Ok() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }  // no trailing backslash
   std::string File(std::string_view name) const { return path_ + "\\" + std::string(name); }
+  std::vector<std::string> Names() const;  // its files, sorted
 
  private:
   std::string path_;
 };
+
+// Checks the condition every 20 ms until it holds; false once timeoutMs have passed
+// without it holding. The one way the Wine tests wait for something.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
 bool WriteFileText(const std::string& path, std::string_view text);
 std::optional<std::string> ReadFileText(const std::string& path);

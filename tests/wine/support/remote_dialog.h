@@ -35,7 +35,6 @@ class RemoteDialog {
   int Rows(int listId) const;
 
   // Waits until the condition holds, checking every 20 ms; false at the timeout.
-  static bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
  private:
   HWND dialog_;

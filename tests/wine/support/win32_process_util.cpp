@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <algorithm>
 
 #include "tests/wine/support/process_util.h"
 
@@ -105,15 +106,26 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
 
 }  // namespace
 
-HWND FindProcessWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs) {
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    WindowQuery query{processId, className, title, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-    if (query.found != nullptr) return query.found;
-    if (GetTickCount64() >= deadline) return nullptr;
+  while (!condition()) {
+    if (GetTickCount64() >= deadline) return false;
     Sleep(20);
   }
+  return true;
+}
+
+HWND FindProcessWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        WindowQuery query{processId, className, title, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+        found = query.found;
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
 }
 
 std::string WindowsPath(std::string_view path) {
@@ -167,20 +179,25 @@ TempFolder::TempFolder() {
   }
 }
 
+std::vector<std::string> TempFolder::Names() const {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(File("*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 TempFolder::~TempFolder() {
   if (path_.empty()) return;
-  WIN32_FIND_DATAA found;
-  const std::string pattern = path_ + "\\*";
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        const std::string file = File(found.cFileName);
-        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(file.c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+  for (const std::string& name : Names()) {
+    const std::string file = File(name);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(file.c_str());
   }
   RemoveDirectoryA(path_.c_str());
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "tests/wine/support/process_util.h"
 #include "tests/wine/support/remote_dialog.h"
 
 namespace orvel::test {
@@ -101,18 +102,9 @@ int RemoteDialog::Rows(int listId) const {
   return static_cast<int>(SendMessageA(Item(listId), LVM_GETITEMCOUNT, 0, 0));
 }
 
-bool RemoteDialog::WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (!condition()) {
-    if (GetTickCount64() > deadline) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
 HWND FindForeignDialog(const char* title, int childId, DWORD timeoutMs) {
   HWND found = nullptr;
-  RemoteDialog::WaitFor(
+  WaitUntil(
       [&] {
         DialogSearch search{title, childId, nullptr};
         EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
