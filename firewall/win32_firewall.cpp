@@ -28,6 +28,16 @@ static_assert(kItemNotFound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 static_assert(kVerPlatformWin32Nt == VER_PLATFORM_WIN32_NT);
 static_assert(kServerPathCapacity == MAX_PATH);
 
+constexpr bool SameGuid(const Guid& ours, const GUID& theirs) {
+  for (int i = 0; i < 8; ++i) {
+    if (ours.data4[i] != theirs.Data4[i]) {
+      return false;
+    }
+  }
+  return ours.data1 == theirs.Data1 && ours.data2 == theirs.Data2 && ours.data3 == theirs.Data3;
+}
+static_assert(SameGuid(kClsidNetFwMgr, __uuidof(NetFwMgr)), "the moniker names the manager class");
+
 const wchar_t* ToWide(const WideChar* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 // A call that succeeded without handing back its object counts as failed.
