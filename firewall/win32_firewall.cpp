@@ -84,7 +84,7 @@ class Win32FirewallProfile final : public FirewallProfile {
 
   HResult AddEntry(const WideString& path, const WideString& name) override {
     ComPtr<INetFwAuthorizedApplications> applications;
-    HRESULT result = Present(profile_->get_AuthorizedApplications(&applications), applications);
+    HRESULT result = Applications(&applications);
     if (FAILED(result)) {
       return result;
     }
@@ -127,14 +127,17 @@ class Win32FirewallProfile final : public FirewallProfile {
   }
 
  private:
+  HRESULT Applications(ComPtr<INetFwAuthorizedApplications>* applications) {
+    return Present(profile_->get_AuthorizedApplications(applications->ReleaseAndGetAddressOf()),
+                   *applications);
+  }
+
   // The list, then Item for the path; Item's answer goes into *item. The caller's
   // pointers are declared list first, so that the entry is released first.
   HRESULT Lookup(const WideString& path, ComPtr<INetFwAuthorizedApplications>* applications,
                  ComPtr<INetFwAuthorizedApplication>* application, HResult* item) {
     *item = S_OK;
-    HRESULT result =
-        Present(profile_->get_AuthorizedApplications(applications->ReleaseAndGetAddressOf()),
-                *applications);
+    HRESULT result = Applications(applications);
     _bstr_t imagePath;
     if (SUCCEEDED(result)) {
       result = MakeBstr(path, &imagePath);

@@ -1,7 +1,8 @@
 // The firewall exception over the real Windows calls. Wine's firewall objects answer
-// but keep nothing, and its elevation moniker does not parse, so these tests check
-// the calls that run and their results; what the list holds afterwards belongs to the
-// native tests over the double.
+// but keep nothing, and its elevation moniker does not parse, so the tests over them
+// check the calls that run and their results. What the adapter does with the firewall
+// objects (which string goes where, what is released, every failure path) is seen
+// through objects of the test's own, registered in-process under the real classes.
 
 #include <windows.h>
 
@@ -207,6 +208,8 @@ TEST(WineFirewall, ServerProgramIsNotInstalledSoRegisterStopsBeforeCom) {
   EXPECT_EQ(platform.log, expected);
 }
 
+// Wine only: Windows binds the moniker (after the elevation prompt); Wine answers
+// MK_E_SYNTAX, so disable stops at the profile.
 TEST(WineFirewall, ElevationMonikerIsRefused) {
   EXPECT_FALSE(DisableFirewallException());
   RecordingPlatform platform;
