@@ -5,10 +5,7 @@
 namespace orvel {
 
 SecurityId AdministratorsSid() {
-  constexpr std::uint64_t kNtAuthority = 5;
-  constexpr std::uint32_t kBuiltinDomain = 32;
-  constexpr std::uint32_t kAdministrators = 544;
-  return SecurityId{1, kNtAuthority, {kBuiltinDomain, kAdministrators}};
+  return SecurityId{kSidRevision, kNtAuthority, {kBuiltinDomainRid, kAdministratorsRid}};
 }
 
 bool IsUserInAdministratorsGroup(ProcessToken& token) {

@@ -36,6 +36,10 @@ class ProcessToken {
 };
 
 // S-1-5-32-544: NT authority, built-in domain, Administrators.
+constexpr std::uint8_t kSidRevision = 1;
+constexpr std::uint64_t kNtAuthority = 5;
+constexpr std::uint32_t kBuiltinDomainRid = 32;
+constexpr std::uint32_t kAdministratorsRid = 544;
 SecurityId AdministratorsSid();
 
 bool IsUserInAdministratorsGroup(ProcessToken& token);

@@ -8,62 +8,8 @@
 namespace orvel {
 namespace {
 
-constexpr HResult kEPointer = static_cast<HResult>(0x80004003);
 constexpr char kTranslationQuery[] = "\\VarFileInfo\\Translation";
 constexpr std::u16string_view kElevationMonikerPrefix = u"Elevation:Administrator!new:";
-
-// A BSTR that is freed when the step that made it ends.
-class ScopedBstr {
- public:
-  ScopedBstr(FirewallPlatform& platform, const WideChar* text)
-      : platform_(platform), text_(platform.SysAllocString(text)) {}
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  ~ScopedBstr() {
-    if (text_ != nullptr) {
-      platform_.SysFreeString(text_);
-    }
-  }
-  Bstr Get() const { return text_; }
-  explicit operator bool() const { return text_ != nullptr; }
-
- private:
-  FirewallPlatform& platform_;
-  Bstr text_;
-};
-
-// Pairs one CoUninitialize with a successful CoInitializeEx.
-class ComApartment {
- public:
-  explicit ComApartment(FirewallPlatform& platform)
-      : platform_(platform),
-        result_(platform.CoInitializeEx(kCoinitApartmentThreaded | kCoinitDisableOle1Dde)) {}
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  ~ComApartment() {
-    if (!Failed(result_)) {
-      platform_.CoUninitialize();
-    }
-  }
-  bool Joined() const { return !Failed(result_); }
-
- private:
-  FirewallPlatform& platform_;
-  HResult result_;
-};
-
-template <class T>
-HResult CreateInstance(FirewallPlatform& platform, const Guid& clsid, const Guid& iid,
-                       FwPtr<T>* object) {
-  void* raw = nullptr;
-  const HResult result = platform.CoCreateInstance(clsid, kClsctxInprocServer, iid, &raw);
-  T** out = object->Receive();
-  if (Failed(result)) {
-    return result;
-  }
-  *out = static_cast<T*>(raw);
-  return *out != nullptr ? result : kEPointer;
-}
 
 void AppendHex(WideString* out, std::uint32_t value, int digits, bool upper) {
   const char* alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -216,11 +162,12 @@ bool GetServerProductName(FirewallPlatform& platform, const WideString& path, Wi
   return true;
 }
 
-HResult CreateElevatedFirewallManager(FirewallPlatform& platform, FwManager** manager) {
-  if (manager == nullptr) {
+HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
+                                      std::unique_ptr<FirewallProfile>* profile) {
+  if (profile == nullptr) {
     return kMissingArgument;
   }
-  *manager = nullptr;
+  profile->reset();
   WideString clsid;
   HResult result = AppendBounded(&clsid, kGuidStringCapacity, GuidToRegistryString(kClsidNetFwMgr));
   if (Failed(result)) {
@@ -234,157 +181,72 @@ HResult CreateElevatedFirewallManager(FirewallPlatform& platform, FwManager** ma
   if (Failed(result)) {
     return result;
   }
-  ElevationBindOptions options;
-  options.classContext = kClsctxLocalServer;
-  void* raw = nullptr;
-  result = platform.CoGetObject(moniker.c_str(), options, kIidINetFwMgr, &raw);
-  if (Failed(result)) {
-    return result;
-  }
-  *manager = static_cast<FwManager*>(raw);
-  return *manager != nullptr ? result : kEPointer;
+  return platform.OpenProfileElevated(moniker, profile);
 }
 
-HResult GetCurrentFirewallProfile(FirewallPlatform& platform, FwProfile** profile) {
+HResult GetCurrentFirewallProfile(FirewallPlatform& platform,
+                                  std::unique_ptr<FirewallProfile>* profile) {
   if (profile == nullptr) {
     return kMissingArgument;
   }
-  *profile = nullptr;
-  FwPtr<FwManager> manager;
-  HResult result;
+  profile->reset();
   if (IsWindowsVistaOrLater(platform)) {
-    result = CreateElevatedFirewallManager(platform, manager.Receive());
-  } else {
-    result = CreateInstance(platform, kClsidNetFwMgr, kIidINetFwMgr, &manager);
+    return CreateElevatedFirewallManager(platform, profile);
   }
-  if (Failed(result)) {
-    return result;
-  }
-  FwPtr<FwPolicy> policy;
-  result = manager->get_LocalPolicy(policy.Receive());
-  if (Failed(result)) {
-    return result;
-  }
-  if (!policy) {
-    return kEPointer;
-  }
-  FwPtr<FwProfile> current;
-  result = policy->get_CurrentProfile(current.Receive());
-  *profile = current.Detach();
-  return result;
+  return platform.OpenProfileInProcess(profile);
 }
 
-HResult IsApplicationEnabled(FirewallPlatform& platform, FwProfile* profile, const WideChar* path,
-                             bool* enabled) {
+HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled) {
   if (profile == nullptr || path == nullptr || enabled == nullptr) {
     return kMissingArgument;
   }
   *enabled = false;
-  FwPtr<FwAuthorizedApplications> applications;
-  HResult result = profile->get_AuthorizedApplications(applications.Receive());
-  if (Failed(result)) {
-    return result;
+  EntryLookup lookup;
+  const HResult result = profile->FindEntry(path, &lookup);
+  if (Failed(result) || Failed(lookup.item)) {
+    return Failed(result) ? result : kSOk;  // a failed look-up: not registered
   }
-  if (!applications) {
-    return kEPointer;
-  }
-  ScopedBstr imagePath(platform, path);
-  if (!imagePath) {
-    return kEOutOfMemory;
-  }
-  FwPtr<FwAuthorizedApplication> application;
-  if (Failed(applications->Item(imagePath.Get(), application.Receive())) || !application) {
-    return kSOk;  // not registered
-  }
-  bool value = false;
-  result = application->get_Enabled(&value);
-  if (!Failed(result) && value) {
-    *enabled = true;
-  }
+  *enabled = lookup.enabled;
   return result;
 }
 
-HResult AddAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
-                                 const WideChar* path, const WideChar* name) {
+HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
+                                 const WideChar* name) {
   if (profile == nullptr || path == nullptr || name == nullptr) {
     return kMissingArgument;
   }
   bool enabled = false;
-  HResult result = IsApplicationEnabled(platform, profile, path, &enabled);
+  const HResult result = IsApplicationEnabled(profile, path, &enabled);
   if (Failed(result)) {
     return result;
   }
   if (enabled) {
     return kSOk;
   }
-  FwPtr<FwAuthorizedApplications> applications;
-  result = profile->get_AuthorizedApplications(applications.Receive());
-  if (Failed(result)) {
-    return result;
-  }
-  if (!applications) {
-    return kEPointer;
-  }
-  FwPtr<FwAuthorizedApplication> application;
-  result = CreateInstance(platform, kClsidNetFwAuthorizedApplication,
-                          kIidINetFwAuthorizedApplication, &application);
-  if (Failed(result)) {
-    return result;
-  }
-  ScopedBstr imagePath(platform, path);
-  if (!imagePath) {
-    return kEOutOfMemory;
-  }
-  result = application->put_ProcessImageFileName(imagePath.Get());
-  if (Failed(result)) {
-    return result;
-  }
-  // An empty name and a failed allocation look the same here.
-  ScopedBstr displayName(platform, name);
-  if (!displayName || platform.SysStringLen(displayName.Get()) == 0) {
-    return kEOutOfMemory;
-  }
-  result = application->put_Name(displayName.Get());
-  if (Failed(result)) {
-    return result;
-  }
-  return applications->Add(application.Get());
+  // A disabled entry is handled as a missing one: a new object for the same path.
+  return profile->AddEntry(path, name);
 }
 
-HResult DisableAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
-                                     const WideChar* path) {
+HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path) {
   if (profile == nullptr || path == nullptr) {
     return kMissingArgument;
   }
-  FwPtr<FwAuthorizedApplications> applications;
-  HResult result = profile->get_AuthorizedApplications(applications.Receive());
-  if (Failed(result)) {
-    return result;
-  }
-  if (!applications) {
-    return kEPointer;
-  }
-  ScopedBstr imagePath(platform, path);
-  if (!imagePath) {
-    return kEOutOfMemory;
-  }
-  FwPtr<FwAuthorizedApplication> application;
-  result = applications->Item(imagePath.Get(), application.Receive());
+  HResult item = kSOk;
+  const HResult result = profile->DisableEntry(path, &item);
   // Only a missing entry means there is nothing to switch off; a lookup refused for
   // any other reason leaves the entry as it may be, enabled.
-  if (result == kItemNotFound) {
+  if (item == kItemNotFound) {
     return kSOk;
   }
-  if (Failed(result)) {
-    return result;
-  }
-  if (!application) {
-    return kEPointer;
-  }
-  return application->put_Enabled(false);
+  return result;
 }
 
-bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) {
+namespace {
+
+// Both operations: the rights and the server's path first, then one step on the
+// current profile, which holds the apartment until it goes.
+template <class Step>
+bool OnCurrentProfile(FirewallPlatform& platform, ProcessToken& token, bool needsName, Step step) {
   if (!IsFirewallCapableWindows(platform) || !IsUserInAdministratorsGroup(token)) {
     return false;
   }
@@ -393,37 +255,27 @@ bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) 
     return false;
   }
   WideString name;
-  if (!GetServerProductName(platform, path, &name)) {
+  if (needsName && !GetServerProductName(platform, path, &name)) {
     return false;
   }
-  ComApartment apartment(platform);
-  if (!apartment.Joined()) {
+  std::unique_ptr<FirewallProfile> profile;
+  if (Failed(GetCurrentFirewallProfile(platform, &profile)) || !profile) {
     return false;
   }
-  FwPtr<FwProfile> profile;  // released before the apartment ends
-  if (Failed(GetCurrentFirewallProfile(platform, profile.Receive()))) {
-    return false;
-  }
-  return !Failed(AddAuthorizedApplication(platform, profile.Get(), path.c_str(), name.c_str()));
+  return !Failed(step(profile.get(), path.c_str(), name.c_str()));
+}
+
+}  // namespace
+
+bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) {
+  return OnCurrentProfile(platform, token, true, AddAuthorizedApplication);
 }
 
 bool DisableFirewallException(FirewallPlatform& platform, ProcessToken& token) {
-  if (!IsFirewallCapableWindows(platform) || !IsUserInAdministratorsGroup(token)) {
-    return false;
-  }
-  WideString path;
-  if (!GetServerProgramPath(platform, &path)) {
-    return false;
-  }
-  ComApartment apartment(platform);
-  if (!apartment.Joined()) {
-    return false;
-  }
-  FwPtr<FwProfile> profile;
-  if (Failed(GetCurrentFirewallProfile(platform, profile.Receive())) || !profile) {
-    return false;
-  }
-  return !Failed(DisableAuthorizedApplication(platform, profile.Get(), path.c_str()));
+  return OnCurrentProfile(platform, token, false,
+                          [](FirewallProfile* profile, const WideChar* path, const WideChar*) {
+                            return DisableAuthorizedApplication(profile, path);
+                          });
 }
 
 }  // namespace orvel

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "firewall/admin_group.h"
-#include "firewall/firewall_objects.h"
 #include "firewall/firewall_platform.h"
 
 namespace orvel {
@@ -34,14 +33,16 @@ bool IsFirewallCapableWindows(FirewallPlatform& platform);
 bool IsWindowsVistaOrLater(FirewallPlatform& platform);
 bool GetServerProgramPath(FirewallPlatform& platform, WideString* path);
 bool GetServerProductName(FirewallPlatform& platform, const WideString& path, WideString* name);
-HResult GetCurrentFirewallProfile(FirewallPlatform& platform, FwProfile** profile);
-HResult CreateElevatedFirewallManager(FirewallPlatform& platform, FwManager** manager);
-HResult IsApplicationEnabled(FirewallPlatform& platform, FwProfile* profile, const WideChar* path,
-                             bool* enabled);
-HResult AddAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
-                                 const WideChar* path, const WideChar* name);
-HResult DisableAuthorizedApplication(FirewallPlatform& platform, FwProfile* profile,
-                                     const WideChar* path);
+// The current profile: through the elevation moniker on Vista and later, else from a
+// manager created in-process.
+HResult GetCurrentFirewallProfile(FirewallPlatform& platform,
+                                  std::unique_ptr<FirewallProfile>* profile);
+HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
+                                      std::unique_ptr<FirewallProfile>* profile);
+HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled);
+HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
+                                 const WideChar* name);
+HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path);
 
 // Bounded string building as the fixed buffers of the platform allow: capacity counts
 // the terminator. A zero capacity gives kEInvalidArg; text that does not fit is cut to

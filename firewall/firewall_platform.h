@@ -1,14 +1,43 @@
 #pragma once
 
-// The Windows facilities that the firewall exception rules call, one method per
-// platform call, so that the Windows adapter passes straight through and a test
-// double can stand in for all of them.
+// The Windows facilities that the firewall exception rules call: the system's version,
+// folder and version resource one call each, and the firewall's current profile at
+// the level of what is done with the server's entry (is it enabled, add it, switch it
+// off). The Windows adapter keeps the COM objects, strings and apartment to itself.
 
 #include <cstdint>
-
-#include "firewall/firewall_objects.h"
+#include <memory>
+#include <string>
 
 namespace orvel {
+
+using HResult = std::int32_t;
+using WideChar = char16_t;  // UTF-16 code unit, as OLECHAR on Windows
+using WideString = std::u16string;
+
+constexpr HResult kSOk = 0;
+constexpr HResult kMissingArgument = -1;
+constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000E);
+constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057);
+constexpr HResult kEInsufficientBuffer = static_cast<HResult>(0x8007007A);
+// What INetFwAuthorizedApplications::Item answers for a path it does not hold:
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
+constexpr HResult kItemNotFound = static_cast<HResult>(0x80070002);
+
+constexpr bool Failed(HResult result) { return result < 0; }
+
+struct Guid {
+  std::uint32_t data1;
+  std::uint16_t data2;
+  std::uint16_t data3;
+  std::uint8_t data4[8];
+
+  bool operator==(const Guid&) const = default;
+};
+
+// CLSID_NetFwMgr, for the elevation moniker's text.
+constexpr Guid kClsidNetFwMgr{
+    0x304CE942, 0x6E39, 0x40D8, {0x94, 0x3A, 0xB9, 0x13, 0xC4, 0x0C, 0x9C, 0xD4}};
 
 struct OsVersionInfo {
   std::uint32_t platformId = 0;  // 2 is NT
@@ -18,16 +47,30 @@ struct OsVersionInfo {
 
 constexpr std::uint32_t kVerPlatformWin32Nt = 2;
 
-constexpr std::uint32_t kClsctxInprocServer = 1;
-constexpr std::uint32_t kClsctxLocalServer = 4;
-constexpr std::uint32_t kCoinitApartmentThreaded = 2;
-constexpr std::uint32_t kCoinitDisableOle1Dde = 4;
+// What Item and Enabled answered for one path.
+struct EntryLookup {
+  HResult item = kSOk;   // Item's answer; kItemNotFound when the list holds no such entry
+  bool enabled = false;  // Enabled of the entry Item found, when it was read
+};
 
-// What the rules put into BIND_OPTS3; the adapter fills the rest with zeros and the
-// size field with the structure's own size.
-struct ElevationBindOptions {
-  std::uint32_t classContext = 0;
-  std::uintptr_t ownerWindow = 0;
+// The firewall's current profile. The Windows adapter holds the profile object and
+// the COM apartment it was reached in, and lets go of the one, then the other, when
+// this goes. A successful call that hands back no object counts as E_POINTER.
+class FirewallProfile {
+ public:
+  virtual ~FirewallProfile() = default;
+  // Item for the path in the profile's authorized applications, then Enabled of what
+  // it found. Answers the failure to reach the list or to make the path's string
+  // (E_OUTOFMEMORY), else that of reading Enabled; Item's own answer is in
+  // lookup->item, and when it failed nothing is read and the answer is kSOk.
+  virtual HResult FindEntry(const WideString& path, EntryLookup* lookup) = 0;
+  // A new authorized application with the path, then the name, added to the list;
+  // its other properties keep their defaults. The first failing step's code; an
+  // empty name gives E_OUTOFMEMORY, as a failed allocation does.
+  virtual HResult AddEntry(const WideString& path, const WideString& name) = 0;
+  // Enabled switched off on the entry Item finds for the path; the entry stays. Item's
+  // answer goes into *item, and a failed Item ends the call with it, changing nothing.
+  virtual HResult DisableEntry(const WideString& path, HResult* item) = 0;
 };
 
 class FirewallPlatform {
@@ -49,20 +92,17 @@ class FirewallPlatform {
   virtual bool VerQueryValueW(const void* block, const WideChar* subBlock, const void** value,
                               std::uint32_t* length) = 0;
 
-  virtual HResult CoInitializeEx(std::uint32_t flags) = 0;
-  virtual void CoUninitialize() = 0;
-  // On success *object holds the interface for iid, as a pointer to the matching
-  // Fw* class (FwManager for kIidINetFwMgr, FwAuthorizedApplication for
-  // kIidINetFwAuthorizedApplication).
-  virtual HResult CoCreateInstance(const Guid& clsid, std::uint32_t context, const Guid& iid,
-                                   void** object) = 0;
-  virtual HResult CoGetObject(const WideChar* name, const ElevationBindOptions& options,
-                              const Guid& iid, void** object) = 0;
-
-  // Null when the allocation fails.
-  virtual Bstr SysAllocString(const WideChar* text) = 0;
-  virtual void SysFreeString(Bstr text) = 0;
-  virtual std::uint32_t SysStringLen(Bstr text) = 0;
+  // Joins or starts a single-threaded apartment (CoInitializeEx with
+  // COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE), reaches the firewall manager,
+  // then its local policy's current profile. The first failing step's code; on
+  // success *profile may still be empty when the policy handed back no profile, and
+  // the apartment is then already left.
+  // The manager created in-process (CoCreateInstance, CLSCTX_INPROC_SERVER).
+  virtual HResult OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) = 0;
+  // The manager bound through the moniker from a local server (CoGetObject with
+  // BIND_OPTS3, CLSCTX_LOCAL_SERVER, no owner window).
+  virtual HResult OpenProfileElevated(const WideString& moniker,
+                                      std::unique_ptr<FirewallProfile>* profile) = 0;
 };
 
 }  // namespace orvel

@@ -7,6 +7,18 @@
 namespace orvel {
 namespace {
 
+// The portable rules carry copies of these.
+static_assert(kSidRevision == SID_REVISION && kBuiltinDomainRid == SECURITY_BUILTIN_DOMAIN_RID &&
+              kAdministratorsRid == DOMAIN_ALIAS_RID_ADMINS);
+constexpr std::uint64_t AuthorityValue(const SID_IDENTIFIER_AUTHORITY& authority) {
+  std::uint64_t value = 0;
+  for (BYTE part : authority.Value) {
+    value = (value << 8) | part;
+  }
+  return value;
+}
+static_assert(kNtAuthority == AuthorityValue(SID_IDENTIFIER_AUTHORITY{SECURITY_NT_AUTHORITY}));
+
 struct HandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
@@ -15,11 +27,7 @@ using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 SecurityId ToSecurityId(PSID sid) {
   SecurityId result;
   result.revision = static_cast<const SID*>(sid)->Revision;
-  const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
-  result.authority = 0;
-  for (BYTE part : authority->Value) {
-    result.authority = (result.authority << 8) | part;
-  }
+  result.authority = AuthorityValue(*GetSidIdentifierAuthority(sid));
   const UCHAR count = *GetSidSubAuthorityCount(sid);
   for (UCHAR i = 0; i < count; ++i) {
     result.subAuthorities.push_back(*GetSidSubAuthority(sid, i));

@@ -1,15 +1,15 @@
 #include <windows.h>
 
+#include <comdef.h>
 #include <netfw.h>
 #include <objbase.h>
-#include <oleauto.h>
 #include <shlobj.h>
 #include <winver.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "firewall/firewall_exception.h"
 #include "firewall/win32_firewall_platform.h"
@@ -19,154 +19,173 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+// The portable rules carry copies of these; they must stay the system's values.
 static_assert(sizeof(WideChar) == sizeof(OLECHAR), "BSTRs are UTF-16");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query expects the 148-byte structure");
+static_assert(kSOk == S_OK && kEOutOfMemory == E_OUTOFMEMORY && kEInvalidArg == E_INVALIDARG);
+static_assert(kEInsufficientBuffer == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+static_assert(kItemNotFound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+static_assert(kVerPlatformWin32Nt == VER_PLATFORM_WIN32_NT);
+static_assert(kServerPathCapacity == MAX_PATH);
 
-GUID ToGuid(const Guid& guid) {
-  GUID result;
-  result.Data1 = guid.data1;
-  result.Data2 = guid.data2;
-  result.Data3 = guid.data3;
+constexpr bool SameGuid(const Guid& ours, const GUID& theirs) {
   for (int i = 0; i < 8; ++i) {
-    result.Data4[i] = guid.data4[i];
+    if (ours.data4[i] != theirs.Data4[i]) {
+      return false;
+    }
   }
-  return result;
+  return ours.data1 == theirs.Data1 && ours.data2 == theirs.Data2 && ours.data3 == theirs.Data3;
 }
+static_assert(SameGuid(kClsidNetFwMgr, __uuidof(NetFwMgr)), "the moniker names the manager class");
 
 const wchar_t* ToWide(const WideChar* text) { return reinterpret_cast<const wchar_t*>(text); }
-BSTR ToBstr(Bstr text) { return reinterpret_cast<BSTR>(text); }
 
-// Each wrapper holds one reference to the real object and counts its own.
-template <class Interface, class Real>
-class Wrapper : public Interface {
- public:
-  explicit Wrapper(ComPtr<Real> real) : real_(std::move(real)) {}
-  std::uint32_t AddRef() override { return ++references_; }
-  std::uint32_t Release() override {
-    const std::uint32_t left = --references_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
-  Real* Native() const { return real_.Get(); }
+// A call that succeeded without handing back its object counts as failed.
+template <class T>
+HRESULT Present(HRESULT result, const ComPtr<T>& object) {
+  return SUCCEEDED(result) && !object ? E_POINTER : result;
+}
 
- protected:
-  virtual ~Wrapper() = default;
-  ComPtr<Real> real_;
-
- private:
-  std::atomic<std::uint32_t> references_{1};
-};
-
-// Wraps the reference that a successful call handed over; the wrapper owns it.
-template <class WrapperType, class Interface, class Real>
-HResult Wrap(HRESULT result, Real* raw, Interface** out) {
-  *out = nullptr;
-  if (FAILED(result)) {
-    return result;
-  }
-  // Takes over the reference the call handed out. Not Attach: mingw-w64's Attach
-  // adds a reference of its own, and every wrapped object would then outlive us.
-  ComPtr<Real> real;
-  *real.ReleaseAndGetAddressOf() = raw;
-  if (!real) {
-    return E_POINTER;
-  }
-  WrapperType* wrapper = new (std::nothrow) WrapperType(std::move(real));
-  if (wrapper == nullptr) {
+// _bstr_t reports a failed allocation by throwing; here it is E_OUTOFMEMORY.
+HRESULT MakeBstr(const WideString& text, _bstr_t* out) {
+  try {
+    *out = _bstr_t(ToWide(text.c_str()));
+  } catch (...) {
     return E_OUTOFMEMORY;
   }
-  *out = wrapper;
-  return result;
+  return S_OK;
 }
 
-class Win32AuthorizedApplication final
-    : public Wrapper<FwAuthorizedApplication, INetFwAuthorizedApplication> {
+// The current profile and the apartment it lives in: the profile is released, then
+// the apartment left, when this goes.
+class Win32FirewallProfile final : public FirewallProfile {
  public:
-  using Wrapper::Wrapper;
-  HResult get_Enabled(bool* enabled) override {
-    VARIANT_BOOL value = VARIANT_FALSE;
-    const HRESULT result = real_->get_Enabled(&value);
+  explicit Win32FirewallProfile(ComPtr<INetFwProfile> profile) : profile_(std::move(profile)) {}
+  Win32FirewallProfile(const Win32FirewallProfile&) = delete;
+  Win32FirewallProfile& operator=(const Win32FirewallProfile&) = delete;
+  ~Win32FirewallProfile() override {
+    profile_.Reset();
+    ::CoUninitialize();
+  }
+
+  HResult FindEntry(const WideString& path, EntryLookup* lookup) override {
+    *lookup = EntryLookup{};
+    ComPtr<INetFwAuthorizedApplications> applications;
+    ComPtr<INetFwAuthorizedApplication> application;
+    const HRESULT result = Lookup(path, &applications, &application, &lookup->item);
+    if (FAILED(result) || FAILED(lookup->item)) {
+      return result;
+    }
+    VARIANT_BOOL enabled = VARIANT_FALSE;
+    const HRESULT read = application->get_Enabled(&enabled);
+    lookup->enabled = enabled != VARIANT_FALSE;
+    return read;
+  }
+
+  HResult AddEntry(const WideString& path, const WideString& name) override {
+    ComPtr<INetFwAuthorizedApplications> applications;
+    HRESULT result = Applications(&applications);
+    if (FAILED(result)) {
+      return result;
+    }
+    ComPtr<INetFwAuthorizedApplication> application;
+    result = Present(
+        ::CoCreateInstance(__uuidof(NetFwAuthorizedApplication), nullptr, CLSCTX_INPROC_SERVER,
+                           IID_PPV_ARGS(application.ReleaseAndGetAddressOf())),
+        application);
+    if (FAILED(result)) {
+      return result;
+    }
+    _bstr_t imagePath;
+    result = MakeBstr(path, &imagePath);
     if (SUCCEEDED(result)) {
-      *enabled = value != VARIANT_FALSE;
+      result = application->put_ProcessImageFileName(imagePath);
+    }
+    if (FAILED(result)) {
+      return result;
+    }
+    // An empty name and a failed allocation look the same here.
+    _bstr_t displayName;
+    if (FAILED(MakeBstr(name, &displayName)) || displayName.length() == 0) {
+      return E_OUTOFMEMORY;
+    }
+    result = application->put_Name(displayName);
+    if (FAILED(result)) {
+      return result;
+    }
+    return applications->Add(application.Get());
+  }
+
+  HResult DisableEntry(const WideString& path, HResult* item) override {
+    ComPtr<INetFwAuthorizedApplications> applications;
+    ComPtr<INetFwAuthorizedApplication> application;
+    const HRESULT result = Lookup(path, &applications, &application, item);
+    if (FAILED(result) || FAILED(*item)) {
+      return FAILED(result) ? result : *item;
+    }
+    return application->put_Enabled(VARIANT_FALSE);
+  }
+
+ private:
+  HRESULT Applications(ComPtr<INetFwAuthorizedApplications>* applications) {
+    return Present(profile_->get_AuthorizedApplications(applications->ReleaseAndGetAddressOf()),
+                   *applications);
+  }
+
+  // The list, then Item for the path; Item's answer goes into *item. The caller's
+  // pointers are declared list first, so that the entry is released first.
+  HRESULT Lookup(const WideString& path, ComPtr<INetFwAuthorizedApplications>* applications,
+                 ComPtr<INetFwAuthorizedApplication>* application, HResult* item) {
+    *item = S_OK;
+    HRESULT result = Applications(applications);
+    _bstr_t imagePath;
+    if (SUCCEEDED(result)) {
+      result = MakeBstr(path, &imagePath);
+    }
+    if (SUCCEEDED(result)) {
+      *item = Present((*applications)->Item(imagePath, application->ReleaseAndGetAddressOf()),
+                      *application);
     }
     return result;
   }
-  HResult put_Enabled(bool enabled) override {
-    return real_->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE);
-  }
-  HResult put_ProcessImageFileName(Bstr path) override {
-    return real_->put_ProcessImageFileName(ToBstr(path));
-  }
-  HResult put_Name(Bstr name) override { return real_->put_Name(ToBstr(name)); }
+
+  ComPtr<INetFwProfile> profile_;
 };
 
-class Win32AuthorizedApplications final
-    : public Wrapper<FwAuthorizedApplications, INetFwAuthorizedApplications> {
- public:
-  using Wrapper::Wrapper;
-  HResult Item(Bstr path, FwAuthorizedApplication** application) override {
-    INetFwAuthorizedApplication* raw = nullptr;
-    const HRESULT result = real_->Item(ToBstr(path), &raw);
-    return Wrap<Win32AuthorizedApplication>(result, raw, application);
+// Joins or starts the apartment, reaches the manager with reach, then the current
+// profile; the apartment is left again unless a profile now holds it.
+template <class Reach>
+HRESULT OpenProfile(Reach reach, std::unique_ptr<FirewallProfile>* out) {
+  out->reset();
+  const HRESULT joined =
+      ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (FAILED(joined)) {
+    return joined;
   }
-  HResult Add(FwAuthorizedApplication* application) override {
-    auto* ours = dynamic_cast<Win32AuthorizedApplication*>(application);
-    if (ours == nullptr) {
-      return E_INVALIDARG;
+  ComPtr<INetFwProfile> profile;
+  HRESULT result;
+  {
+    ComPtr<INetFwMgr> manager;
+    ComPtr<INetFwPolicy> policy;
+    result = Present(reach(manager.ReleaseAndGetAddressOf()), manager);
+    if (SUCCEEDED(result)) {
+      result = Present(manager->get_LocalPolicy(&policy), policy);
     }
-    return real_->Add(ours->Native());
+    if (SUCCEEDED(result)) {
+      result = policy->get_CurrentProfile(&profile);
+    }
+  }  // the policy is released, then the manager
+  if (SUCCEEDED(result) && profile) {
+    auto* holder = new (std::nothrow) Win32FirewallProfile(std::move(profile));
+    if (holder != nullptr) {
+      out->reset(holder);
+      return result;
+    }
+    result = E_OUTOFMEMORY;
   }
-};
-
-class Win32Profile final : public Wrapper<FwProfile, INetFwProfile> {
- public:
-  using Wrapper::Wrapper;
-  HResult get_AuthorizedApplications(FwAuthorizedApplications** applications) override {
-    INetFwAuthorizedApplications* raw = nullptr;
-    const HRESULT result = real_->get_AuthorizedApplications(&raw);
-    return Wrap<Win32AuthorizedApplications>(result, raw, applications);
-  }
-};
-
-class Win32Policy final : public Wrapper<FwPolicy, INetFwPolicy> {
- public:
-  using Wrapper::Wrapper;
-  HResult get_CurrentProfile(FwProfile** profile) override {
-    INetFwProfile* raw = nullptr;
-    const HRESULT result = real_->get_CurrentProfile(&raw);
-    return Wrap<Win32Profile>(result, raw, profile);
-  }
-};
-
-class Win32Manager final : public Wrapper<FwManager, INetFwMgr> {
- public:
-  using Wrapper::Wrapper;
-  HResult get_LocalPolicy(FwPolicy** policy) override {
-    INetFwPolicy* raw = nullptr;
-    const HRESULT result = real_->get_LocalPolicy(&raw);
-    return Wrap<Win32Policy>(result, raw, policy);
-  }
-};
-
-// Turns what CoCreateInstance or CoGetObject returned for iid into its wrapper.
-HResult WrapCreated(HRESULT result, const Guid& iid, void* raw, void** object) {
-  if (iid == kIidINetFwMgr) {
-    FwManager* manager = nullptr;
-    result = Wrap<Win32Manager>(result, static_cast<INetFwMgr*>(raw), &manager);
-    *object = manager;
-    return result;
-  }
-  FwAuthorizedApplication* application = nullptr;
-  result = Wrap<Win32AuthorizedApplication>(result, static_cast<INetFwAuthorizedApplication*>(raw),
-                                            &application);
-  *object = application;
+  profile.Reset();
+  ::CoUninitialize();
   return result;
-}
-
-bool KnownInterface(const Guid& iid) {
-  return iid == kIidINetFwMgr || iid == kIidINetFwAuthorizedApplication;
 }
 
 }  // namespace
@@ -227,48 +246,26 @@ bool Win32FirewallPlatform::VerQueryValueW(const void* block, const WideChar* su
   return ok != FALSE;
 }
 
-HResult Win32FirewallPlatform::CoInitializeEx(std::uint32_t flags) {
-  return ::CoInitializeEx(nullptr, flags);
+HResult Win32FirewallPlatform::OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) {
+  return OpenProfile(
+      [](INetFwMgr** manager) {
+        return ::CoCreateInstance(__uuidof(NetFwMgr), nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(manager));
+      },
+      profile);
 }
 
-void Win32FirewallPlatform::CoUninitialize() { ::CoUninitialize(); }
-
-HResult Win32FirewallPlatform::CoCreateInstance(const Guid& clsid, std::uint32_t context,
-                                                const Guid& iid, void** object) {
-  *object = nullptr;
-  if (!KnownInterface(iid)) {
-    return E_NOINTERFACE;
-  }
-  void* raw = nullptr;
-  const HRESULT result = ::CoCreateInstance(ToGuid(clsid), nullptr, context, ToGuid(iid), &raw);
-  return WrapCreated(result, iid, raw, object);
-}
-
-HResult Win32FirewallPlatform::CoGetObject(const WideChar* name,
-                                           const ElevationBindOptions& options, const Guid& iid,
-                                           void** object) {
-  *object = nullptr;
-  if (!KnownInterface(iid)) {
-    return E_NOINTERFACE;
-  }
-  BIND_OPTS3 bind{};
-  bind.cbStruct = sizeof bind;
-  bind.dwClassContext = options.classContext;
-  bind.hwnd = reinterpret_cast<HWND>(options.ownerWindow);
-  const GUID interfaceId = ToGuid(iid);
-  void* raw = nullptr;
-  const HRESULT result = ::CoGetObject(ToWide(name), &bind, interfaceId, &raw);
-  return WrapCreated(result, iid, raw, object);
-}
-
-Bstr Win32FirewallPlatform::SysAllocString(const WideChar* text) {
-  return reinterpret_cast<Bstr>(::SysAllocString(ToWide(text)));
-}
-
-void Win32FirewallPlatform::SysFreeString(Bstr text) { ::SysFreeString(ToBstr(text)); }
-
-std::uint32_t Win32FirewallPlatform::SysStringLen(Bstr text) {
-  return ::SysStringLen(ToBstr(text));
+HResult Win32FirewallPlatform::OpenProfileElevated(const WideString& moniker,
+                                                   std::unique_ptr<FirewallProfile>* profile) {
+  return OpenProfile(
+      [&](INetFwMgr** manager) {
+        BIND_OPTS3 bind{};
+        bind.cbStruct = sizeof bind;
+        bind.dwClassContext = CLSCTX_LOCAL_SERVER;
+        bind.hwnd = nullptr;
+        return ::CoGetObject(ToWide(moniker.c_str()), &bind, IID_PPV_ARGS(manager));
+      },
+      profile);
 }
 
 bool RegisterFirewallException() {

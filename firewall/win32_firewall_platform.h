@@ -17,15 +17,9 @@ class Win32FirewallPlatform : public FirewallPlatform {
                       std::uint32_t* length) override;
   bool VerQueryValueW(const void* block, const WideChar* subBlock, const void** value,
                       std::uint32_t* length) override;
-  HResult CoInitializeEx(std::uint32_t flags) override;
-  void CoUninitialize() override;
-  HResult CoCreateInstance(const Guid& clsid, std::uint32_t context, const Guid& iid,
-                           void** object) override;
-  HResult CoGetObject(const WideChar* name, const ElevationBindOptions& options, const Guid& iid,
-                      void** object) override;
-  Bstr SysAllocString(const WideChar* text) override;
-  void SysFreeString(Bstr text) override;
-  std::uint32_t SysStringLen(Bstr text) override;
+  HResult OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) override;
+  HResult OpenProfileElevated(const WideString& moniker,
+                              std::unique_ptr<FirewallProfile>* profile) override;
 };
 
 }  // namespace orvel

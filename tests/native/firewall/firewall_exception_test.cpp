@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <set>
 
 #include "tests/doubles/firewall_fakes.h"
 
@@ -44,19 +43,11 @@ struct Harness {
   bool Called(const std::string& call) const {
     return std::find(world.calls.begin(), world.calls.end(), call) != world.calls.end();
   }
-  int CreatedAuthorizedApplications() const {
-    return static_cast<int>(std::count_if(
-        world.creations.begin(), world.creations.end(),
-        [](const fakes::Creation& c) { return c.clsid == kClsidNetFwAuthorizedApplication; }));
-  }
 };
 
-// Every reference let go exactly once, every BSTR freed, COM left as found.
+// The profile, and with it the apartment, let go before the operation returns.
 void ExpectClean(const Harness& h, const std::string& what) {
-  EXPECT_EQ(h.world.violations, 0) << what;
-  EXPECT_EQ(h.world.OutstandingReferences(), 0) << what;
-  EXPECT_TRUE(h.world.liveBstrs.empty()) << what;
-  EXPECT_EQ(h.world.initialisations, h.world.uninitialisations) << what;
+  EXPECT_EQ(h.world.liveProfiles, 0) << what;
 }
 
 TEST(FirewallException, OsVersionDecidesWhetherAndHowTheManagerIsReached) {
@@ -89,39 +80,14 @@ TEST(FirewallException, OsVersionDecidesWhetherAndHowTheManagerIsReached) {
       }
       const bool result = registering ? h.Register() : h.Disable();
       ExpectClean(h, what);
-      const auto managers =
-          std::count_if(h.world.creations.begin(), h.world.creations.end(),
-                        [](const fakes::Creation& k) { return k.clsid == kClsidNetFwMgr; });
-      switch (c.way) {
-        case Way::kNothing:
-          EXPECT_FALSE(result) << what;
-          EXPECT_TRUE(h.world.initFlags.empty()) << what;
-          EXPECT_TRUE(h.world.creations.empty()) << what;
-          EXPECT_TRUE(h.world.binds.empty()) << what;
-          EXPECT_FALSE(h.Called("GetSystemFolderPath")) << what;
-          break;
-        case Way::kInProcess:
-          EXPECT_TRUE(result) << what;
-          EXPECT_TRUE(h.world.binds.empty()) << what;
-          ASSERT_FALSE(h.world.creations.empty()) << what;
-          EXPECT_EQ(managers, 1) << what;
-          EXPECT_EQ(h.world.creations[0].clsid, kClsidNetFwMgr) << what;
-          EXPECT_EQ(h.world.creations[0].context, kClsctxInprocServer) << what;
-          EXPECT_EQ(h.world.creations[0].iid, kIidINetFwMgr) << what;
-          break;
-        case Way::kElevation:
-          EXPECT_TRUE(result) << what;
-          EXPECT_EQ(managers, 0) << what;
-          ASSERT_EQ(h.world.binds.size(), 1u) << what;
-          EXPECT_EQ(h.world.binds[0].name, kMoniker) << what;
-          EXPECT_EQ(h.world.binds[0].options.classContext, kClsctxLocalServer) << what;
-          EXPECT_EQ(h.world.binds[0].options.ownerWindow, 0u) << what;
-          EXPECT_EQ(h.world.binds[0].iid, kIidINetFwMgr) << what;
-          break;
+      EXPECT_EQ(result, c.way != Way::kNothing) << what;
+      // An empty moniker: the manager created in-process.
+      const std::vector<WideString> opens[] = {{}, {u""}, {kMoniker}};
+      EXPECT_EQ(h.world.opens, opens[static_cast<int>(c.way)]) << what;
+      if (c.way == Way::kNothing) {
+        EXPECT_FALSE(h.Called("GetSystemFolderPath")) << what;
       }
       if (c.way != Way::kNothing) {
-        ASSERT_EQ(h.world.initFlags.size(), 1u) << what;
-        EXPECT_EQ(h.world.initFlags[0], 6u) << what;
         ASSERT_EQ(h.world.authorized.size(), 1u) << what;
         EXPECT_EQ(h.world.authorized[0].path, kServerPath) << what;
         EXPECT_EQ(h.world.authorized[0].enabled, registering) << what;
@@ -158,7 +124,6 @@ TEST(FirewallException, RegisterKeepsTheListInLineWithWhatIsThere) {
     EXPECT_TRUE(h.Register()) << c.what;
     ExpectClean(h, c.what);
     EXPECT_EQ(h.world.adds, c.adds) << c.what;
-    EXPECT_EQ(h.CreatedAuthorizedApplications(), c.adds) << c.what;
     ASSERT_EQ(h.world.authorized.size(), c.after.size()) << c.what;
     for (std::size_t i = 0; i < c.after.size(); ++i) {
       EXPECT_EQ(h.world.authorized[i].path, c.after[i].path) << c.what;
@@ -201,13 +166,11 @@ TEST(FirewallException, DisableSwitchesOffButNeverDeletes) {
     Harness h;
     h.world.authorized = c.before;
     if (c.itemFailure != kSOk) {
-      h.world.failCall = "Item";
-      h.world.failCode = c.itemFailure;
+      h.world.itemAnswer = c.itemFailure;
     }
     EXPECT_EQ(h.Disable(), c.result) << c.what;
     ExpectClean(h, c.what);
     EXPECT_EQ(h.world.adds, 0) << c.what;
-    EXPECT_EQ(h.Called("put_Enabled"), !c.before.empty() && c.itemFailure == kSOk) << c.what;
     ASSERT_EQ(h.world.authorized.size(), c.after.size()) << c.what;
     for (std::size_t i = 0; i < c.after.size(); ++i) {
       EXPECT_EQ(h.world.authorized[i].enabled, c.after[i].enabled) << c.what;
@@ -301,60 +264,30 @@ TEST(FirewallException, ProductNameComesFromTheFirstTranslation) {
   }
 }
 
-TEST(FirewallException, EmptyProductNameSetsThePathButNeverTheName) {
-  Harness g;
-  g.world.files[kServerPath].strings[kEnglishQuery] = u"";
-  EXPECT_FALSE(g.Register());
-  EXPECT_TRUE(g.Called("put_ProcessImageFileName"));
-  EXPECT_FALSE(g.Called("put_Name"));
-  EXPECT_FALSE(g.Called("Add"));
-  ExpectClean(g, "empty name");
-}
-
-TEST(FirewallException, RefusedElevationEndsWithFalse) {
-  for (bool registering : {true, false}) {
-    Harness h;
-    h.world.elevationResult = kMkESyntax;
-    h.world.authorized.push_back({kServerPath, kProductName, true});
-    EXPECT_FALSE(registering ? h.Register() : h.Disable());
-    EXPECT_EQ(h.world.binds.size(), 1u);
-    EXPECT_FALSE(h.Called("get_LocalPolicy"));
-    EXPECT_TRUE(h.world.authorized[0].enabled);
-    EXPECT_EQ(h.world.uninitialisations, 1);
-    ExpectClean(h, registering ? "register" : "disable");
-  }
-}
-
-TEST(FirewallException, ApartmentAlreadyOnTheThread) {
+TEST(FirewallException, ProfileOutOfReachEndsWithFalse) {
   struct Case {
     const char* what;
-    FakeFirewallWorld::Apartment existing;
-    bool result;
+    OsVersionInfo version;
+    HResult open;
+    bool noProfile;
   };
   const Case cases[] = {
-      {"multi-threaded: changed mode, firewall untouched", FakeFirewallWorld::Apartment::kMulti,
-       false},
-      {"single-threaded: joined", FakeFirewallWorld::Apartment::kSingle, true},
+      {"elevation refused", Nt(6, 1), static_cast<HResult>(0x800401EA), false},
+      {"apartment of another mode", Nt(5, 1), static_cast<HResult>(0x80010106), false},
+      {"no profile from the policy", Nt(5, 1), kSOk, true},
   };
   for (const Case& c : cases) {
     for (bool registering : {true, false}) {
       Harness h;
-      h.world.apartment = c.existing;
-      h.world.apartmentDepth = 1;
+      h.world.version = c.version;
+      h.world.openResult = c.open;
+      h.world.noProfile = c.noProfile;
       h.world.authorized.push_back({kServerPath, kProductName, false});
-      EXPECT_EQ(registering ? h.Register() : h.Disable(), c.result) << c.what;
-      // The apartment that was there before is left as it was.
-      EXPECT_EQ(h.world.apartment, c.existing) << c.what;
-      EXPECT_EQ(h.world.apartmentDepth, 1) << c.what;
-      EXPECT_EQ(h.world.violations, 0) << c.what;
-      EXPECT_EQ(h.world.OutstandingReferences(), 0) << c.what;
-      if (!c.result) {
-        EXPECT_EQ(h.world.uninitialisations, 0) << c.what;
-        EXPECT_TRUE(h.world.creations.empty() && h.world.binds.empty()) << c.what;
-        EXPECT_FALSE(h.world.authorized[0].enabled) << c.what;
-      } else {
-        EXPECT_EQ(h.world.uninitialisations, 1) << c.what;
-      }
+      EXPECT_FALSE(registering ? h.Register() : h.Disable()) << c.what;
+      EXPECT_EQ(h.world.opens.size(), 1u) << c.what;
+      EXPECT_EQ(h.world.calls.back(), "OpenProfile") << c.what;
+      EXPECT_FALSE(h.world.authorized[0].enabled) << c.what;
+      ExpectClean(h, c.what);
     }
   }
 }
@@ -386,7 +319,7 @@ TEST(FirewallException, RightsAndSystemFolderComeFirst) {
       h.world.authorized.push_back({kServerPath, kProductName, true});
       c.change(h);
       EXPECT_FALSE(registering ? h.Register() : h.Disable()) << c.what;
-      EXPECT_TRUE(h.world.initFlags.empty()) << c.what;
+      EXPECT_TRUE(h.world.opens.empty()) << c.what;
       EXPECT_TRUE(h.world.authorized[0].enabled) << c.what;
       ExpectClean(h, c.what);
     }
@@ -402,30 +335,9 @@ TEST(FirewallException, ServerPathAtTheLimit) {
   EXPECT_EQ(path, h.world.systemFolder + u"\\Quorin Network Driver.exe");
 }
 
-TEST(FirewallException, ReleasesTheLastAcquiredFirstAndUninitialisesLast) {
-  Harness h;
-  h.world.version = Nt(5, 1);
-  h.world.authorized.push_back({kServerPath, u"Old", false});
-  ASSERT_TRUE(h.Register());
-  std::vector<std::string> order;
-  for (const std::string& event : h.world.events) {
-    if (event.rfind("Release ", 0) == 0 || event == "CoUninitialize") {
-      order.push_back(event);
-    }
-  }
-  const std::vector<std::string> expected = {
-      "Release policy",      "Release manager",       // the profile look-up
-      "Release application", "Release applications",  // the enabled test
-      "Release application", "Release applications",  // the add
-      "Release profile",     "CoUninitialize",
-  };
-  EXPECT_EQ(order, expected);
-  EXPECT_EQ(h.world.events.back(), "CoUninitialize");
-}
-
-// Fail each failable call of a full run in turn: whatever fails, every reference is
-// released once, every BSTR freed and COM uninitialised exactly when it was initialised.
-TEST(FirewallException, EveryFailureReleasesEverything) {
+// Fail each call of a full run in turn: whatever fails, the operation ends with false
+// and lets go of the profile.
+TEST(FirewallException, EveryFailureEndsWithFalse) {
   struct Scenario {
     const char* what;
     OsVersionInfo version;
@@ -437,9 +349,8 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
       {"disable in-process", Nt(5, 2), false},
       {"disable elevated", Nt(10, 0), false},
   };
-  // A failing version query falls back to the in-process manager, and register reads
-  // a failing Item as "not registered" and adds the entry anew.
-  const std::set<std::string> tolerated = {"GetVersionExA", "Item"};
+  // A failing version query falls back to the in-process manager.
+  const std::string tolerated = "GetVersionExA";
   for (const Scenario& s : scenarios) {
     std::size_t total = 0;
     std::vector<std::string> names;
@@ -448,10 +359,10 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
       h.world.version = s.version;
       h.world.authorized.push_back({kServerPath, u"Old", s.registering ? false : true});
       ASSERT_TRUE(s.registering ? h.Register() : h.Disable()) << s.what;
-      total = h.world.failableCount;
       names = h.world.calls;
+      total = names.size();
     }
-    ASSERT_GT(total, 10u) << s.what;
+    ASSERT_GE(total, 6u) << s.what;
     for (std::size_t i = 0; i < total; ++i) {
       const std::string what =
           std::string(s.what) + ": fail " + names[i] + " #" + std::to_string(i);
@@ -461,9 +372,7 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
       h.world.failAt = i;
       const bool result = s.registering ? h.Register() : h.Disable();
       ASSERT_EQ(h.world.calls.size() > i ? h.world.calls[i] : "", names[i]) << what;
-      const bool toleratedHere =
-          names[i] == "Item" ? s.registering : tolerated.count(names[i]) != 0;
-      EXPECT_EQ(result, toleratedHere) << what;
+      EXPECT_EQ(result, names[i] == tolerated) << what;
       ExpectClean(h, what);
     }
   }
@@ -471,31 +380,31 @@ TEST(FirewallException, EveryFailureReleasesEverything) {
 
 TEST(FirewallException, MissingArgumentsGiveMinusOne) {
   Harness h;
-  h.world.apartment = FakeFirewallWorld::Apartment::kSingle;
-  h.world.apartmentDepth = 1;
-  FwPtr<FwProfile> profile;
-  ASSERT_EQ(GetCurrentFirewallProfile(h.platform, profile.Receive()), kSOk);
+  std::unique_ptr<FirewallProfile> profile;
+  ASSERT_EQ(GetCurrentFirewallProfile(h.platform, &profile), kSOk);
   ASSERT_TRUE(profile);
   const WideChar* path = kServerPath.c_str();
   bool enabled = true;
   EXPECT_EQ(GetCurrentFirewallProfile(h.platform, nullptr), kMissingArgument);
   EXPECT_EQ(CreateElevatedFirewallManager(h.platform, nullptr), kMissingArgument);
-  EXPECT_EQ(IsApplicationEnabled(h.platform, profile.Get(), nullptr, &enabled), kMissingArgument);
-  EXPECT_EQ(IsApplicationEnabled(h.platform, profile.Get(), path, nullptr), kMissingArgument);
-  EXPECT_EQ(IsApplicationEnabled(h.platform, nullptr, path, &enabled), kMissingArgument);
-  EXPECT_EQ(AddAuthorizedApplication(h.platform, nullptr, path, u"n"), kMissingArgument);
-  EXPECT_EQ(AddAuthorizedApplication(h.platform, profile.Get(), nullptr, u"n"), kMissingArgument);
-  EXPECT_EQ(AddAuthorizedApplication(h.platform, profile.Get(), path, nullptr), kMissingArgument);
-  EXPECT_EQ(DisableAuthorizedApplication(h.platform, profile.Get(), nullptr), kMissingArgument);
-  EXPECT_EQ(DisableAuthorizedApplication(h.platform, nullptr, path), kMissingArgument);
-  EXPECT_EQ(AddAuthorizedApplication(h.platform, profile.Get(), path, u""), kEOutOfMemory);
-  EXPECT_EQ(IsApplicationEnabled(h.platform, profile.Get(), path, &enabled), kSOk);
+  EXPECT_EQ(IsApplicationEnabled(profile.get(), nullptr, &enabled), kMissingArgument);
+  EXPECT_EQ(IsApplicationEnabled(profile.get(), path, nullptr), kMissingArgument);
+  EXPECT_EQ(IsApplicationEnabled(nullptr, path, &enabled), kMissingArgument);
+  EXPECT_EQ(AddAuthorizedApplication(nullptr, path, u"n"), kMissingArgument);
+  EXPECT_EQ(AddAuthorizedApplication(profile.get(), nullptr, u"n"), kMissingArgument);
+  EXPECT_EQ(AddAuthorizedApplication(profile.get(), path, nullptr), kMissingArgument);
+  EXPECT_EQ(DisableAuthorizedApplication(profile.get(), nullptr), kMissingArgument);
+  EXPECT_EQ(DisableAuthorizedApplication(nullptr, path), kMissingArgument);
+  EXPECT_EQ(AddAuthorizedApplication(profile.get(), path, u""), kEOutOfMemory);
+  EXPECT_EQ(IsApplicationEnabled(profile.get(), path, &enabled), kSOk);
   EXPECT_FALSE(enabled);
-  profile.Reset();
-  EXPECT_TRUE(h.world.authorized.empty());
-  EXPECT_EQ(h.world.OutstandingReferences(), 0);
-  EXPECT_TRUE(h.world.liveBstrs.empty());
-  EXPECT_EQ(h.world.violations, 0);
+  // A failed read of Enabled is passed on and never reads as enabled.
+  h.world.authorized.push_back({kServerPath, kProductName, true});
+  h.world.failCall = "FindEntry";
+  EXPECT_EQ(IsApplicationEnabled(profile.get(), path, &enabled), fakes::kEFail);
+  EXPECT_FALSE(enabled);
+  EXPECT_EQ(AddAuthorizedApplication(profile.get(), path, u"n"), fakes::kEFail);
+  EXPECT_EQ(h.world.adds, 0);
 }
 
 TEST(FirewallStrings, BoundedBuilding) {
@@ -512,7 +421,8 @@ TEST(FirewallStrings, BoundedBuilding) {
   EXPECT_EQ(cut, u"ab");
 
   EXPECT_EQ(GuidToRegistryString(kClsidNetFwMgr), u"{304CE942-6E39-40D8-943A-B913C40C9CD4}");
-  EXPECT_EQ(GuidToRegistryString(kIidINetFwAuthorizedApplication),
+  EXPECT_EQ(GuidToRegistryString(
+                Guid{0xB5E64FFA, 0xC2C5, 0x444E, {0xA3, 0x01, 0xFB, 0x5E, 0x00, 0x01, 0x80, 0x50}}),
             u"{B5E64FFA-C2C5-444E-A301-FB5E00018050}");
   EXPECT_EQ(VersionStringQuery(0x0409, 0x04B0, u"ProductName"), kEnglishQuery);
   EXPECT_EQ(VersionStringQuery(0x0411, 0x04B0, u"ProductName"),

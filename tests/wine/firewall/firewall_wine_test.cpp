@@ -1,7 +1,8 @@
 // The firewall exception over the real Windows calls. Wine's firewall objects answer
-// but keep nothing, and its elevation moniker does not parse, so these tests check
-// the calls that run and their results; what the list holds afterwards belongs to the
-// native tests over the double.
+// but keep nothing, and its elevation moniker does not parse, so the tests over them
+// check the calls that run and their results. What the adapter does with the firewall
+// objects (which string goes where, what is released, every failure path) is seen
+// through objects of the test's own, registered in-process under the real classes.
 
 #include <windows.h>
 
@@ -73,7 +74,6 @@ class RecordingPlatform final : public Win32FirewallPlatform {
   std::vector<std::string> log;
   std::optional<OsVersionInfo> pretendVersion;
   std::optional<WideString> versionFile;
-  int liveStrings = 0;
 
   bool GetVersionExA(OsVersionInfo* info) override {
     bool ok = true;
@@ -117,37 +117,16 @@ class RecordingPlatform final : public Win32FirewallPlatform {
     log.push_back(Line({"VerQueryValueW", Narrow(subBlock), std::to_string(ok)}));
     return ok;
   }
-  HResult CoInitializeEx(std::uint32_t flags) override {
-    const HResult result = Win32FirewallPlatform::CoInitializeEx(flags);
-    log.push_back(Line({"CoInitializeEx", std::to_string(flags), Hex(result)}));
+  HResult OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) override {
+    const HResult result = Win32FirewallPlatform::OpenProfileInProcess(profile);
+    log.push_back(Line({"OpenProfileInProcess", Hex(result)}));
     return result;
   }
-  void CoUninitialize() override {
-    Win32FirewallPlatform::CoUninitialize();
-    log.push_back("CoUninitialize");
-  }
-  HResult CoCreateInstance(const Guid& clsid, std::uint32_t context, const Guid& iid,
-                           void** object) override {
-    const HResult result = Win32FirewallPlatform::CoCreateInstance(clsid, context, iid, object);
-    log.push_back(Line({"CoCreateInstance", Narrow(GuidToRegistryString(clsid).c_str()),
-                        std::to_string(context), Hex(result)}));
+  HResult OpenProfileElevated(const WideString& moniker,
+                              std::unique_ptr<FirewallProfile>* profile) override {
+    const HResult result = Win32FirewallPlatform::OpenProfileElevated(moniker, profile);
+    log.push_back(Line({"OpenProfileElevated", Narrow(moniker.c_str()), Hex(result)}));
     return result;
-  }
-  HResult CoGetObject(const WideChar* name, const ElevationBindOptions& options, const Guid& iid,
-                      void** object) override {
-    const HResult result = Win32FirewallPlatform::CoGetObject(name, options, iid, object);
-    log.push_back(
-        Line({"CoGetObject", Narrow(name), std::to_string(options.classContext), Hex(result)}));
-    return result;
-  }
-  Bstr SysAllocString(const WideChar* text) override {
-    Bstr result = Win32FirewallPlatform::SysAllocString(text);
-    if (result != nullptr) ++liveStrings;
-    return result;
-  }
-  void SysFreeString(Bstr text) override {
-    if (text != nullptr) --liveStrings;
-    Win32FirewallPlatform::SysFreeString(text);
   }
 
   WideString firstTranslation;
@@ -159,8 +138,13 @@ class RecordingPlatform final : public Win32FirewallPlatform {
 };
 
 const std::string kMoniker = "Elevation:Administrator!new:{304CE942-6E39-40D8-943A-B913C40C9CD4}";
-const std::string kManager = "{304CE942-6E39-40D8-943A-B913C40C9CD4}";
-const std::string kApplication = "{EC9846B3-2762-4A6B-A214-6ACB603462D2}";
+
+// True when the thread holds no apartment: every CoInitializeEx of ours was paired.
+bool ApartmentLeft() {
+  const HRESULT result = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(result)) ::CoUninitialize();
+  return result == S_OK;
+}
 
 bool CheckAdministratorsIndependently() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
@@ -224,6 +208,8 @@ TEST(WineFirewall, ServerProgramIsNotInstalledSoRegisterStopsBeforeCom) {
   EXPECT_EQ(platform.log, expected);
 }
 
+// Wine only: Windows binds the moniker (after the elevation prompt); Wine answers
+// MK_E_SYNTAX, so disable stops at the profile.
 TEST(WineFirewall, ElevationMonikerIsRefused) {
   EXPECT_FALSE(DisableFirewallException());
   RecordingPlatform platform;
@@ -232,13 +218,11 @@ TEST(WineFirewall, ElevationMonikerIsRefused) {
   const std::vector<std::string> expected = {
       "GetVersionExA 1",
       "GetSystemFolderPath 0x00000000",
-      "CoInitializeEx 6 0x00000000",
       "GetVersionExA 1",
-      Line({"CoGetObject", kMoniker, "4", "0x800401EA"}),
-      "CoUninitialize",
+      Line({"OpenProfileElevated", kMoniker, "0x800401EA"}),
   };
   EXPECT_EQ(platform.log, expected);
-  EXPECT_EQ(platform.liveStrings, 0);
+  EXPECT_TRUE(ApartmentLeft());
 }
 
 TEST(WineFirewall, InProcessManagerRunsTheWholeChain) {
@@ -249,19 +233,10 @@ TEST(WineFirewall, InProcessManagerRunsTheWholeChain) {
     Win32ProcessToken token;
     const bool result = registering ? RegisterFirewallException(platform, token)
                                     : DisableFirewallException(platform, token);
-    EXPECT_TRUE(result) << registering;
-    EXPECT_EQ(platform.liveStrings, 0);
-    std::vector<std::string> com;
-    for (const std::string& line : platform.log) {
-      if (line.rfind("Co", 0) == 0) com.push_back(line);
-    }
-    std::vector<std::string> expected = {"CoInitializeEx 6 0x00000000",
-                                         Line({"CoCreateInstance", kManager, "1", "0x00000000"})};
     // Wine's Item finds every path and reports it disabled, so register adds anew.
-    if (registering)
-      expected.push_back(Line({"CoCreateInstance", kApplication, "1", "0x00000000"}));
-    expected.push_back("CoUninitialize");
-    EXPECT_EQ(com, expected) << registering;
+    EXPECT_TRUE(result) << registering;
+    EXPECT_EQ(platform.log.back(), "OpenProfileInProcess 0x00000000") << registering;
+    EXPECT_TRUE(ApartmentLeft()) << registering;
   }
 }
 
@@ -281,7 +256,7 @@ TEST(WineFirewall, ApartmentOfAnotherModeLeavesTheFirewallAlone) {
   worker.join();
   EXPECT_FALSE(result);
   ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.back(), "CoInitializeEx 6 0x80010106");
+  EXPECT_EQ(log.back(), "OpenProfileInProcess 0x80010106");
 }
 
 TEST(WineFirewall, ApartmentOfTheSameModeIsJoined) {
@@ -290,8 +265,6 @@ TEST(WineFirewall, ApartmentOfTheSameModeIsJoined) {
   platform.pretendVersion = OsVersionInfo{kVerPlatformWin32Nt, 5, 2};
   Win32ProcessToken token;
   EXPECT_TRUE(DisableFirewallException(platform, token));
-  EXPECT_NE(std::find(platform.log.begin(), platform.log.end(), "CoInitializeEx 6 0x00000001"),
-            platform.log.end());
   // Our own apartment outlives the call.
   EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
   ::CoUninitialize();
@@ -313,8 +286,26 @@ struct FirewallState {
   std::vector<VARIANT_BOOL> enabledWrites;
   std::vector<Entry> added;
   std::vector<INetFwAuthorizedApplication*> created;
-  int live = 0;  // objects not yet released for the last time
+  int live = 0;                       // objects not yet released for the last time
+  std::vector<std::string> released;  // their kinds, in the order of their last release
+  // The call with this index in `calls` fails: with E_FAIL, or, for a call that hands
+  // back an object, with S_OK and no object when handsBackNothing is set.
+  int failAt = -1;
+  bool handsBackNothing = false;
+  std::vector<std::string> calls;
+
+  bool Fail(const char* call) {
+    calls.push_back(call);
+    return static_cast<int>(calls.size()) - 1 == failAt;
+  }
+  HRESULT FailureOf(bool handsBack) const { return handsBack && handsBackNothing ? S_OK : E_FAIL; }
 };
+
+const char* Kind(INetFwMgr*) { return "manager"; }
+const char* Kind(INetFwPolicy*) { return "policy"; }
+const char* Kind(INetFwProfile*) { return "profile"; }
+const char* Kind(INetFwAuthorizedApplications*) { return "applications"; }
+const char* Kind(INetFwAuthorizedApplication*) { return "application"; }
 
 template <class Interface>
 class TestObject : public Interface {
@@ -346,7 +337,10 @@ class TestObject : public Interface {
   }
 
  protected:
-  virtual ~TestObject() { --state_.live; }
+  virtual ~TestObject() {
+    --state_.live;
+    state_.released.push_back(Kind(static_cast<Interface*>(nullptr)));
+  }
   FirewallState& state_;
 
  private:
@@ -360,11 +354,13 @@ class TestApplication final : public TestObject<INetFwAuthorizedApplication> {
   FirewallState::Entry& Fields() { return entry_ < 0 ? own_ : state_.entries[entry_]; }
   HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override {
+    if (state_.Fail("put_Name")) return E_FAIL;
     Fields().name = name;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_ProcessImageFileName(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_ProcessImageFileName(BSTR path) override {
+    if (state_.Fail("put_ProcessImageFileName")) return E_FAIL;
     Fields().path = path;
     return S_OK;
   }
@@ -375,10 +371,12 @@ class TestApplication final : public TestObject<INetFwAuthorizedApplication> {
   HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* enabled) override {
+    if (state_.Fail("get_Enabled")) return E_FAIL;
     *enabled = Fields().enabled;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL enabled) override {
+    if (state_.Fail("put_Enabled")) return E_FAIL;
     state_.enabledWrites.push_back(enabled);
     Fields().enabled = enabled;
     return S_OK;
@@ -394,6 +392,7 @@ class TestApplications final : public TestObject<INetFwAuthorizedApplications> {
   using TestObject::TestObject;
   HRESULT STDMETHODCALLTYPE get_Count(LONG*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Add(INetFwAuthorizedApplication* application) override {
+    if (state_.Fail("Add")) return E_FAIL;
     for (INetFwAuthorizedApplication* ours : state_.created) {
       if (ours == application) {
         state_.added.push_back(static_cast<TestApplication*>(ours)->Fields());
@@ -405,6 +404,7 @@ class TestApplications final : public TestObject<INetFwAuthorizedApplications> {
   HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Item(BSTR path, INetFwAuthorizedApplication** application) override {
     *application = nullptr;
+    if (state_.Fail("Item")) return state_.FailureOf(true);
     state_.lookups.push_back(path);
     if (FAILED(state_.itemFailure)) return state_.itemFailure;
     for (std::size_t i = 0; i < state_.entries.size(); ++i) {
@@ -444,6 +444,8 @@ class TestProfile final : public TestObject<INetFwProfile> {
   HRESULT STDMETHODCALLTYPE get_Services(INetFwServices**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE
   get_AuthorizedApplications(INetFwAuthorizedApplications** applications) override {
+    *applications = nullptr;
+    if (state_.Fail("get_AuthorizedApplications")) return state_.FailureOf(true);
     *applications = new TestApplications(state_);
     return S_OK;
   }
@@ -453,6 +455,8 @@ class TestPolicy final : public TestObject<INetFwPolicy> {
  public:
   using TestObject::TestObject;
   HRESULT STDMETHODCALLTYPE get_CurrentProfile(INetFwProfile** profile) override {
+    *profile = nullptr;
+    if (state_.Fail("get_CurrentProfile")) return state_.FailureOf(true);
     *profile = new TestProfile(state_);
     return S_OK;
   }
@@ -465,6 +469,8 @@ class TestManager final : public TestObject<INetFwMgr> {
  public:
   using TestObject::TestObject;
   HRESULT STDMETHODCALLTYPE get_LocalPolicy(INetFwPolicy** policy) override {
+    *policy = nullptr;
+    if (state_.Fail("get_LocalPolicy")) return state_.FailureOf(true);
     *policy = new TestPolicy(state_);
     return S_OK;
   }
@@ -499,6 +505,9 @@ class TestFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    if (state_.Fail(manager_ ? "CreateInstance manager" : "CreateInstance application")) {
+      return E_FAIL;
+    }
     IUnknown* object = nullptr;
     if (manager_) {
       object = new TestManager(state_);
@@ -523,9 +532,56 @@ constexpr GUID kManagerClass = {
 constexpr GUID kApplicationClass = {
     0xEC9846B3, 0x2762, 0x4A6B, {0xA2, 0x14, 0x6A, 0xCB, 0x60, 0x34, 0x62, 0xD2}};
 
+// The two classes, registered for the thread's apartment while this lives.
+class TestClasses {
+ public:
+  explicit TestClasses(FirewallState& state) : managers_(state, true), applications_(state, false) {
+    registered_ =
+        SUCCEEDED(CoRegisterClassObject(kManagerClass, &managers_, CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &managerCookie_)) &&
+        SUCCEEDED(CoRegisterClassObject(kApplicationClass, &applications_, CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &applicationCookie_));
+  }
+  ~TestClasses() {
+    if (applicationCookie_ != 0) CoRevokeClassObject(applicationCookie_);
+    if (managerCookie_ != 0) CoRevokeClassObject(managerCookie_);
+  }
+  bool registered() const { return registered_; }
+
+ private:
+  TestFactory managers_;
+  TestFactory applications_;
+  DWORD managerCookie_ = 0;
+  DWORD applicationCookie_ = 0;
+  bool registered_ = false;
+};
+
+// One operation over the test's objects with the in-process manager, from an
+// apartment of the test's own that the adapter joins.
+bool RunOverTestObjects(FirewallState& state, bool registering) {
+  EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  bool result = false;
+  {
+    TestClasses classes(state);
+    EXPECT_TRUE(classes.registered());
+    RecordingPlatform platform;
+    platform.pretendVersion = OsVersionInfo{kVerPlatformWin32Nt, 5, 1};
+    platform.versionFile = SystemDirectory() + u"\\kernel32.dll";
+    Win32ProcessToken token;
+    result = registering ? RegisterFirewallException(platform, token)
+                         : DisableFirewallException(platform, token);
+  }
+  ::CoUninitialize();
+  return result;
+}
+
+std::wstring ServerPath() {
+  return reinterpret_cast<const wchar_t*>(SystemDirectory().c_str()) +
+         std::wstring(L"\\Quorin Network Driver.exe");
+}
+
 TEST(WineFirewall, AdapterWiresTheCallsToTheFirewallObjects) {
-  const std::wstring server = reinterpret_cast<const wchar_t*>(SystemDirectory().c_str()) +
-                              std::wstring(L"\\Quorin Network Driver.exe");
+  const std::wstring server = ServerPath();
   const VARIANT_BOOL on = VARIANT_TRUE;
   const VARIANT_BOOL off = VARIANT_FALSE;
   struct Case {
@@ -545,45 +601,87 @@ TEST(WineFirewall, AdapterWiresTheCallsToTheFirewallObjects) {
       {"disable, none there", false, {}, S_OK, true, 0, {}},
       {"disable, lookup denied", false, {{server, L"Old", on}}, E_ACCESSDENIED, false, 0, {}},
   };
-  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   for (const Case& c : cases) {
     FirewallState state;
     state.entries = c.before;
     state.itemFailure = c.itemFailure;
-    TestFactory managers(state, true);
-    TestFactory applications(state, false);
-    DWORD managerCookie = 0;
-    DWORD applicationCookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kManagerClass, &managers, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &managerCookie),
-              S_OK);
-    ASSERT_EQ(CoRegisterClassObject(kApplicationClass, &applications, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &applicationCookie),
-              S_OK);
-    RecordingPlatform platform;
-    platform.pretendVersion = OsVersionInfo{kVerPlatformWin32Nt, 5, 1};  // in-process manager
-    platform.versionFile = SystemDirectory() + u"\\kernel32.dll";
-    Win32ProcessToken token;
-    const bool result = c.registering ? RegisterFirewallException(platform, token)
-                                      : DisableFirewallException(platform, token);
-    CoRevokeClassObject(applicationCookie);
-    CoRevokeClassObject(managerCookie);
-
+    const bool result = RunOverTestObjects(state, c.registering);
     EXPECT_EQ(result, c.result) << c.what;
     EXPECT_EQ(state.lookups, std::vector<std::wstring>{server}) << c.what;
     EXPECT_EQ(static_cast<int>(state.added.size()), c.adds) << c.what;
     if (c.adds == 1 && state.added.size() == 1) {
       WideString name;
-      ASSERT_TRUE(GetServerProductName(platform, platform.versionFile.value(), &name));
+      RecordingPlatform platform;
+      ASSERT_TRUE(GetServerProductName(platform, SystemDirectory() + u"\\kernel32.dll", &name));
       EXPECT_EQ(state.added[0].path, server) << c.what;
       EXPECT_EQ(state.added[0].name, reinterpret_cast<const wchar_t*>(name.c_str())) << c.what;
       EXPECT_NE(state.added[0].name, server) << c.what;
     }
     EXPECT_EQ(state.enabledWrites, c.enabled) << c.what;
     EXPECT_EQ(state.live, 0) << c.what << ": objects not released";
-    EXPECT_EQ(platform.liveStrings, 0) << c.what;
+    EXPECT_TRUE(ApartmentLeft()) << c.what;
+  }
+}
+
+// Fail each call the firewall objects see in turn, or hand back no object: whatever
+// fails, every object is released and the apartment left again; only a failed Item
+// lets register go on (not registered, so added anew).
+TEST(WineFirewall, AdapterReleasesEverythingOnEveryPath) {
+  for (bool registering : {true, false}) {
+    // Register finds the entry off and adds anew; disable finds it on.
+    const FirewallState::Entry entry{ServerPath(), L"Old",
+                                     registering ? VARIANT_FALSE : VARIANT_TRUE};
+    FirewallState clean;
+    clean.entries = {entry};
+    ASSERT_TRUE(RunOverTestObjects(clean, registering));
+    // The last acquired released first.
+    std::vector<std::string> expected = {"policy", "manager", "application", "applications"};
+    if (registering) expected.insert(expected.end(), {"application", "applications"});
+    expected.push_back("profile");
+    EXPECT_EQ(clean.released, expected) << registering;
+    for (bool nothing : {false, true}) {
+      for (std::size_t i = 0; i < clean.calls.size(); ++i) {
+        const std::string what = Line({registering ? "register" : "disable",
+                                       nothing ? "no object from" : "failing", clean.calls[i]});
+        FirewallState state;
+        state.entries = {entry};
+        state.failAt = static_cast<int>(i);
+        state.handsBackNothing = nothing;
+        const bool result = RunOverTestObjects(state, registering);
+        EXPECT_EQ(result, registering && clean.calls[i] == "Item") << what;
+        EXPECT_EQ(state.live, 0) << what;
+        EXPECT_TRUE(ApartmentLeft()) << what;
+        if (!registering) {
+          EXPECT_EQ(state.entries[0].enabled, VARIANT_TRUE) << what;
+        }
+      }
+    }
+  }
+}
+
+// SysStringLen cannot tell an empty name from a failed allocation: the path is set,
+// the name and the add are not.
+TEST(WineFirewall, EmptyNameSetsThePathButNeverTheName) {
+  FirewallState state;
+  ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  {
+    TestClasses classes(state);
+    ASSERT_TRUE(classes.registered());
+    Win32FirewallPlatform platform;
+    std::unique_ptr<FirewallProfile> profile;
+    ASSERT_EQ(platform.OpenProfileInProcess(&profile), S_OK);
+    ASSERT_TRUE(profile);
+    EXPECT_EQ(profile->AddEntry(u"C:\\x.exe", u""), E_OUTOFMEMORY);
   }
   ::CoUninitialize();
+  const std::vector<std::string> expected = {
+      "CreateInstance manager",     "get_LocalPolicy",
+      "get_CurrentProfile",         "get_AuthorizedApplications",
+      "CreateInstance application", "put_ProcessImageFileName"};
+  EXPECT_EQ(state.calls, expected);
+  EXPECT_TRUE(state.added.empty());
+  EXPECT_EQ(state.live, 0);
+  EXPECT_TRUE(ApartmentLeft());
 }
 
 }  // namespace
