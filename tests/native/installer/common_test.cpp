@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "tests/doubles/installer_fakes.h"
 
 namespace orvel::installer {
 namespace {
 
 using fakes::FakeWorld;
+
+// Each kind of handle is a type of its own: a key does not go where a device set is asked for.
+static_assert(!std::is_convertible_v<KeyHandle, DeviceSetHandle> &&
+              !std::is_convertible_v<std::uintptr_t, KeyHandle>);
 
 TEST(RecordOemInf, TakesTheFirstMissingIndexAndRemovalStopsAtTheGap) {
   FakeWorld w;
