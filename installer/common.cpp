@@ -71,7 +71,7 @@ Text RemoveBackslash(TextView path) {
   return result;
 }
 
-Text RemoveFileSpec(TextView path) {
+Text FolderOf(TextView path) {
   const auto slash = path.find_last_of(u'\\');
   if (slash == TextView::npos) return Text();
   if (slash == 2 && path.size() > 1 && path[1] == u':') return Text(path.substr(0, 3));

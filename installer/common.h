@@ -64,10 +64,12 @@ Text TextFromUnits(const char16_t* units, std::size_t count);
 Text TextFromBytes(const std::uint8_t* bytes, std::size_t size);
 // "%s%04u".
 Text IndexedName(TextView prefix, std::uint32_t index);
-// PathRemoveBackslashW, PathRemoveFileSpecW, PathFindFileNameW.
+// As PathRemoveBackslashW and PathFindFileNameW.
 Text RemoveBackslash(TextView path);
-Text RemoveFileSpec(TextView path);
 Text FindFileName(TextView path);
+// The folder that holds the last element of path: what stands before its last backslash,
+// a drive root with its backslash; empty when path has no backslash.
+Text FolderOf(TextView path);
 // folder + "\" + name, or nothing when the result does not fit a 260-unit buffer.
 std::optional<Text> JoinPath(TextView folder, TextView name);
 

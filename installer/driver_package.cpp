@@ -256,7 +256,7 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
 
   const Text& infPath = source.path;
   Log(session, u"InstallKernelDriver: INF " + infPath);
-  const Text infDir = RemoveFileSpec(infPath);
+  const Text infDir = FolderOf(infPath);
   const std::optional<Text> sysDir = SystemDirectory(platform.files);
 
   if (AnyServicePendingDeletion(platform)) {

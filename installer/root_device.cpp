@@ -214,7 +214,7 @@ std::uint32_t SetDeviceInfo(Platform& platform) {
     return kResultSuccess;
   }
   // A refused install leaves a newer driver on its node.
-  if (InstalledDriverIsNewer(platform, RemoveFileSpec(*inf))) {
+  if (InstalledDriverIsNewer(platform, FolderOf(*inf))) {
     Log(session, u"SetDeviceInfo: an installed driver file is newer; node left as it is");
     return kResultSuccess;
   }

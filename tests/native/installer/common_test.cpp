@@ -99,9 +99,9 @@ TEST(PostInstallerMessage, SendsTheNumberAndClosesTheRecord) {
   EXPECT_EQ(w.session.messages.size(), 1u);
 }
 
-TEST(PathHelpers, SplitLikeTheShellFunctions) {
-  EXPECT_EQ(RemoveFileSpec(u"C:\\pkg\\drv.inf"), u"C:\\pkg");
-  EXPECT_EQ(RemoveFileSpec(u"C:\\drv.inf"), u"C:\\");
+TEST(PathHelpers, SplitAPathIntoFolderAndName) {
+  EXPECT_EQ(FolderOf(u"C:\\pkg\\drv.inf"), u"C:\\pkg");
+  EXPECT_EQ(FolderOf(u"C:\\drv.inf"), u"C:\\");
   EXPECT_EQ(FindFileName(u"C:\\Windows\\INF\\oem12.inf"), u"oem12.inf");
   EXPECT_EQ(RemoveBackslash(u"C:\\Windows\\system32\\"), u"C:\\Windows\\system32");
   EXPECT_EQ(RemoveBackslash(u"C:\\"), u"C:\\");
