@@ -131,6 +131,21 @@ void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::ui
   session.ProcessMessage(kind, record.get());
 }
 
+void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path) {
+  Files& files = platform.files;
+  if (files.GetFileAttributes(path) == kInvalidFileAttributes) return;
+  files.SetFileAttributes(path, kFileAttributeNormal);
+  const auto status = files.DeleteFile(path);
+  if (status != kErrorSuccess) {
+    Log(platform.session,
+        Text(action) + u": deleting " + path + u" failed with error " + Decimal(status));
+  }
+  if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(path) == kErrorSuccess) {
+    Log(platform.session, Text(action) + u": " + path + u" goes at the restart; restart requested");
+    RequestReboot(platform);
+  }
+}
+
 void RecordOemInf(Platform& platform, TextView name) {
   Registry& registry = platform.registry;
   Key key = CreateKey(registry, kInstallerKey, RegView::kDefault, RegAccess::kReadWrite);

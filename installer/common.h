@@ -86,6 +86,10 @@ Text Decimal(std::uint32_t value);
 // Sends an Error-table number to the package as a one-field record.
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number);
 
+// Deletes a file that is there, read-only or not. One that is in use (access denied) goes
+// at the restart, which is then asked for; the log lines name the action.
+void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path);
+
 // Stores an oemNN.inf name at the first free "OemInfFileName" index.
 void RecordOemInf(Platform& platform, TextView name);
 // Force-removes every recorded driver-store package and clears the values.

@@ -409,19 +409,9 @@ std::uint32_t Uninstall(Platform& platform) {
   }
 
   if (const auto sysDir = SystemDirectory(platform.files)) {
-    Files& files = platform.files;
     for (const auto& variant : kDriverVariants) {
-      const auto path = DriverFilePath(*sysDir, variant.file);
-      if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
-      files.SetFileAttributes(*path, kFileAttributeNormal);
-      const auto status = files.DeleteFile(*path);
-      if (status != kErrorSuccess) {
-        Log(platform.session,
-            u"Uninstall: deleting " + *path + u" failed with error " + Decimal(status));
-      }
-      if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-        Log(platform.session, u"Uninstall: " + *path + u" goes at the restart; restart requested");
-        RequestReboot(platform);
+      if (const auto path = DriverFilePath(*sysDir, variant.file)) {
+        DeleteFileNowOrAtRestart(platform, u"Uninstall", *path);
       }
     }
   }

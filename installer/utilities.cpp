@@ -83,19 +83,8 @@ std::uint32_t IsAdmin(Platform& platform) {
 }
 
 std::uint32_t delSystem32DllFile(Platform& platform) {
-  const auto path = JoinPath(kLibraryCopyFolder, kMidiLibraryName);
-  Files& files = platform.files;
-  if (files.GetFileAttributes(*path) == kInvalidFileAttributes) return kResultSuccess;
-  files.SetFileAttributes(*path, kFileAttributeNormal);
-  const auto status = files.DeleteFile(*path);
-  if (status != kErrorSuccess) {
-    Log(platform.session,
-        u"delSystem32DllFile: deleting " + *path + u" failed with error " + Decimal(status));
-  }
-  if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-    Log(platform.session, u"delSystem32DllFile: it goes at the restart; restart requested");
-    RequestReboot(platform);
-  }
+  DeleteFileNowOrAtRestart(platform, u"delSystem32DllFile",
+                           *JoinPath(kLibraryCopyFolder, kMidiLibraryName));
   return kResultSuccess;
 }
 
