@@ -36,6 +36,7 @@ using ServiceHandle = PlatformHandle<struct ServiceKind>;      // SC_HANDLE: man
 using SnapshotHandle = PlatformHandle<struct SnapshotKind>;    // HANDLE of a process snapshot
 using ProcessHandle = PlatformHandle<struct ProcessKind>;      // HANDLE of a process
 using ModuleHandle = PlatformHandle<struct ModuleKind>;        // HMODULE
+
 // Text is UTF-16 everywhere in this library.
 using Text = std::u16string;
 using TextView = std::u16string_view;
