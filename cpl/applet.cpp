@@ -16,6 +16,19 @@ bool Append(ProgramPath& path, std::size_t& used, std::wstring_view text) noexce
   return true;
 }
 
+// The messages answered without any work: their fixed result and diagnostic text.
+struct FixedAnswer {
+  unsigned message;
+  std::int32_t result;
+  const wchar_t* trace;
+};
+constexpr FixedAnswer kFixedAnswers[] = {
+    {kCplInit, 1, L"CPlApplet>CPL_INIT\n"},
+    {kCplGetCount, 1, L"CPlApplet>CPL_GETCOUNT\n"},
+    {kCplStop, 0, L"CPlApplet>CPL_STOPE\n"},
+    {kCplExit, 0, L"CPlApplet>CPL_EXIT\n"},
+};
+
 }  // namespace
 
 bool BuildProgramPath(ShellCalls& shell, ProgramPath& path) noexcept {
@@ -81,13 +94,13 @@ std::int32_t OpenConfigurationProgram(ShellCalls& shell) noexcept {
 }
 
 std::int32_t AppletMessage(ShellCalls& shell, unsigned message, AppletInfo* inquiry) noexcept {
+  for (const FixedAnswer& answer : kFixedAnswers) {
+    if (answer.message == message) {
+      Trace(answer.trace);
+      return answer.result;
+    }
+  }
   switch (message) {
-    case kCplInit:
-      Trace(L"CPlApplet>CPL_INIT\n");
-      return 1;
-    case kCplGetCount:
-      Trace(L"CPlApplet>CPL_GETCOUNT\n");
-      return 1;
     case kCplInquire:
       Trace(L"CPlApplet>CPL_INQUIRE\n");
       if (inquiry == nullptr) return 1;
@@ -95,12 +108,6 @@ std::int32_t AppletMessage(ShellCalls& shell, unsigned message, AppletInfo* inqu
       return 0;
     case kCplDblclk:
       return OpenConfigurationProgram(shell);
-    case kCplStop:
-      Trace(L"CPlApplet>CPL_STOPE\n");
-      return 0;
-    case kCplExit:
-      Trace(L"CPlApplet>CPL_EXIT\n");
-      return 0;
     default:
       return 0;
   }

@@ -6,18 +6,18 @@
 namespace orvel::installer {
 
 Key CreateKey(Registry& registry, TextView path, RegView view, RegAccess access) {
-  Handle key = 0;
+  KeyHandle key;
   if (registry.CreateKey(path, view, access, &key) != kErrorSuccess) return {};
-  return Key(key, KeyCloser{&registry});
+  return Key(key, registry);
 }
 
 Key OpenKey(Registry& registry, TextView path, RegView view, RegAccess access) {
-  Handle key = 0;
+  KeyHandle key;
   if (registry.OpenKey(path, view, access, &key) != kErrorSuccess) return {};
-  return Key(key, KeyCloser{&registry});
+  return Key(key, registry);
 }
 
-std::optional<Text> ReadString(Registry& registry, Handle key, TextView name,
+std::optional<Text> ReadString(Registry& registry, KeyHandle key, TextView name,
                                std::uint32_t maxBytes) {
   std::vector<std::uint8_t> data(maxBytes, 0);
   std::uint32_t size = maxBytes;
@@ -29,14 +29,14 @@ std::optional<Text> ReadString(Registry& registry, Handle key, TextView name,
   return TextFromBytes(data.data(), size < maxBytes ? size : maxBytes);
 }
 
-std::uint32_t WriteString(Registry& registry, Handle key, TextView name, TextView value) {
+std::uint32_t WriteString(Registry& registry, KeyHandle key, TextView name, TextView value) {
   Text terminated(value);
   const auto size = static_cast<std::uint32_t>((terminated.size() + 1) * sizeof(char16_t));
   return registry.SetValue(key, name, kRegSz,
                            reinterpret_cast<const std::uint8_t*>(terminated.c_str()), size);
 }
 
-std::uint32_t WriteDword(Registry& registry, Handle key, TextView name, std::uint32_t value) {
+std::uint32_t WriteDword(Registry& registry, KeyHandle key, TextView name, std::uint32_t value) {
   std::uint8_t bytes[4];
   std::memcpy(bytes, &value, sizeof bytes);
   return registry.SetValue(key, name, kRegDword, bytes, sizeof bytes);
@@ -71,7 +71,7 @@ Text RemoveBackslash(TextView path) {
   return result;
 }
 
-Text RemoveFileSpec(TextView path) {
+Text FolderOf(TextView path) {
   const auto slash = path.find_last_of(u'\\');
   if (slash == TextView::npos) return Text();
   if (slash == 2 && path.size() > 1 && path[1] == u':') return Text(path.substr(0, 3));
@@ -107,7 +107,7 @@ bool RequestReboot(Platform& platform) {
 }
 
 void Log(InstallerSession& session, TextView text) {
-  Owned<RecordCloser> record(session.CreateRecord(1), RecordCloser{&session});
+  Record record(session.CreateRecord(1), session);
   if (!record) return;
   // The text goes in a field of its own, so that brackets in a path are not formatted.
   session.RecordSetString(record.get(), 0, u"[1]");
@@ -125,10 +125,25 @@ Text Decimal(std::uint32_t value) {
 }
 
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number) {
-  Owned<RecordCloser> record(session.CreateRecord(1), RecordCloser{&session});
+  Record record(session.CreateRecord(1), session);
   if (!record) return;
   session.RecordSetInteger(record.get(), 1, static_cast<int>(number));
   session.ProcessMessage(kind, record.get());
+}
+
+void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path) {
+  Files& files = platform.files;
+  if (files.GetFileAttributes(path) == kInvalidFileAttributes) return;
+  files.SetFileAttributes(path, kFileAttributeNormal);
+  const auto status = files.DeleteFile(path);
+  if (status != kErrorSuccess) {
+    Log(platform.session,
+        Text(action) + u": deleting " + path + u" failed with error " + Decimal(status));
+  }
+  if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(path) == kErrorSuccess) {
+    Log(platform.session, Text(action) + u": " + path + u" goes at the restart; restart requested");
+    RequestReboot(platform);
+  }
 }
 
 void RecordOemInf(Platform& platform, TextView name) {

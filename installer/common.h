@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <utility>
 
 #include "installer/platform.h"
 
@@ -23,91 +23,53 @@ inline constexpr TextView kArgumentValue = u"Argument";
 inline constexpr TextView kInstalledDirectoryValue = u"InstalledDirectory";
 inline constexpr TextView kOemInfValuePrefix = u"OemInfFileName";
 
-// A platform handle closed by its owner's close call when it goes out of scope.
-template <class Closer>
-class Owned {
- public:
-  Owned() = default;
-  Owned(Handle handle, Closer closer) : handle_(handle), closer_(closer) {}
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  Owned(Owned&& other) noexcept
-      : handle_(std::exchange(other.handle_, 0)), closer_(other.closer_) {}
-  Owned& operator=(Owned&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, 0);
-      closer_ = other.closer_;
-    }
-    return *this;
-  }
-  ~Owned() { reset(); }
-  Handle get() const { return handle_; }
-  explicit operator bool() const { return handle_ != 0; }
-  void reset() {
-    if (handle_ != 0) closer_(std::exchange(handle_, 0));
-  }
+// Closes a handle through the interface that made it. Made from that interface, so that
+// an owning handle reads `DeviceSet set(devices.GetClassDevs(...), devices)`.
+template <class HandleKind, class Owner, std::uint32_t (Owner::*Close)(HandleKind)>
+struct CloseWith {
+  using pointer = HandleKind;
+  CloseWith() = default;
+  CloseWith(Owner& owner) : owner_(&owner) {}
+  void operator()(HandleKind handle) const { (owner_->*Close)(handle); }
 
  private:
-  Handle handle_ = 0;
-  Closer closer_{};
+  Owner* owner_ = nullptr;
 };
 
-struct KeyCloser {
-  Registry* registry = nullptr;
-  void operator()(Handle key) const { registry->CloseKey(key); }
-};
-using Key = Owned<KeyCloser>;
+// A platform handle closed when its owner goes out of scope; empty when the call failed.
+template <class HandleKind, class Owner, std::uint32_t (Owner::*Close)(HandleKind)>
+using Owned = std::unique_ptr<HandleKind, CloseWith<HandleKind, Owner, Close>>;
 
-struct RecordCloser {
-  InstallerSession* session = nullptr;
-  void operator()(Handle record) const { session->CloseHandle(record); }
-};
-
-struct DeviceSetCloser {
-  Devices* devices = nullptr;
-  void operator()(Handle set) const { devices->DestroyDeviceInfoList(set); }
-};
-using DeviceSet = Owned<DeviceSetCloser>;
-
-struct ServiceCloser {
-  Services* services = nullptr;
-  void operator()(Handle handle) const { services->CloseServiceHandle(handle); }
-};
-using ServiceHandle = Owned<ServiceCloser>;
-
-struct ProcessHandleCloser {
-  Processes* processes = nullptr;
-  void operator()(Handle handle) const { processes->CloseHandle(handle); }
-};
-using ProcessHandle = Owned<ProcessHandleCloser>;
-
-struct LibraryCloser {
-  Devices* devices = nullptr;
-  void operator()(Handle module) const { devices->FreeLibrary(module); }
-};
-using Library = Owned<LibraryCloser>;
+using Record = Owned<RecordHandle, InstallerSession, &InstallerSession::CloseHandle>;
+using Key = Owned<KeyHandle, Registry, &Registry::CloseKey>;
+using DeviceSet = Owned<DeviceSetHandle, Devices, &Devices::DestroyDeviceInfoList>;
+using Library = Owned<ModuleHandle, Devices, &Devices::FreeLibrary>;
+using Service = Owned<ServiceHandle, Services, &Services::CloseServiceHandle>;
+using Snapshot = Owned<SnapshotHandle, Processes, &Processes::CloseHandle>;
+using Process = Owned<ProcessHandle, Processes, &Processes::CloseHandle>;
 
 // Registry keys of HKEY_LOCAL_MACHINE; an empty Key when the call fails.
 Key CreateKey(Registry& registry, TextView path, RegView view, RegAccess access);
 Key OpenKey(Registry& registry, TextView path, RegView view, RegAccess access);
 
 // A REG_SZ value as text, without its terminator, read into a buffer of maxBytes.
-std::optional<Text> ReadString(Registry& registry, Handle key, TextView name,
+std::optional<Text> ReadString(Registry& registry, KeyHandle key, TextView name,
                                std::uint32_t maxBytes);
 // Writes text as REG_SZ, terminator included.
-std::uint32_t WriteString(Registry& registry, Handle key, TextView name, TextView value);
-std::uint32_t WriteDword(Registry& registry, Handle key, TextView name, std::uint32_t value);
+std::uint32_t WriteString(Registry& registry, KeyHandle key, TextView name, TextView value);
+std::uint32_t WriteDword(Registry& registry, KeyHandle key, TextView name, std::uint32_t value);
 
 // UTF-16 text of a buffer up to its first terminator.
 Text TextFromUnits(const char16_t* units, std::size_t count);
 Text TextFromBytes(const std::uint8_t* bytes, std::size_t size);
 // "%s%04u".
 Text IndexedName(TextView prefix, std::uint32_t index);
-// PathRemoveBackslashW, PathRemoveFileSpecW, PathFindFileNameW.
+// As PathRemoveBackslashW and PathFindFileNameW.
 Text RemoveBackslash(TextView path);
-Text RemoveFileSpec(TextView path);
 Text FindFileName(TextView path);
+// The folder that holds the last element of path: what stands before its last backslash,
+// a drive root with its backslash; empty when path has no backslash.
+Text FolderOf(TextView path);
 // folder + "\" + name, or nothing when the result does not fit a 260-unit buffer.
 std::optional<Text> JoinPath(TextView folder, TextView name);
 
@@ -123,6 +85,10 @@ Text Decimal(std::uint32_t value);
 
 // Sends an Error-table number to the package as a one-field record.
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number);
+
+// Deletes a file that is there, read-only or not. One that is in use (access denied) goes
+// at the restart, which is then asked for; the log lines name the action.
+void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path);
 
 // Stores an oemNN.inf name at the first free "OemInfFileName" index.
 void RecordOemInf(Platform& platform, TextView name);

@@ -15,7 +15,8 @@ constexpr std::uint32_t kEnumeratorBytes = 520;
 constexpr std::uint32_t kServiceBytes = 520;
 constexpr std::uint32_t kInfPathBytes = 520;
 
-std::optional<Text> ReadDeviceService(Devices& devices, Handle set, const DeviceInfo& device) {
+std::optional<Text> ReadDeviceService(Devices& devices, DeviceSetHandle set,
+                                      const DeviceInfo& device) {
   std::vector<std::uint8_t> buffer(kServiceBytes, 0);
   std::uint32_t type = 0;
   std::uint32_t required = 0;
@@ -27,14 +28,16 @@ std::optional<Text> ReadDeviceService(Devices& devices, Handle set, const Device
 }
 
 // "InfPath" of the device's driver key, when the key opens and holds it.
-std::optional<Text> ReadDriverInfPath(Platform& platform, Handle set, const DeviceInfo& device) {
-  Key driver(platform.devices.OpenDriverKey(set, device), KeyCloser{&platform.registry});
+std::optional<Text> ReadDriverInfPath(Platform& platform, DeviceSetHandle set,
+                                      const DeviceInfo& device) {
+  Key driver(platform.devices.OpenDriverKey(set, device), platform.registry);
   if (!driver) return std::nullopt;
   return ReadString(platform.registry, driver.get(), u"InfPath", kInfPathBytes);
 }
 
 // After a successful DIF_REMOVE: a restart is asked for when the device needs one.
-void RequestRebootIfRemovalNeedsIt(Platform& platform, Handle set, const DeviceInfo& device) {
+void RequestRebootIfRemovalNeedsIt(Platform& platform, DeviceSetHandle set,
+                                   const DeviceInfo& device) {
   std::uint32_t flags = 0;
   if (platform.devices.GetDeviceInstallFlags(set, device, &flags) == kErrorSuccess &&
       (flags & (kDiNeedReboot | kDiNeedRestart)) != 0) {
@@ -122,14 +125,14 @@ InfPathSource ReadInfPath(Platform& platform) {
 
 bool AnyServicePendingDeletion(Platform& platform) {
   Services& services = platform.services;
-  ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
+  Service manager(services.OpenManager(), services);
   if (!manager) return false;
   bool pending = false;
   for (const auto& variant : kDriverVariants) {
-    ServiceHandle service(
+    Service service(
         services.OpenService(manager.get(), variant.service,
                              kServiceChangeConfig | kServiceStop | kStandardRightsRequired),
-        ServiceCloser{&services});
+        services);
     if (service && services.ChangeConfigNoChange(service.get()) == kErrorServiceMarkedForDelete) {
       pending = true;
     }
@@ -155,7 +158,7 @@ namespace {
 
 void RemoveNonPresentProductDevices(Platform& platform) {
   Devices& devices = platform.devices;
-  DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), DeviceSetCloser{&devices});
+  DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), devices);
   if (!set) return;
   DeviceInfo device;
   for (std::uint32_t index = 0; devices.EnumDeviceInfo(set.get(), index, &device) == kErrorSuccess;
@@ -180,7 +183,8 @@ void RemoveNonPresentProductDevices(Platform& platform) {
 
 }  // namespace
 
-bool IsProductDevice(Platform& platform, Handle set, const DeviceInfo& device, Text* firstId) {
+bool IsProductDevice(Platform& platform, DeviceSetHandle set, const DeviceInfo& device,
+                     Text* firstId) {
   Devices& devices = platform.devices;
   std::uint32_t type = 0;
   std::uint32_t required = 0;
@@ -252,7 +256,7 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
 
   const Text& infPath = source.path;
   Log(session, u"InstallKernelDriver: INF " + infPath);
-  const Text infDir = RemoveFileSpec(infPath);
+  const Text infDir = FolderOf(infPath);
   const std::optional<Text> sysDir = SystemDirectory(platform.files);
 
   if (AnyServicePendingDeletion(platform)) {
@@ -283,8 +287,7 @@ std::uint32_t InstallKernelDriver(Platform& platform) {
   int updated = 0;
   int reboots = 0;
   {
-    DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses | kDigcfPresent),
-                  DeviceSetCloser{&devices});
+    DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses | kDigcfPresent), devices);
     if (!set) {
       Log(session, u"InstallKernelDriver: SetupDiGetClassDevsW(PCI) failed; nothing installed");
       return kResultSuccess;
@@ -354,7 +357,7 @@ std::uint32_t Uninstall(Platform& platform) {
   DeleteInstallerValue(platform, kRebootRequestValue);
 
   Devices& devices = platform.devices;
-  DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), DeviceSetCloser{&devices});
+  DeviceSet set(devices.GetClassDevs(u"PCI", kDigcfAllClasses), devices);
   // Without a device list the services, files and packages still go: a failed
   // enumeration must not leave the driver behind while the uninstall reports success.
   if (!set) Log(platform.session, u"Uninstall: SetupDiGetClassDevsW(PCI) failed; devices left");
@@ -366,7 +369,7 @@ std::uint32_t Uninstall(Platform& platform) {
       if (!IsProductDevice(platform, set.get(), device, &firstId)) continue;
       const auto service = ReadDeviceService(devices, set.get(), device);
       if (!service || !IsProductService(platform, *service)) continue;
-      Key driver(devices.OpenDriverKey(set.get(), device), KeyCloser{&platform.registry});
+      Key driver(devices.OpenDriverKey(set.get(), device), platform.registry);
       if (!driver) continue;
       if (const auto inf = ReadString(platform.registry, driver.get(), u"InfPath", kInfPathBytes)) {
         devices.UninstallOemInf(*inf, kSuoiForceDelete);
@@ -385,13 +388,13 @@ std::uint32_t Uninstall(Platform& platform) {
   set.reset();
 
   Services& services = platform.services;
-  ServiceHandle manager(services.OpenManager(), ServiceCloser{&services});
+  Service manager(services.OpenManager(), services);
   if (!manager) Log(platform.session, u"Uninstall: OpenSCManagerW failed; services left");
   if (manager) {
     for (const auto& variant : kDriverVariants) {
-      ServiceHandle service(services.OpenService(manager.get(), variant.service,
-                                                 kServiceStop | kStandardRightsRequired),
-                            ServiceCloser{&services});
+      Service service(services.OpenService(manager.get(), variant.service,
+                                           kServiceStop | kStandardRightsRequired),
+                      services);
       if (!service) continue;
       if (services.ControlStop(service.get()) == kErrorInvalidServiceControl) {
         Log(platform.session,
@@ -406,19 +409,9 @@ std::uint32_t Uninstall(Platform& platform) {
   }
 
   if (const auto sysDir = SystemDirectory(platform.files)) {
-    Files& files = platform.files;
     for (const auto& variant : kDriverVariants) {
-      const auto path = DriverFilePath(*sysDir, variant.file);
-      if (!path || files.GetFileAttributes(*path) == kInvalidFileAttributes) continue;
-      files.SetFileAttributes(*path, kFileAttributeNormal);
-      const auto status = files.DeleteFile(*path);
-      if (status != kErrorSuccess) {
-        Log(platform.session,
-            u"Uninstall: deleting " + *path + u" failed with error " + Decimal(status));
-      }
-      if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-        Log(platform.session, u"Uninstall: " + *path + u" goes at the restart; restart requested");
-        RequestReboot(platform);
+      if (const auto path = DriverFilePath(*sysDir, variant.file)) {
+        DeleteFileNowOrAtRestart(platform, u"Uninstall", *path);
       }
     }
   }

@@ -22,7 +22,8 @@ inline constexpr std::uint32_t kMessageStagingFailed = 25005;
 inline constexpr std::uint32_t kMessageNewerDriverInstalled = 25008;
 
 // The device's hardware IDs contain VANTOR\VORVEL; firstId gets the first ID, upper-cased.
-bool IsProductDevice(Platform& platform, Handle set, const DeviceInfo& device, Text* firstId);
+bool IsProductDevice(Platform& platform, DeviceSetHandle set, const DeviceInfo& device,
+                     Text* firstId);
 // The service name contains VORVEL, in any case.
 bool IsProductService(Platform& platform, Text serviceName);
 void ReenumeratePciDevices(Platform& platform);

@@ -52,7 +52,7 @@ Text MidiSlotName(int slot) {
   return name;
 }
 
-SlotState ReadMidiSlot(Registry& registry, Handle key, int slot) {
+SlotState ReadMidiSlot(Registry& registry, KeyHandle key, int slot) {
   std::uint8_t data[kSlotBytes] = {};
   std::uint32_t size = kSlotBytes;
   std::uint32_t type = 0;
@@ -71,7 +71,7 @@ SlotState ReadMidiSlot(Registry& registry, Handle key, int slot) {
 
 bool Is64BitWindows(Platform& platform) {
   const auto architecture = platform.system.NativeProcessorArchitecture();
-  return architecture == 9 || architecture == 6;
+  return architecture == kProcessorArchitectureAmd64 || architecture == kProcessorArchitectureIa64;
 }
 
 int FindMidiSlot(Platform& platform) {

@@ -24,7 +24,7 @@ Text MidiSlotName(int slot);
 // Free: missing or empty. Own: exactly the library's name, with or without terminator.
 // Anything else, including data that does not fit the entry's buffer or a failed read, is
 // another driver's and is never overwritten.
-SlotState ReadMidiSlot(Registry& registry, Handle key, int slot);
+SlotState ReadMidiSlot(Registry& registry, KeyHandle key, int slot);
 bool Is64BitWindows(Platform& platform);
 int FindMidiSlot(Platform& platform);
 

@@ -3,14 +3,40 @@
 // (0 on success), so the adapters stay pass-throughs and the rules run over doubles.
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace orvel::installer {
 
-// Opaque platform handle (MSIHANDLE, HKEY, HDEVINFO, SC_HANDLE, HANDLE, HMODULE); 0 = none.
-using Handle = std::uintptr_t;
+// The value of one kind of platform handle; 0 = none. Each kind is a type of its own, so
+// that a key cannot go where a device set is asked for. The null forms make it the pointer
+// type of the owning handles (common.h).
+template <class Kind>
+class PlatformHandle {
+ public:
+  constexpr PlatformHandle() = default;
+  constexpr PlatformHandle(std::nullptr_t) {}
+  constexpr explicit PlatformHandle(std::uintptr_t value) : value_(value) {}
+  constexpr std::uintptr_t value() const { return value_; }
+  constexpr explicit operator bool() const { return value_ != 0; }
+  friend constexpr auto operator<=>(const PlatformHandle&, const PlatformHandle&) = default;
+
+ private:
+  std::uintptr_t value_ = 0;
+};
+
+using RecordHandle = PlatformHandle<struct RecordKind>;        // MSIHANDLE of a record
+using KeyHandle = PlatformHandle<struct KeyKind>;              // HKEY
+using DeviceSetHandle = PlatformHandle<struct DeviceSetKind>;  // HDEVINFO
+using MachineHandle = PlatformHandle<struct MachineKind>;      // HMACHINE
+using ServiceHandle = PlatformHandle<struct ServiceKind>;      // SC_HANDLE: manager or service
+using SnapshotHandle = PlatformHandle<struct SnapshotKind>;    // HANDLE of a process snapshot
+using ProcessHandle = PlatformHandle<struct ProcessKind>;      // HANDLE of a process
+using ModuleHandle = PlatformHandle<struct ModuleKind>;        // HMODULE
+
 // Text is UTF-16 everywhere in this library.
 using Text = std::u16string;
 using TextView = std::u16string_view;
@@ -76,6 +102,10 @@ inline constexpr std::uint32_t kStandardRightsRequired = 0x000F0000;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 
+// Processor architectures of GetNativeSystemInfo.
+inline constexpr std::uint16_t kProcessorArchitectureIa64 = 6;
+inline constexpr std::uint16_t kProcessorArchitectureAmd64 = 9;
+
 // Fixed buffers of the platform, in UTF-16 units.
 inline constexpr std::size_t kMaxPath = 260;
 
@@ -87,35 +117,37 @@ class InstallerSession {
   virtual std::uint32_t GetProperty(TextView name, char16_t* buffer, std::uint32_t* length) = 0;
   virtual std::uint32_t SetProperty(TextView name, TextView value) = 0;
   virtual std::uint32_t DoAction(TextView action) = 0;
-  virtual Handle CreateRecord(std::uint32_t fields) = 0;
-  virtual std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) = 0;
-  virtual std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) = 0;
-  virtual int ProcessMessage(std::uint32_t kind, Handle record) = 0;
-  virtual std::uint32_t CloseHandle(Handle handle) = 0;
+  virtual RecordHandle CreateRecord(std::uint32_t fields) = 0;
+  virtual std::uint32_t RecordSetInteger(RecordHandle record, std::uint32_t field, int value) = 0;
+  virtual std::uint32_t RecordSetString(RecordHandle record, std::uint32_t field,
+                                        TextView value) = 0;
+  virtual int ProcessMessage(std::uint32_t kind, RecordHandle record) = 0;
+  virtual std::uint32_t CloseHandle(RecordHandle record) = 0;
 };
 
 // HKEY_LOCAL_MACHINE only.
 class Registry {
  public:
   virtual ~Registry() = default;
-  virtual std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, Handle* key) = 0;
-  virtual std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, Handle* key) = 0;
+  virtual std::uint32_t CreateKey(TextView path, RegView view, RegAccess access,
+                                  KeyHandle* key) = 0;
+  virtual std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, KeyHandle* key) = 0;
   // RegQueryValueExW: data may be null to ask for the size in bytes.
-  virtual std::uint32_t QueryValue(Handle key, TextView name, std::uint32_t* type,
+  virtual std::uint32_t QueryValue(KeyHandle key, TextView name, std::uint32_t* type,
                                    std::uint8_t* data, std::uint32_t* size) = 0;
-  virtual std::uint32_t SetValue(Handle key, TextView name, std::uint32_t type,
+  virtual std::uint32_t SetValue(KeyHandle key, TextView name, std::uint32_t type,
                                  const std::uint8_t* data, std::uint32_t size) = 0;
-  virtual std::uint32_t DeleteValue(Handle key, TextView name) = 0;
+  virtual std::uint32_t DeleteValue(KeyHandle key, TextView name) = 0;
   // RegEnumValueW: *nameLength in units (with terminator room) in, without terminator out.
-  virtual std::uint32_t EnumValue(Handle key, std::uint32_t index, char16_t* name,
+  virtual std::uint32_t EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                                   std::uint32_t* nameLength, std::uint32_t* type,
                                   std::uint8_t* data, std::uint32_t* size) = 0;
-  virtual std::uint32_t QueryInfoKey(Handle key, std::uint32_t* subKeys,
+  virtual std::uint32_t QueryInfoKey(KeyHandle key, std::uint32_t* subKeys,
                                      std::uint32_t* maxSubKeyLength) = 0;
   // RegEnumKeyW: nameSize in units including the terminator.
-  virtual std::uint32_t EnumKey(Handle key, std::uint32_t index, char16_t* name,
+  virtual std::uint32_t EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                                 std::uint32_t nameSize) = 0;
-  virtual std::uint32_t CloseKey(Handle key) = 0;
+  virtual std::uint32_t CloseKey(KeyHandle key) = 0;
 };
 
 struct Guid {
@@ -132,42 +164,43 @@ struct DeviceInfo {
   std::uintptr_t reserved = 0;
 };
 
-// SetupAPI, the configuration manager and the driver update. Sets are Handles, 0 when
-// they cannot be made (the adapter maps INVALID_HANDLE_VALUE to 0).
+// SetupAPI, the configuration manager and the driver update. Sets are 0 when they cannot be
+// made (the adapter maps INVALID_HANDLE_VALUE to 0).
 class Devices {
  public:
   virtual ~Devices() = default;
   // SetupDiGetClassDevsW(NULL, enumerator, NULL, flags).
-  virtual Handle GetClassDevs(TextView enumerator, std::uint32_t flags) = 0;
+  virtual DeviceSetHandle GetClassDevs(TextView enumerator, std::uint32_t flags) = 0;
   // SetupDiGetClassDevsExW(NULL, NULL, NULL, flags, NULL, NULL, NULL).
-  virtual Handle GetClassDevsEx(std::uint32_t flags) = 0;
-  virtual Handle CreateDeviceInfoList(const Guid& classGuid) = 0;
-  virtual std::uint32_t DestroyDeviceInfoList(Handle set) = 0;
-  virtual std::uint32_t EnumDeviceInfo(Handle set, std::uint32_t index, DeviceInfo* device) = 0;
-  virtual std::uint32_t GetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  virtual DeviceSetHandle GetClassDevsEx(std::uint32_t flags) = 0;
+  virtual DeviceSetHandle CreateDeviceInfoList(const Guid& classGuid) = 0;
+  virtual std::uint32_t DestroyDeviceInfoList(DeviceSetHandle set) = 0;
+  virtual std::uint32_t EnumDeviceInfo(DeviceSetHandle set, std::uint32_t index,
+                                       DeviceInfo* device) = 0;
+  virtual std::uint32_t GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                                   std::uint32_t property, std::uint32_t* type,
                                                   std::uint8_t* buffer, std::uint32_t size,
                                                   std::uint32_t* required) = 0;
-  virtual std::uint32_t SetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  virtual std::uint32_t SetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                                   std::uint32_t property,
                                                   const std::uint8_t* buffer,
                                                   std::uint32_t size) = 0;
   // SetupDiOpenDevRegKey(DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ): a key of Registry.
-  virtual Handle OpenDriverKey(Handle set, const DeviceInfo& device) = 0;
-  virtual std::uint32_t CallClassInstaller(std::uint32_t function, Handle set,
+  virtual KeyHandle OpenDriverKey(DeviceSetHandle set, const DeviceInfo& device) = 0;
+  virtual std::uint32_t CallClassInstaller(std::uint32_t function, DeviceSetHandle set,
                                            const DeviceInfo& device) = 0;
   // SetupDiSetClassInstallParamsW with SP_REMOVEDEVICE_PARAMS for DIF_REMOVE.
-  virtual std::uint32_t SetRemoveParams(Handle set, const DeviceInfo& device, std::uint32_t scope,
-                                        std::uint32_t hwProfile) = 0;
+  virtual std::uint32_t SetRemoveParams(DeviceSetHandle set, const DeviceInfo& device,
+                                        std::uint32_t scope, std::uint32_t hwProfile) = 0;
   // SetupDiGetDeviceInstallParamsW: the Flags field.
-  virtual std::uint32_t GetDeviceInstallFlags(Handle set, const DeviceInfo& device,
+  virtual std::uint32_t GetDeviceInstallFlags(DeviceSetHandle set, const DeviceInfo& device,
                                               std::uint32_t* flags) = 0;
   // SetupDiGetDeviceInfoListDetailW: the remote machine handle of the set.
-  virtual std::uint32_t GetDeviceInfoListDetail(Handle set, Handle* machine) = 0;
+  virtual std::uint32_t GetDeviceInfoListDetail(DeviceSetHandle set, MachineHandle* machine) = 0;
   // CM_Get_Device_ID_ExW: a CR_ code.
-  virtual std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, Handle machine,
+  virtual std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, MachineHandle machine,
                                             char16_t* buffer, std::uint32_t size) = 0;
-  virtual std::uint32_t CreateDeviceInfo(Handle set, TextView name, const Guid& classGuid,
+  virtual std::uint32_t CreateDeviceInfo(DeviceSetHandle set, TextView name, const Guid& classGuid,
                                          std::uint32_t flags, DeviceInfo* device) = 0;
   virtual std::uint32_t GetInfClass(TextView inf, Guid* classGuid, char16_t* className,
                                     std::uint32_t size, std::uint32_t* required) = 0;
@@ -190,9 +223,9 @@ class Devices {
   virtual std::uint32_t UpdateDriver(TextView hardwareId, TextView inf, std::uint32_t flags,
                                      bool* reboot) = 0;
   // The same function looked up at run time in "newdev.dll".
-  virtual Handle LoadLibrary(TextView name) = 0;
-  virtual std::uintptr_t GetProcAddress(Handle module, const char* name) = 0;
-  virtual std::uint32_t FreeLibrary(Handle module) = 0;
+  virtual ModuleHandle LoadLibrary(TextView name) = 0;
+  virtual std::uintptr_t GetProcAddress(ModuleHandle module, const char* name) = 0;
+  virtual std::uint32_t FreeLibrary(ModuleHandle module) = 0;
   virtual std::uint32_t UpdateDriverThrough(std::uintptr_t proc, TextView hardwareId, TextView inf,
                                             std::uint32_t flags, bool* reboot) = 0;
 };
@@ -200,13 +233,13 @@ class Devices {
 class Services {
  public:
   virtual ~Services() = default;
-  virtual Handle OpenManager() = 0;  // all access
-  virtual Handle OpenService(Handle manager, TextView name, std::uint32_t access) = 0;
+  virtual ServiceHandle OpenManager() = 0;  // all access
+  virtual ServiceHandle OpenService(ServiceHandle manager, TextView name, std::uint32_t access) = 0;
   // ChangeServiceConfigW with every field SERVICE_NO_CHANGE or null.
-  virtual std::uint32_t ChangeConfigNoChange(Handle service) = 0;
-  virtual std::uint32_t ControlStop(Handle service) = 0;
-  virtual std::uint32_t DeleteService(Handle service) = 0;
-  virtual std::uint32_t CloseServiceHandle(Handle handle) = 0;
+  virtual std::uint32_t ChangeConfigNoChange(ServiceHandle service) = 0;
+  virtual std::uint32_t ControlStop(ServiceHandle service) = 0;
+  virtual std::uint32_t DeleteService(ServiceHandle service) = 0;
+  virtual std::uint32_t CloseServiceHandle(ServiceHandle handle) = 0;
 };
 
 class Files {
@@ -242,12 +275,14 @@ struct ProcessEntry {
 class Processes {
  public:
   virtual ~Processes() = default;
-  virtual Handle CreateSnapshot() = 0;
-  virtual std::uint32_t First(Handle snapshot, ProcessEntry* entry) = 0;
-  virtual std::uint32_t Next(Handle snapshot, ProcessEntry* entry) = 0;
-  virtual Handle OpenForTerminate(std::uint32_t processId) = 0;
-  virtual std::uint32_t Terminate(Handle process, std::uint32_t exitCode) = 0;
-  virtual std::uint32_t CloseHandle(Handle handle) = 0;
+  virtual SnapshotHandle CreateSnapshot() = 0;
+  virtual std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) = 0;
+  virtual std::uint32_t Next(SnapshotHandle snapshot, ProcessEntry* entry) = 0;
+  virtual ProcessHandle OpenForTerminate(std::uint32_t processId) = 0;
+  virtual std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) = 0;
+  // CloseHandle, for either kind.
+  virtual std::uint32_t CloseHandle(SnapshotHandle snapshot) = 0;
+  virtual std::uint32_t CloseHandle(ProcessHandle process) = 0;
 };
 
 enum class VersionField { kServicePackMajor, kBuildNumber };

@@ -32,7 +32,7 @@ std::vector<Text> SplitMultiString(const std::vector<std::uint8_t>& bytes, std::
 }
 
 // A multi-string device property; an empty list when it cannot be read.
-std::vector<Text> ReadIdList(Devices& devices, Handle set, const DeviceInfo& device,
+std::vector<Text> ReadIdList(Devices& devices, DeviceSetHandle set, const DeviceInfo& device,
                              std::uint32_t property) {
   // Aligned storage for UTF-16 units; two extra terminators after a reallocation.
   std::vector<std::uint8_t> buffer(kFirstPropertyBytes, 0);
@@ -59,7 +59,7 @@ bool AnyEqualNoCase(System& system, const std::vector<Text>& ids, const Text& up
 }
 
 // Whole, in any case: the hardware IDs, or failing those the compatible IDs.
-bool MatchesHardwareId(Platform& platform, Handle set, const DeviceInfo& device,
+bool MatchesHardwareId(Platform& platform, DeviceSetHandle set, const DeviceInfo& device,
                        const Text& upperPattern) {
   return AnyEqualNoCase(platform.system,
                         ReadIdList(platform.devices, set, device, kSpdrpHardwareId),
@@ -91,7 +91,7 @@ std::uint32_t CreateRootDevice(Platform& platform, TextView inf, TextView hardwa
                           kClassNameUnits, &required) != kErrorSuccess) {
     return kDeviceFailed;
   }
-  DeviceSet set(devices.CreateDeviceInfoList(classGuid), DeviceSetCloser{&devices});
+  DeviceSet set(devices.CreateDeviceInfoList(classGuid), devices);
   if (!set) return kDeviceFailed;
   DeviceInfo device;
   const bool registered =
@@ -116,7 +116,7 @@ std::uint32_t UpdateDriverForHardwareId(Platform& platform, TextView inf, TextVi
   if (platform.files.GetFileAttributes(full) == kInvalidFileAttributes) return kDeviceFailed;
 
   Devices& devices = platform.devices;
-  Library newdev(devices.LoadLibrary(u"newdev.dll"), LibraryCloser{&devices});
+  Library newdev(devices.LoadLibrary(u"newdev.dll"), devices);
   if (!newdev) return kDeviceFailed;
   const std::uintptr_t update =
       devices.GetProcAddress(newdev.get(), "UpdateDriverForPlugAndPlayDevicesW");
@@ -131,10 +131,9 @@ std::uint32_t UpdateDriverForHardwareId(Platform& platform, TextView inf, TextVi
 
 std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
   Devices& devices = platform.devices;
-  DeviceSet set(devices.GetClassDevsEx(kDigcfAllClasses | kDigcfPresent),
-                DeviceSetCloser{&devices});
+  DeviceSet set(devices.GetClassDevsEx(kDigcfAllClasses | kDigcfPresent), devices);
   if (!set) return kDeviceFailed;
-  Handle machine = 0;
+  MachineHandle machine;
   if (devices.GetDeviceInfoListDetail(set.get(), &machine) != kErrorSuccess) return kDeviceFailed;
 
   Text upperPattern(pattern);
@@ -177,8 +176,7 @@ std::uint32_t RemoveDevicesByHardwareId(Platform& platform, TextView pattern) {
 
 int CountDevicesByHardwareId(Platform& platform, TextView pattern) {
   Devices& devices = platform.devices;
-  DeviceSet set(devices.GetClassDevsEx(kDigcfAllClasses | kDigcfPresent),
-                DeviceSetCloser{&devices});
+  DeviceSet set(devices.GetClassDevsEx(kDigcfAllClasses | kDigcfPresent), devices);
   if (!set) return -1;
   Text upperPattern(pattern);
   platform.system.UpperCase(upperPattern);
@@ -216,7 +214,7 @@ std::uint32_t SetDeviceInfo(Platform& platform) {
     return kResultSuccess;
   }
   // A refused install leaves a newer driver on its node.
-  if (InstalledDriverIsNewer(platform, RemoveFileSpec(*inf))) {
+  if (InstalledDriverIsNewer(platform, FolderOf(*inf))) {
     Log(session, u"SetDeviceInfo: an installed driver file is newer; node left as it is");
     return kResultSuccess;
   }

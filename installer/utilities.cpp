@@ -6,7 +6,7 @@ namespace orvel::installer {
 
 std::int64_t FindProcessByImageName(Platform& platform, TextView name) {
   Processes& processes = platform.processes;
-  ProcessHandle snapshot(processes.CreateSnapshot(), ProcessHandleCloser{&processes});
+  Snapshot snapshot(processes.CreateSnapshot(), processes);
   if (!snapshot) return kProcessSnapshotError;
   ProcessEntry entry;
   std::uint32_t status = processes.First(snapshot.get(), &entry);
@@ -46,8 +46,7 @@ std::uint32_t ProcessKill(Platform& platform) {
     return kResultFailure;
   }
   Processes& processes = platform.processes;
-  ProcessHandle process(processes.OpenForTerminate(static_cast<std::uint32_t>(id)),
-                        ProcessHandleCloser{&processes});
+  Process process(processes.OpenForTerminate(static_cast<std::uint32_t>(id)), processes);
   if (!process) {
     Log(platform.session,
         u"ProcessKill: the server program cannot be stopped; restart requested, 1603");
@@ -84,19 +83,8 @@ std::uint32_t IsAdmin(Platform& platform) {
 }
 
 std::uint32_t delSystem32DllFile(Platform& platform) {
-  const auto path = JoinPath(kLibraryCopyFolder, kMidiLibraryName);
-  Files& files = platform.files;
-  if (files.GetFileAttributes(*path) == kInvalidFileAttributes) return kResultSuccess;
-  files.SetFileAttributes(*path, kFileAttributeNormal);
-  const auto status = files.DeleteFile(*path);
-  if (status != kErrorSuccess) {
-    Log(platform.session,
-        u"delSystem32DllFile: deleting " + *path + u" failed with error " + Decimal(status));
-  }
-  if (status == kErrorAccessDenied && files.MoveFileDelayUntilReboot(*path) == kErrorSuccess) {
-    Log(platform.session, u"delSystem32DllFile: it goes at the restart; restart requested");
-    RequestReboot(platform);
-  }
+  DeleteFileNowOrAtRestart(platform, u"delSystem32DllFile",
+                           *JoinPath(kLibraryCopyFolder, kMidiLibraryName));
   return kResultSuccess;
 }
 

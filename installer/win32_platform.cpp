@@ -8,8 +8,11 @@
 #include <tlhelp32.h>
 #include <winver.h>
 
+#include <bit>
+#include <cstddef>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "firewall/admin_group.h"
 
@@ -18,38 +21,77 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
 
+// The values the portable rules repeat from the Windows headers.
+static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+              kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              kErrorNoMoreFiles == ERROR_NO_MORE_FILES &&
+              kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+              kErrorInvalidParameter == ERROR_INVALID_PARAMETER &&
+              kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
+              kErrorMoreData == ERROR_MORE_DATA && kErrorNoMoreItems == ERROR_NO_MORE_ITEMS &&
+              kErrorInvalidServiceControl == ERROR_INVALID_SERVICE_CONTROL &&
+              kErrorServiceNotActive == ERROR_SERVICE_NOT_ACTIVE &&
+              kErrorServiceMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE &&
+              kErrorInstallFailure == ERROR_INSTALL_FAILURE &&
+              kErrorGenFailure == ERROR_GEN_FAILURE);
+static_assert(kCrSuccess == CR_SUCCESS && kCrNoSuchDevnode == CR_NO_SUCH_DEVNODE &&
+              kCrBufferSmall == CR_BUFFER_SMALL && kCrFailure == CR_FAILURE);
+static_assert(kInstallMessageError == INSTALLMESSAGE_ERROR &&
+              kInstallMessageUser == INSTALLMESSAGE_USER &&
+              kInstallMessageInfo == INSTALLMESSAGE_INFO);
+static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_DWORD &&
+              kRegMultiSz == REG_MULTI_SZ);
+static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfAllClasses == DIGCF_ALLCLASSES &&
+              kSpdrpHardwareId == SPDRP_HARDWAREID && kSpdrpCompatibleIds == SPDRP_COMPATIBLEIDS &&
+              kSpdrpService == SPDRP_SERVICE && kDifRemove == DIF_REMOVE &&
+              kDifRegisterDevice == DIF_REGISTERDEVICE && kDiNeedRestart == DI_NEEDRESTART &&
+              kDiNeedReboot == DI_NEEDREBOOT && kDicdGenerateId == DICD_GENERATE_ID &&
+              kDiRemoveDeviceGlobal == DI_REMOVEDEVICE_GLOBAL &&
+              kSuoiForceDelete == SUOI_FORCEDELETE && kSpostPath == SPOST_PATH &&
+              kSpCopyForceNewerSourceAbsolute == (SP_COPY_FORCE_NEWER | SP_COPY_SOURCE_ABSOLUTE) &&
+              kInstallFlagForce == INSTALLFLAG_FORCE);
+static_assert(kServiceChangeConfig == SERVICE_CHANGE_CONFIG && kServiceStop == SERVICE_STOP &&
+              kStandardRightsRequired == STANDARD_RIGHTS_REQUIRED);
+static_assert(kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES &&
+              kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL && kMaxPath == MAX_PATH);
+static_assert(kProcessorArchitectureAmd64 == PROCESSOR_ARCHITECTURE_AMD64 &&
+              kProcessorArchitectureIa64 == PROCESSOR_ARCHITECTURE_IA64);
+
 // A terminated copy for the W functions.
 std::wstring W(TextView text) { return std::wstring(text.begin(), text.end()); }
 wchar_t* Units(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
 
 std::uint32_t LastErrorOr(bool ok) { return ok ? kErrorSuccess : ::GetLastError(); }
 
-HKEY AsKey(Handle key) { return reinterpret_cast<HKEY>(key); }
-HDEVINFO AsSet(Handle set) { return reinterpret_cast<HDEVINFO>(set); }
-SC_HANDLE AsService(Handle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
-HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
-
-Handle FromSet(HDEVINFO set) {
-  return set == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<Handle>(set);
+// A handle's native value: a pointer for most kinds, an integer for MSIHANDLE.
+template <class Native, class Kind>
+Native ToNative(PlatformHandle<Kind> handle) {
+  if constexpr (std::is_pointer_v<Native>) {
+    return reinterpret_cast<Native>(handle.value());
+  } else {
+    return static_cast<Native>(handle.value());
+  }
 }
 
-GUID ToGuid(const Guid& g) {
-  GUID out;
-  out.Data1 = g.data1;
-  out.Data2 = g.data2;
-  out.Data3 = g.data3;
-  std::memcpy(out.Data4, g.data4, sizeof out.Data4);
-  return out;
+template <class HandleKind, class Native>
+HandleKind FromNative(Native native) {
+  if constexpr (std::is_pointer_v<Native>) {
+    return HandleKind(reinterpret_cast<std::uintptr_t>(native));
+  } else {
+    return HandleKind(static_cast<std::uintptr_t>(native));
+  }
 }
 
-Guid FromGuid(const GUID& g) {
-  Guid out;
-  out.data1 = g.Data1;
-  out.data2 = g.Data2;
-  out.data3 = g.Data3;
-  std::memcpy(out.data4, g.Data4, sizeof out.data4);
-  return out;
+// The calls that make sets, snapshots and driver keys fail with INVALID_HANDLE_VALUE.
+template <class HandleKind, class Native>
+HandleKind FromNativeOrInvalid(Native native) {
+  return native == INVALID_HANDLE_VALUE ? HandleKind() : FromNative<HandleKind>(native);
 }
+
+// The portable GUID has the native layout, so a copy converts it either way.
+static_assert(sizeof(Guid) == sizeof(GUID) && offsetof(Guid, data4) == offsetof(GUID, Data4));
+GUID ToGuid(const Guid& guid) { return std::bit_cast<GUID>(guid); }
+Guid FromGuid(const GUID& guid) { return std::bit_cast<Guid>(guid); }
 
 SP_DEVINFO_DATA ToDevInfo(const DeviceInfo& device) {
   SP_DEVINFO_DATA data{};
@@ -96,164 +138,173 @@ std::uint32_t Win32Session::DoAction(TextView action) {
   return ::MsiDoActionW(install_, W(action).c_str());
 }
 
-Handle Win32Session::CreateRecord(std::uint32_t fields) { return ::MsiCreateRecord(fields); }
-
-std::uint32_t Win32Session::RecordSetInteger(Handle record, std::uint32_t field, int value) {
-  return ::MsiRecordSetInteger(static_cast<MSIHANDLE>(record), field, value);
+RecordHandle Win32Session::CreateRecord(std::uint32_t fields) {
+  return FromNative<RecordHandle>(::MsiCreateRecord(fields));
 }
 
-std::uint32_t Win32Session::RecordSetString(Handle record, std::uint32_t field, TextView value) {
-  return ::MsiRecordSetStringW(static_cast<MSIHANDLE>(record), field, W(value).c_str());
+std::uint32_t Win32Session::RecordSetInteger(RecordHandle record, std::uint32_t field, int value) {
+  return ::MsiRecordSetInteger(ToNative<MSIHANDLE>(record), field, value);
 }
 
-int Win32Session::ProcessMessage(std::uint32_t kind, Handle record) {
+std::uint32_t Win32Session::RecordSetString(RecordHandle record, std::uint32_t field,
+                                            TextView value) {
+  return ::MsiRecordSetStringW(ToNative<MSIHANDLE>(record), field, W(value).c_str());
+}
+
+int Win32Session::ProcessMessage(std::uint32_t kind, RecordHandle record) {
   return ::MsiProcessMessage(install_, static_cast<INSTALLMESSAGE>(kind),
-                             static_cast<MSIHANDLE>(record));
+                             ToNative<MSIHANDLE>(record));
 }
 
-std::uint32_t Win32Session::CloseHandle(Handle handle) {
-  return ::MsiCloseHandle(static_cast<MSIHANDLE>(handle));
+std::uint32_t Win32Session::CloseHandle(RecordHandle record) {
+  return ::MsiCloseHandle(ToNative<MSIHANDLE>(record));
 }
 
 // Registry, HKEY_LOCAL_MACHINE.
 
-std::uint32_t Win32Registry::CreateKey(TextView path, RegView view, RegAccess access, Handle* key) {
+std::uint32_t Win32Registry::CreateKey(TextView path, RegView view, RegAccess access,
+                                       KeyHandle* key) {
   HKEY created = nullptr;
   const LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path).c_str(), 0, nullptr, 0,
                                         Sam(view, access), nullptr, &created, nullptr);
-  if (status == ERROR_SUCCESS) *key = reinterpret_cast<Handle>(created);
+  if (status == ERROR_SUCCESS) *key = FromNative<KeyHandle>(created);
   return static_cast<std::uint32_t>(status);
 }
 
-std::uint32_t Win32Registry::OpenKey(TextView path, RegView view, RegAccess access, Handle* key) {
+std::uint32_t Win32Registry::OpenKey(TextView path, RegView view, RegAccess access,
+                                     KeyHandle* key) {
   HKEY opened = nullptr;
   const LONG status =
       ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path).c_str(), 0, Sam(view, access), &opened);
-  if (status == ERROR_SUCCESS) *key = reinterpret_cast<Handle>(opened);
+  if (status == ERROR_SUCCESS) *key = FromNative<KeyHandle>(opened);
   return static_cast<std::uint32_t>(status);
 }
 
-std::uint32_t Win32Registry::QueryValue(Handle key, TextView name, std::uint32_t* type,
+std::uint32_t Win32Registry::QueryValue(KeyHandle key, TextView name, std::uint32_t* type,
                                         std::uint8_t* data, std::uint32_t* size) {
   DWORD valueType = 0;
   DWORD valueSize = size ? *size : 0;
-  const LONG status = ::RegQueryValueExW(AsKey(key), W(name).c_str(), nullptr, &valueType, data,
-                                         size ? &valueSize : nullptr);
+  const LONG status = ::RegQueryValueExW(ToNative<HKEY>(key), W(name).c_str(), nullptr, &valueType,
+                                         data, size ? &valueSize : nullptr);
   if (type) *type = valueType;
   if (size) *size = valueSize;
   return static_cast<std::uint32_t>(status);
 }
 
-std::uint32_t Win32Registry::SetValue(Handle key, TextView name, std::uint32_t type,
+std::uint32_t Win32Registry::SetValue(KeyHandle key, TextView name, std::uint32_t type,
                                       const std::uint8_t* data, std::uint32_t size) {
   return static_cast<std::uint32_t>(
-      ::RegSetValueExW(AsKey(key), W(name).c_str(), 0, type, data, size));
+      ::RegSetValueExW(ToNative<HKEY>(key), W(name).c_str(), 0, type, data, size));
 }
 
-std::uint32_t Win32Registry::DeleteValue(Handle key, TextView name) {
-  return static_cast<std::uint32_t>(::RegDeleteValueW(AsKey(key), W(name).c_str()));
+std::uint32_t Win32Registry::DeleteValue(KeyHandle key, TextView name) {
+  return static_cast<std::uint32_t>(::RegDeleteValueW(ToNative<HKEY>(key), W(name).c_str()));
 }
 
-std::uint32_t Win32Registry::EnumValue(Handle key, std::uint32_t index, char16_t* name,
+std::uint32_t Win32Registry::EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                                        std::uint32_t* nameLength, std::uint32_t* type,
                                        std::uint8_t* data, std::uint32_t* size) {
   DWORD length = *nameLength;
   DWORD valueType = 0;
   DWORD valueSize = size ? *size : 0;
-  const LONG status = ::RegEnumValueW(AsKey(key), index, Units(name), &length, nullptr, &valueType,
-                                      data, size ? &valueSize : nullptr);
+  const LONG status = ::RegEnumValueW(ToNative<HKEY>(key), index, Units(name), &length, nullptr,
+                                      &valueType, data, size ? &valueSize : nullptr);
   *nameLength = length;
   if (type) *type = valueType;
   if (size) *size = valueSize;
   return static_cast<std::uint32_t>(status);
 }
 
-std::uint32_t Win32Registry::QueryInfoKey(Handle key, std::uint32_t* subKeys,
+std::uint32_t Win32Registry::QueryInfoKey(KeyHandle key, std::uint32_t* subKeys,
                                           std::uint32_t* maxSubKeyLength) {
   DWORD count = 0;
   DWORD longest = 0;
-  const LONG status = ::RegQueryInfoKeyW(AsKey(key), nullptr, nullptr, nullptr, &count, &longest,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  const LONG status =
+      ::RegQueryInfoKeyW(ToNative<HKEY>(key), nullptr, nullptr, nullptr, &count, &longest, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
   *subKeys = count;
   *maxSubKeyLength = longest;
   return static_cast<std::uint32_t>(status);
 }
 
-std::uint32_t Win32Registry::EnumKey(Handle key, std::uint32_t index, char16_t* name,
+std::uint32_t Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                                      std::uint32_t nameSize) {
-  return static_cast<std::uint32_t>(::RegEnumKeyW(AsKey(key), index, Units(name), nameSize));
+  return static_cast<std::uint32_t>(
+      ::RegEnumKeyW(ToNative<HKEY>(key), index, Units(name), nameSize));
 }
 
-std::uint32_t Win32Registry::CloseKey(Handle key) {
-  return static_cast<std::uint32_t>(::RegCloseKey(AsKey(key)));
+std::uint32_t Win32Registry::CloseKey(KeyHandle key) {
+  return static_cast<std::uint32_t>(::RegCloseKey(ToNative<HKEY>(key)));
 }
 
 // SetupAPI and the configuration manager.
 
-Handle Win32Devices::GetClassDevs(TextView enumerator, std::uint32_t flags) {
-  return FromSet(::SetupDiGetClassDevsW(nullptr, W(enumerator).c_str(), nullptr, flags));
+DeviceSetHandle Win32Devices::GetClassDevs(TextView enumerator, std::uint32_t flags) {
+  return FromNativeOrInvalid<DeviceSetHandle>(
+      ::SetupDiGetClassDevsW(nullptr, W(enumerator).c_str(), nullptr, flags));
 }
 
-Handle Win32Devices::GetClassDevsEx(std::uint32_t flags) {
-  return FromSet(
+DeviceSetHandle Win32Devices::GetClassDevsEx(std::uint32_t flags) {
+  return FromNativeOrInvalid<DeviceSetHandle>(
       ::SetupDiGetClassDevsExW(nullptr, nullptr, nullptr, flags, nullptr, nullptr, nullptr));
 }
 
-Handle Win32Devices::CreateDeviceInfoList(const Guid& classGuid) {
+DeviceSetHandle Win32Devices::CreateDeviceInfoList(const Guid& classGuid) {
   const GUID guid = ToGuid(classGuid);
-  return FromSet(::SetupDiCreateDeviceInfoList(&guid, nullptr));
+  return FromNativeOrInvalid<DeviceSetHandle>(::SetupDiCreateDeviceInfoList(&guid, nullptr));
 }
 
-std::uint32_t Win32Devices::DestroyDeviceInfoList(Handle set) {
-  return LastErrorOr(::SetupDiDestroyDeviceInfoList(AsSet(set)));
+std::uint32_t Win32Devices::DestroyDeviceInfoList(DeviceSetHandle set) {
+  return LastErrorOr(::SetupDiDestroyDeviceInfoList(ToNative<HDEVINFO>(set)));
 }
 
-std::uint32_t Win32Devices::EnumDeviceInfo(Handle set, std::uint32_t index, DeviceInfo* device) {
+std::uint32_t Win32Devices::EnumDeviceInfo(DeviceSetHandle set, std::uint32_t index,
+                                           DeviceInfo* device) {
   SP_DEVINFO_DATA data{};
   data.cbSize = sizeof data;
-  if (!::SetupDiEnumDeviceInfo(AsSet(set), index, &data)) return ::GetLastError();
+  if (!::SetupDiEnumDeviceInfo(ToNative<HDEVINFO>(set), index, &data)) return ::GetLastError();
   *device = FromDevInfo(data);
   return kErrorSuccess;
 }
 
-std::uint32_t Win32Devices::GetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+std::uint32_t Win32Devices::GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                                       std::uint32_t property, std::uint32_t* type,
                                                       std::uint8_t* buffer, std::uint32_t size,
                                                       std::uint32_t* required) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
   DWORD valueType = 0;
   DWORD needed = 0;
-  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(AsSet(set), &data, property, &valueType,
-                                                      buffer, size, &needed);
+  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(ToNative<HDEVINFO>(set), &data, property,
+                                                      &valueType, buffer, size, &needed);
   const std::uint32_t status = LastErrorOr(ok);
   if (type) *type = valueType;
   if (required) *required = needed;
   return status;
 }
 
-std::uint32_t Win32Devices::SetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+std::uint32_t Win32Devices::SetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                                       std::uint32_t property,
                                                       const std::uint8_t* buffer,
                                                       std::uint32_t size) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
   return LastErrorOr(
-      ::SetupDiSetDeviceRegistryPropertyW(AsSet(set), &data, property, buffer, size));
+      ::SetupDiSetDeviceRegistryPropertyW(ToNative<HDEVINFO>(set), &data, property, buffer, size));
 }
 
-Handle Win32Devices::OpenDriverKey(Handle set, const DeviceInfo& device) {
+KeyHandle Win32Devices::OpenDriverKey(DeviceSetHandle set, const DeviceInfo& device) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
-  const HKEY key =
-      ::SetupDiOpenDevRegKey(AsSet(set), &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
-  return key == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<Handle>(key);
+  const HKEY key = ::SetupDiOpenDevRegKey(ToNative<HDEVINFO>(set), &data, DICS_FLAG_GLOBAL, 0,
+                                          DIREG_DRV, KEY_READ);
+  return FromNativeOrInvalid<KeyHandle>(key);
 }
 
-std::uint32_t Win32Devices::CallClassInstaller(std::uint32_t function, Handle set,
+std::uint32_t Win32Devices::CallClassInstaller(std::uint32_t function, DeviceSetHandle set,
                                                const DeviceInfo& device) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
-  return LastErrorOr(::SetupDiCallClassInstaller(function, AsSet(set), &data));
+  return LastErrorOr(::SetupDiCallClassInstaller(function, ToNative<HDEVINFO>(set), &data));
 }
 
-std::uint32_t Win32Devices::SetRemoveParams(Handle set, const DeviceInfo& device,
+std::uint32_t Win32Devices::SetRemoveParams(DeviceSetHandle set, const DeviceInfo& device,
                                             std::uint32_t scope, std::uint32_t hwProfile) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
   SP_REMOVEDEVICE_PARAMS params{};
@@ -261,41 +312,43 @@ std::uint32_t Win32Devices::SetRemoveParams(Handle set, const DeviceInfo& device
   params.ClassInstallHeader.InstallFunction = DIF_REMOVE;
   params.Scope = scope;
   params.HwProfile = hwProfile;
-  return LastErrorOr(::SetupDiSetClassInstallParamsW(AsSet(set), &data, &params.ClassInstallHeader,
-                                                     sizeof params));
+  return LastErrorOr(::SetupDiSetClassInstallParamsW(ToNative<HDEVINFO>(set), &data,
+                                                     &params.ClassInstallHeader, sizeof params));
 }
 
-std::uint32_t Win32Devices::GetDeviceInstallFlags(Handle set, const DeviceInfo& device,
+std::uint32_t Win32Devices::GetDeviceInstallFlags(DeviceSetHandle set, const DeviceInfo& device,
                                                   std::uint32_t* flags) {
   SP_DEVINFO_DATA data = ToDevInfo(device);
   SP_DEVINSTALL_PARAMS_W params{};
   params.cbSize = sizeof params;
-  if (!::SetupDiGetDeviceInstallParamsW(AsSet(set), &data, &params)) return ::GetLastError();
+  if (!::SetupDiGetDeviceInstallParamsW(ToNative<HDEVINFO>(set), &data, &params))
+    return ::GetLastError();
   *flags = params.Flags;
   return kErrorSuccess;
 }
 
-std::uint32_t Win32Devices::GetDeviceInfoListDetail(Handle set, Handle* machine) {
+std::uint32_t Win32Devices::GetDeviceInfoListDetail(DeviceSetHandle set, MachineHandle* machine) {
   SP_DEVINFO_LIST_DETAIL_DATA_W detail{};
   detail.cbSize = sizeof detail;
-  if (!::SetupDiGetDeviceInfoListDetailW(AsSet(set), &detail)) return ::GetLastError();
-  *machine = reinterpret_cast<Handle>(detail.RemoteMachineHandle);
+  if (!::SetupDiGetDeviceInfoListDetailW(ToNative<HDEVINFO>(set), &detail)) return ::GetLastError();
+  *machine = FromNative<MachineHandle>(detail.RemoteMachineHandle);
   return kErrorSuccess;
 }
 
-std::uint32_t Win32Devices::GetDeviceInstanceId(const DeviceInfo& device, Handle machine,
+std::uint32_t Win32Devices::GetDeviceInstanceId(const DeviceInfo& device, MachineHandle machine,
                                                 char16_t* buffer, std::uint32_t size) {
   return ::CM_Get_Device_ID_ExW(device.devInst, Units(buffer), size, 0,
-                                reinterpret_cast<HMACHINE>(machine));
+                                ToNative<HMACHINE>(machine));
 }
 
-std::uint32_t Win32Devices::CreateDeviceInfo(Handle set, TextView name, const Guid& classGuid,
-                                             std::uint32_t flags, DeviceInfo* device) {
+std::uint32_t Win32Devices::CreateDeviceInfo(DeviceSetHandle set, TextView name,
+                                             const Guid& classGuid, std::uint32_t flags,
+                                             DeviceInfo* device) {
   const GUID guid = ToGuid(classGuid);
   SP_DEVINFO_DATA data{};
   data.cbSize = sizeof data;
-  if (!::SetupDiCreateDeviceInfoW(AsSet(set), W(name).c_str(), &guid, nullptr, nullptr, flags,
-                                  &data)) {
+  if (!::SetupDiCreateDeviceInfoW(ToNative<HDEVINFO>(set), W(name).c_str(), &guid, nullptr, nullptr,
+                                  flags, &data)) {
     return ::GetLastError();
   }
   *device = FromDevInfo(data);
@@ -390,17 +443,16 @@ std::uint32_t Win32Devices::UpdateDriver(TextView hardwareId, TextView inf, std:
   return status;
 }
 
-Handle Win32Devices::LoadLibrary(TextView name) {
-  return reinterpret_cast<Handle>(::LoadLibraryW(W(name).c_str()));
+ModuleHandle Win32Devices::LoadLibrary(TextView name) {
+  return FromNative<ModuleHandle>(::LoadLibraryW(W(name).c_str()));
 }
 
-std::uintptr_t Win32Devices::GetProcAddress(Handle module, const char* name) {
-  return reinterpret_cast<std::uintptr_t>(
-      ::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+std::uintptr_t Win32Devices::GetProcAddress(ModuleHandle module, const char* name) {
+  return reinterpret_cast<std::uintptr_t>(::GetProcAddress(ToNative<HMODULE>(module), name));
 }
 
-std::uint32_t Win32Devices::FreeLibrary(Handle module) {
-  return LastErrorOr(::FreeLibrary(reinterpret_cast<HMODULE>(module)));
+std::uint32_t Win32Devices::FreeLibrary(ModuleHandle module) {
+  return LastErrorOr(::FreeLibrary(ToNative<HMODULE>(module)));
 }
 
 std::uint32_t Win32Devices::UpdateDriverThrough(std::uintptr_t proc, TextView hardwareId,
@@ -415,31 +467,33 @@ std::uint32_t Win32Devices::UpdateDriverThrough(std::uintptr_t proc, TextView ha
 
 // Service control manager.
 
-Handle Win32Services::OpenManager() {
-  return reinterpret_cast<Handle>(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+ServiceHandle Win32Services::OpenManager() {
+  return FromNative<ServiceHandle>(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
 }
 
-Handle Win32Services::OpenService(Handle manager, TextView name, std::uint32_t access) {
-  return reinterpret_cast<Handle>(::OpenServiceW(AsService(manager), W(name).c_str(), access));
+ServiceHandle Win32Services::OpenService(ServiceHandle manager, TextView name,
+                                         std::uint32_t access) {
+  return FromNative<ServiceHandle>(
+      ::OpenServiceW(ToNative<SC_HANDLE>(manager), W(name).c_str(), access));
 }
 
-std::uint32_t Win32Services::ChangeConfigNoChange(Handle service) {
-  return LastErrorOr(::ChangeServiceConfigW(AsService(service), SERVICE_NO_CHANGE,
+std::uint32_t Win32Services::ChangeConfigNoChange(ServiceHandle service) {
+  return LastErrorOr(::ChangeServiceConfigW(ToNative<SC_HANDLE>(service), SERVICE_NO_CHANGE,
                                             SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
                                             nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
-std::uint32_t Win32Services::ControlStop(Handle service) {
+std::uint32_t Win32Services::ControlStop(ServiceHandle service) {
   SERVICE_STATUS status{};
-  return LastErrorOr(::ControlService(AsService(service), SERVICE_CONTROL_STOP, &status));
+  return LastErrorOr(::ControlService(ToNative<SC_HANDLE>(service), SERVICE_CONTROL_STOP, &status));
 }
 
-std::uint32_t Win32Services::DeleteService(Handle service) {
-  return LastErrorOr(::DeleteService(AsService(service)));
+std::uint32_t Win32Services::DeleteService(ServiceHandle service) {
+  return LastErrorOr(::DeleteService(ToNative<SC_HANDLE>(service)));
 }
 
-std::uint32_t Win32Services::CloseServiceHandle(Handle handle) {
-  return LastErrorOr(::CloseServiceHandle(AsService(handle)));
+std::uint32_t Win32Services::CloseServiceHandle(ServiceHandle handle) {
+  return LastErrorOr(::CloseServiceHandle(ToNative<SC_HANDLE>(handle)));
 }
 
 // Files and versions.
@@ -511,9 +565,8 @@ std::uint32_t Win32Files::InstallFile(TextView source, TextView target, std::uin
 
 // Processes.
 
-Handle Win32Processes::CreateSnapshot() {
-  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  return snapshot == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<Handle>(snapshot);
+SnapshotHandle Win32Processes::CreateSnapshot() {
+  return FromNativeOrInvalid<SnapshotHandle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
 }
 
 namespace {
@@ -528,28 +581,32 @@ std::uint32_t CopyEntry(BOOL ok, const PROCESSENTRY32W& raw, ProcessEntry* entry
 }
 }  // namespace
 
-std::uint32_t Win32Processes::First(Handle snapshot, ProcessEntry* entry) {
+std::uint32_t Win32Processes::First(SnapshotHandle snapshot, ProcessEntry* entry) {
   PROCESSENTRY32W raw{};
   raw.dwSize = sizeof raw;
-  return CopyEntry(::Process32FirstW(AsHandle(snapshot), &raw), raw, entry);
+  return CopyEntry(::Process32FirstW(ToNative<HANDLE>(snapshot), &raw), raw, entry);
 }
 
-std::uint32_t Win32Processes::Next(Handle snapshot, ProcessEntry* entry) {
+std::uint32_t Win32Processes::Next(SnapshotHandle snapshot, ProcessEntry* entry) {
   PROCESSENTRY32W raw{};
   raw.dwSize = sizeof raw;
-  return CopyEntry(::Process32NextW(AsHandle(snapshot), &raw), raw, entry);
+  return CopyEntry(::Process32NextW(ToNative<HANDLE>(snapshot), &raw), raw, entry);
 }
 
-Handle Win32Processes::OpenForTerminate(std::uint32_t processId) {
-  return reinterpret_cast<Handle>(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+ProcessHandle Win32Processes::OpenForTerminate(std::uint32_t processId) {
+  return FromNative<ProcessHandle>(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
 }
 
-std::uint32_t Win32Processes::Terminate(Handle process, std::uint32_t exitCode) {
-  return LastErrorOr(::TerminateProcess(AsHandle(process), exitCode));
+std::uint32_t Win32Processes::Terminate(ProcessHandle process, std::uint32_t exitCode) {
+  return LastErrorOr(::TerminateProcess(ToNative<HANDLE>(process), exitCode));
 }
 
-std::uint32_t Win32Processes::CloseHandle(Handle handle) {
-  return LastErrorOr(::CloseHandle(AsHandle(handle)));
+std::uint32_t Win32Processes::CloseHandle(SnapshotHandle snapshot) {
+  return LastErrorOr(::CloseHandle(ToNative<HANDLE>(snapshot)));
+}
+
+std::uint32_t Win32Processes::CloseHandle(ProcessHandle process) {
+  return LastErrorOr(::CloseHandle(ToNative<HANDLE>(process)));
 }
 
 // System.

@@ -16,11 +16,11 @@ class Win32Session final : public InstallerSession {
   std::uint32_t GetProperty(TextView name, char16_t* buffer, std::uint32_t* length) override;
   std::uint32_t SetProperty(TextView name, TextView value) override;
   std::uint32_t DoAction(TextView action) override;
-  Handle CreateRecord(std::uint32_t fields) override;
-  std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) override;
-  std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) override;
-  int ProcessMessage(std::uint32_t kind, Handle record) override;
-  std::uint32_t CloseHandle(Handle handle) override;
+  RecordHandle CreateRecord(std::uint32_t fields) override;
+  std::uint32_t RecordSetInteger(RecordHandle record, std::uint32_t field, int value) override;
+  std::uint32_t RecordSetString(RecordHandle record, std::uint32_t field, TextView value) override;
+  int ProcessMessage(std::uint32_t kind, RecordHandle record) override;
+  std::uint32_t CloseHandle(RecordHandle record) override;
 
  private:
   MSIHANDLE install_;
@@ -28,48 +28,49 @@ class Win32Session final : public InstallerSession {
 
 class Win32Registry final : public Registry {
  public:
-  std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, Handle* key) override;
-  std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, Handle* key) override;
-  std::uint32_t QueryValue(Handle key, TextView name, std::uint32_t* type, std::uint8_t* data,
+  std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, KeyHandle* key) override;
+  std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, KeyHandle* key) override;
+  std::uint32_t QueryValue(KeyHandle key, TextView name, std::uint32_t* type, std::uint8_t* data,
                            std::uint32_t* size) override;
-  std::uint32_t SetValue(Handle key, TextView name, std::uint32_t type, const std::uint8_t* data,
+  std::uint32_t SetValue(KeyHandle key, TextView name, std::uint32_t type, const std::uint8_t* data,
                          std::uint32_t size) override;
-  std::uint32_t DeleteValue(Handle key, TextView name) override;
-  std::uint32_t EnumValue(Handle key, std::uint32_t index, char16_t* name,
+  std::uint32_t DeleteValue(KeyHandle key, TextView name) override;
+  std::uint32_t EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                           std::uint32_t* nameLength, std::uint32_t* type, std::uint8_t* data,
                           std::uint32_t* size) override;
-  std::uint32_t QueryInfoKey(Handle key, std::uint32_t* subKeys,
+  std::uint32_t QueryInfoKey(KeyHandle key, std::uint32_t* subKeys,
                              std::uint32_t* maxSubKeyLength) override;
-  std::uint32_t EnumKey(Handle key, std::uint32_t index, char16_t* name,
+  std::uint32_t EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                         std::uint32_t nameSize) override;
-  std::uint32_t CloseKey(Handle key) override;
+  std::uint32_t CloseKey(KeyHandle key) override;
 };
 
 class Win32Devices final : public Devices {
  public:
-  Handle GetClassDevs(TextView enumerator, std::uint32_t flags) override;
-  Handle GetClassDevsEx(std::uint32_t flags) override;
-  Handle CreateDeviceInfoList(const Guid& classGuid) override;
-  std::uint32_t DestroyDeviceInfoList(Handle set) override;
-  std::uint32_t EnumDeviceInfo(Handle set, std::uint32_t index, DeviceInfo* device) override;
-  std::uint32_t GetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  DeviceSetHandle GetClassDevs(TextView enumerator, std::uint32_t flags) override;
+  DeviceSetHandle GetClassDevsEx(std::uint32_t flags) override;
+  DeviceSetHandle CreateDeviceInfoList(const Guid& classGuid) override;
+  std::uint32_t DestroyDeviceInfoList(DeviceSetHandle set) override;
+  std::uint32_t EnumDeviceInfo(DeviceSetHandle set, std::uint32_t index,
+                               DeviceInfo* device) override;
+  std::uint32_t GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                           std::uint32_t property, std::uint32_t* type,
                                           std::uint8_t* buffer, std::uint32_t size,
                                           std::uint32_t* required) override;
-  std::uint32_t SetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  std::uint32_t SetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                           std::uint32_t property, const std::uint8_t* buffer,
                                           std::uint32_t size) override;
-  Handle OpenDriverKey(Handle set, const DeviceInfo& device) override;
-  std::uint32_t CallClassInstaller(std::uint32_t function, Handle set,
+  KeyHandle OpenDriverKey(DeviceSetHandle set, const DeviceInfo& device) override;
+  std::uint32_t CallClassInstaller(std::uint32_t function, DeviceSetHandle set,
                                    const DeviceInfo& device) override;
-  std::uint32_t SetRemoveParams(Handle set, const DeviceInfo& device, std::uint32_t scope,
+  std::uint32_t SetRemoveParams(DeviceSetHandle set, const DeviceInfo& device, std::uint32_t scope,
                                 std::uint32_t hwProfile) override;
-  std::uint32_t GetDeviceInstallFlags(Handle set, const DeviceInfo& device,
+  std::uint32_t GetDeviceInstallFlags(DeviceSetHandle set, const DeviceInfo& device,
                                       std::uint32_t* flags) override;
-  std::uint32_t GetDeviceInfoListDetail(Handle set, Handle* machine) override;
-  std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, Handle machine, char16_t* buffer,
-                                    std::uint32_t size) override;
-  std::uint32_t CreateDeviceInfo(Handle set, TextView name, const Guid& classGuid,
+  std::uint32_t GetDeviceInfoListDetail(DeviceSetHandle set, MachineHandle* machine) override;
+  std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, MachineHandle machine,
+                                    char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t CreateDeviceInfo(DeviceSetHandle set, TextView name, const Guid& classGuid,
                                  std::uint32_t flags, DeviceInfo* device) override;
   std::uint32_t GetInfClass(TextView inf, Guid* classGuid, char16_t* className, std::uint32_t size,
                             std::uint32_t* required) override;
@@ -88,21 +89,21 @@ class Win32Devices final : public Devices {
   std::uint32_t UninstallOemInf(TextView infFileName, std::uint32_t flags) override;
   std::uint32_t UpdateDriver(TextView hardwareId, TextView inf, std::uint32_t flags,
                              bool* reboot) override;
-  Handle LoadLibrary(TextView name) override;
-  std::uintptr_t GetProcAddress(Handle module, const char* name) override;
-  std::uint32_t FreeLibrary(Handle module) override;
+  ModuleHandle LoadLibrary(TextView name) override;
+  std::uintptr_t GetProcAddress(ModuleHandle module, const char* name) override;
+  std::uint32_t FreeLibrary(ModuleHandle module) override;
   std::uint32_t UpdateDriverThrough(std::uintptr_t proc, TextView hardwareId, TextView inf,
                                     std::uint32_t flags, bool* reboot) override;
 };
 
 class Win32Services final : public Services {
  public:
-  Handle OpenManager() override;
-  Handle OpenService(Handle manager, TextView name, std::uint32_t access) override;
-  std::uint32_t ChangeConfigNoChange(Handle service) override;
-  std::uint32_t ControlStop(Handle service) override;
-  std::uint32_t DeleteService(Handle service) override;
-  std::uint32_t CloseServiceHandle(Handle handle) override;
+  ServiceHandle OpenManager() override;
+  ServiceHandle OpenService(ServiceHandle manager, TextView name, std::uint32_t access) override;
+  std::uint32_t ChangeConfigNoChange(ServiceHandle service) override;
+  std::uint32_t ControlStop(ServiceHandle service) override;
+  std::uint32_t DeleteService(ServiceHandle service) override;
+  std::uint32_t CloseServiceHandle(ServiceHandle handle) override;
 };
 
 class Win32Files final : public Files {
@@ -124,12 +125,13 @@ class Win32Files final : public Files {
 
 class Win32Processes final : public Processes {
  public:
-  Handle CreateSnapshot() override;
-  std::uint32_t First(Handle snapshot, ProcessEntry* entry) override;
-  std::uint32_t Next(Handle snapshot, ProcessEntry* entry) override;
-  Handle OpenForTerminate(std::uint32_t processId) override;
-  std::uint32_t Terminate(Handle process, std::uint32_t exitCode) override;
-  std::uint32_t CloseHandle(Handle handle) override;
+  SnapshotHandle CreateSnapshot() override;
+  std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) override;
+  std::uint32_t Next(SnapshotHandle snapshot, ProcessEntry* entry) override;
+  ProcessHandle OpenForTerminate(std::uint32_t processId) override;
+  std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) override;
+  std::uint32_t CloseHandle(SnapshotHandle snapshot) override;
+  std::uint32_t CloseHandle(ProcessHandle process) override;
 };
 
 class Win32System final : public System {

@@ -106,26 +106,26 @@ class FakeSession : public InstallerSession {
     actions.emplace_back(action);
     return kErrorSuccess;
   }
-  Handle CreateRecord(std::uint32_t fields) override {
-    if (plan_.Fail("MsiCreateRecord")) return 0;
-    const Handle handle = next_++;
+  RecordHandle CreateRecord(std::uint32_t fields) override {
+    if (plan_.Fail("MsiCreateRecord")) return {};
+    const RecordHandle handle(next_++);
     records[handle] = std::vector<int>(fields + 1, 0);
     return handle;
   }
-  std::uint32_t RecordSetInteger(Handle record, std::uint32_t field, int value) override {
+  std::uint32_t RecordSetInteger(RecordHandle record, std::uint32_t field, int value) override {
     if (plan_.Fail("MsiRecordSetInteger")) return kErrorInvalidParameter;
     auto it = records.find(record);
     if (it == records.end() || field >= it->second.size()) return kErrorInvalidParameter;
     it->second[field] = value;
     return kErrorSuccess;
   }
-  std::uint32_t RecordSetString(Handle record, std::uint32_t field, TextView value) override {
+  std::uint32_t RecordSetString(RecordHandle record, std::uint32_t field, TextView value) override {
     if (plan_.Fail("MsiRecordSetString")) return kErrorInvalidParameter;
     if (!records.count(record)) return kErrorInvalidParameter;
     strings[{record, field}] = Text(value);
     return kErrorSuccess;
   }
-  int ProcessMessage(std::uint32_t kind, Handle record) override {
+  int ProcessMessage(std::uint32_t kind, RecordHandle record) override {
     if (plan_.Fail("MsiProcessMessage")) return -1;
     auto it = records.find(record);
     if (it == records.end()) return -1;
@@ -143,7 +143,7 @@ class FakeSession : public InstallerSession {
     for (const Text& line : log) count += line.find(text) != Text::npos;
     return count;
   }
-  std::uint32_t CloseHandle(Handle handle) override {
+  std::uint32_t CloseHandle(RecordHandle handle) override {
     plan_.calls.emplace_back("MsiCloseHandle");
     std::erase_if(strings, [handle](const auto& entry) { return entry.first.first == handle; });
     return records.erase(handle) ? kErrorSuccess : kErrorInvalidParameter;
@@ -158,12 +158,12 @@ class FakeSession : public InstallerSession {
   std::vector<Text> actions;
   std::vector<Message> messages;
   std::vector<Text> log;
-  std::map<Handle, std::vector<int>> records;
-  std::map<std::pair<Handle, std::uint32_t>, Text> strings;
+  std::map<RecordHandle, std::vector<int>> records;
+  std::map<std::pair<RecordHandle, std::uint32_t>, Text> strings;
 
  private:
   FaultPlan& plan_;
-  Handle next_ = 100;
+  std::uintptr_t next_ = 100;
 };
 
 class FakeRegistry : public Registry {
@@ -192,7 +192,7 @@ class FakeRegistry : public Registry {
     return lower;
   }
 
-  std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, Handle* key) override {
+  std::uint32_t CreateKey(TextView path, RegView view, RegAccess access, KeyHandle* key) override {
     if (plan_.Fail("RegCreateKeyEx")) return kErrorAccessDenied;
     const Text physical = Physical(path, view);
     for (std::size_t at = physical.find(u'\\'); at != Text::npos;
@@ -205,14 +205,14 @@ class FakeRegistry : public Registry {
     *key = Issue(physical, access);
     return kErrorSuccess;
   }
-  std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, Handle* key) override {
+  std::uint32_t OpenKey(TextView path, RegView view, RegAccess access, KeyHandle* key) override {
     if (plan_.Fail("RegOpenKeyEx")) return kErrorAccessDenied;
     const Text physical = Physical(path, view);
     if (!keys_.count(physical)) return kErrorFileNotFound;
     *key = Issue(physical, access);
     return kErrorSuccess;
   }
-  std::uint32_t QueryValue(Handle key, TextView name, std::uint32_t* type, std::uint8_t* data,
+  std::uint32_t QueryValue(KeyHandle key, TextView name, std::uint32_t* type, std::uint8_t* data,
                            std::uint32_t* size) override {
     if (plan_.Fail("RegQueryValueEx")) return kErrorAccessDenied;
     KeyData* k = Find(key);
@@ -229,7 +229,7 @@ class FakeRegistry : public Registry {
     if (size) *size = needed;
     return kErrorSuccess;
   }
-  std::uint32_t SetValue(Handle key, TextView name, std::uint32_t type, const std::uint8_t* data,
+  std::uint32_t SetValue(KeyHandle key, TextView name, std::uint32_t type, const std::uint8_t* data,
                          std::uint32_t size) override {
     if (plan_.Fail("RegSetValueEx")) return kErrorAccessDenied;
     KeyData* k = Find(key);
@@ -243,7 +243,7 @@ class FakeRegistry : public Registry {
     }
     return kErrorSuccess;
   }
-  std::uint32_t DeleteValue(Handle key, TextView name) override {
+  std::uint32_t DeleteValue(KeyHandle key, TextView name) override {
     if (plan_.Fail("RegDeleteValue")) return kErrorAccessDenied;
     KeyData* k = Find(key);
     if (!k) return 6;
@@ -254,7 +254,7 @@ class FakeRegistry : public Registry {
     k->values.erase(it);
     return kErrorSuccess;
   }
-  std::uint32_t EnumValue(Handle key, std::uint32_t index, char16_t* name,
+  std::uint32_t EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                           std::uint32_t* nameLength, std::uint32_t* type, std::uint8_t* data,
                           std::uint32_t* size) override {
     if (plan_.Fail("RegEnumValue")) return kErrorAccessDenied;
@@ -272,7 +272,7 @@ class FakeRegistry : public Registry {
     if (size) *size = static_cast<std::uint32_t>(value.data.size());
     return kErrorSuccess;
   }
-  std::uint32_t QueryInfoKey(Handle key, std::uint32_t* subKeys,
+  std::uint32_t QueryInfoKey(KeyHandle key, std::uint32_t* subKeys,
                              std::uint32_t* maxSubKeyLength) override {
     if (plan_.Fail("RegQueryInfoKey")) return kErrorAccessDenied;
     if (!Find(key)) return 6;
@@ -283,7 +283,7 @@ class FakeRegistry : public Registry {
     *maxSubKeyLength = static_cast<std::uint32_t>(longest);
     return kErrorSuccess;
   }
-  std::uint32_t EnumKey(Handle key, std::uint32_t index, char16_t* name,
+  std::uint32_t EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                         std::uint32_t nameSize) override {
     if (plan_.Fail("RegEnumKey")) return kErrorAccessDenied;
     if (!Find(key)) return 6;
@@ -295,7 +295,7 @@ class FakeRegistry : public Registry {
     name[child.size()] = u'\0';
     return kErrorSuccess;
   }
-  std::uint32_t CloseKey(Handle key) override {
+  std::uint32_t CloseKey(KeyHandle key) override {
     plan_.calls.emplace_back("RegCloseKey");
     return handles_.erase(key) ? kErrorSuccess : 6;
   }
@@ -310,7 +310,7 @@ class FakeRegistry : public Registry {
     SetRaw(path, name, v, view);
   }
   void SetRaw(TextView path, TextView name, Value value, RegView view = RegView::k64) {
-    Handle key = 0;
+    KeyHandle key;
     std::optional<std::size_t> saved = plan_.failAt;
     auto failing = plan_.failing;
     plan_.failAt.reset();
@@ -369,12 +369,12 @@ class FakeRegistry : public Registry {
     Text path;
     RegAccess access;
   };
-  Handle Issue(const Text& physical, RegAccess access) {
-    const Handle handle = next_++;
+  KeyHandle Issue(const Text& physical, RegAccess access) {
+    const KeyHandle handle(next_++);
     handles_[handle] = Open{physical, access};
     return handle;
   }
-  KeyData* Find(Handle key) {
+  KeyData* Find(KeyHandle key) {
     auto h = handles_.find(key);
     if (h == handles_.end()) return nullptr;
     auto k = keys_.find(h->second.path);
@@ -402,8 +402,8 @@ class FakeRegistry : public Registry {
   FaultPlan& plan_;
   std::map<Text, KeyData> keys_;
   std::map<Text, Text> names_;  // physical path -> path as first written
-  std::map<Handle, Open> handles_;
-  Handle next_ = 0x1000;
+  std::map<KeyHandle, Open> handles_;
+  std::uintptr_t next_ = 0x1000;
 };
 
 class FakeFiles : public Files {
@@ -613,8 +613,8 @@ class FakeDevices : public Devices {
     return found;
   }
 
-  Handle GetClassDevs(TextView enumerator, std::uint32_t flags) override {
-    if (plan_.Fail("SetupDiGetClassDevs")) return 0;
+  DeviceSetHandle GetClassDevs(TextView enumerator, std::uint32_t flags) override {
+    if (plan_.Fail("SetupDiGetClassDevs")) return {};
     std::vector<std::uint32_t> members;
     for (const auto& [id, d] : nodes) {
       if (id == kRoot || d.removed) continue;
@@ -624,8 +624,8 @@ class FakeDevices : public Devices {
     }
     return NewSet(members);
   }
-  Handle GetClassDevsEx(std::uint32_t flags) override {
-    if (plan_.Fail("SetupDiGetClassDevsEx")) return 0;
+  DeviceSetHandle GetClassDevsEx(std::uint32_t flags) override {
+    if (plan_.Fail("SetupDiGetClassDevsEx")) return {};
     std::vector<std::uint32_t> members;
     for (const auto& [id, d] : nodes) {
       if (id == kRoot || d.removed) continue;
@@ -634,11 +634,11 @@ class FakeDevices : public Devices {
     }
     return NewSet(members);
   }
-  Handle CreateDeviceInfoList(const Guid&) override {
-    if (plan_.Fail("SetupDiCreateDeviceInfoList")) return 0;
+  DeviceSetHandle CreateDeviceInfoList(const Guid&) override {
+    if (plan_.Fail("SetupDiCreateDeviceInfoList")) return {};
     return NewSet({});
   }
-  std::uint32_t DestroyDeviceInfoList(Handle set) override {
+  std::uint32_t DestroyDeviceInfoList(DeviceSetHandle set) override {
     plan_.calls.emplace_back("SetupDiDestroyDeviceInfoList");
     auto it = sets_.find(set);
     if (it == sets_.end()) return 6;
@@ -649,7 +649,8 @@ class FakeDevices : public Devices {
     sets_.erase(it);
     return kErrorSuccess;
   }
-  std::uint32_t EnumDeviceInfo(Handle set, std::uint32_t index, DeviceInfo* device) override {
+  std::uint32_t EnumDeviceInfo(DeviceSetHandle set, std::uint32_t index,
+                               DeviceInfo* device) override {
     if (plan_.Fail("SetupDiEnumDeviceInfo")) return kErrorInvalidParameter;
     auto it = sets_.find(set);
     if (it == sets_.end()) return 6;
@@ -658,7 +659,7 @@ class FakeDevices : public Devices {
     device->classGuid = nodes[device->devInst].classGuid;
     return kErrorSuccess;
   }
-  std::uint32_t GetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  std::uint32_t GetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                           std::uint32_t property, std::uint32_t* type,
                                           std::uint8_t* buffer, std::uint32_t size,
                                           std::uint32_t* required) override {
@@ -684,7 +685,7 @@ class FakeDevices : public Devices {
     std::copy(data.begin(), data.end(), buffer);
     return kErrorSuccess;
   }
-  std::uint32_t SetDeviceRegistryProperty(Handle set, const DeviceInfo& device,
+  std::uint32_t SetDeviceRegistryProperty(DeviceSetHandle set, const DeviceInfo& device,
                                           std::uint32_t property, const std::uint8_t* buffer,
                                           std::uint32_t size) override {
     if (plan_.Fail("SetupDiSetDeviceRegistryProperty")) return kErrorInvalidParameter;
@@ -701,18 +702,18 @@ class FakeDevices : public Devices {
     }
     return kErrorSuccess;
   }
-  Handle OpenDriverKey(Handle set, const DeviceInfo& device) override {
-    if (plan_.Fail("SetupDiOpenDevRegKey")) return 0;
+  KeyHandle OpenDriverKey(DeviceSetHandle set, const DeviceInfo& device) override {
+    if (plan_.Fail("SetupDiOpenDevRegKey")) return {};
     Device* d = Member(set, device);
-    if (!d || d->removed || d->driverKey.empty()) return 0;
-    Handle key = 0;
+    if (!d || d->removed || d->driverKey.empty()) return {};
+    KeyHandle key;
     if (registry_.OpenKey(d->driverKey, RegView::k64, RegAccess::kRead, &key) != kErrorSuccess) {
-      return 0;
+      return {};
     }
     plan_.calls.pop_back();
     return key;
   }
-  std::uint32_t CallClassInstaller(std::uint32_t function, Handle set,
+  std::uint32_t CallClassInstaller(std::uint32_t function, DeviceSetHandle set,
                                    const DeviceInfo& device) override {
     if (plan_.Fail(function == kDifRemove ? "DIF_REMOVE" : "DIF_REGISTERDEVICE")) {
       return kErrorInvalidParameter;
@@ -735,7 +736,7 @@ class FakeDevices : public Devices {
     removedNodes.push_back(device.devInst);
     return kErrorSuccess;
   }
-  std::uint32_t SetRemoveParams(Handle set, const DeviceInfo& device, std::uint32_t scope,
+  std::uint32_t SetRemoveParams(DeviceSetHandle set, const DeviceInfo& device, std::uint32_t scope,
                                 std::uint32_t hwProfile) override {
     if (plan_.Fail("SetupDiSetClassInstallParams")) return kErrorInvalidParameter;
     if (!Member(set, device) || scope != kDiRemoveDeviceGlobal || hwProfile != 0) {
@@ -743,20 +744,20 @@ class FakeDevices : public Devices {
     }
     return kErrorSuccess;
   }
-  std::uint32_t GetDeviceInstallFlags(Handle set, const DeviceInfo& device,
+  std::uint32_t GetDeviceInstallFlags(DeviceSetHandle set, const DeviceInfo& device,
                                       std::uint32_t* flags) override {
     if (plan_.Fail("SetupDiGetDeviceInstallParams")) return kErrorInvalidParameter;
     if (!Member(set, device)) return kErrorInvalidParameter;
     *flags = sets_[set].flags[device.devInst];
     return kErrorSuccess;
   }
-  std::uint32_t GetDeviceInfoListDetail(Handle set, Handle* machine) override {
+  std::uint32_t GetDeviceInfoListDetail(DeviceSetHandle set, MachineHandle* machine) override {
     if (plan_.Fail("SetupDiGetDeviceInfoListDetail")) return kErrorInvalidParameter;
     if (!sets_.count(set)) return 6;
-    *machine = 0;
+    *machine = {};
     return kErrorSuccess;
   }
-  std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, Handle, char16_t* buffer,
+  std::uint32_t GetDeviceInstanceId(const DeviceInfo& device, MachineHandle, char16_t* buffer,
                                     std::uint32_t size) override {
     if (plan_.Fail("CM_Get_Device_ID_Ex")) return kCrFailure;
     auto it = nodes.find(device.devInst);
@@ -767,7 +768,7 @@ class FakeDevices : public Devices {
     buffer[id.size()] = u'\0';
     return kCrSuccess;
   }
-  std::uint32_t CreateDeviceInfo(Handle set, TextView name, const Guid& classGuid,
+  std::uint32_t CreateDeviceInfo(DeviceSetHandle set, TextView name, const Guid& classGuid,
                                  std::uint32_t flags, DeviceInfo* device) override {
     if (plan_.Fail("SetupDiCreateDeviceInfo")) return kErrorInvalidParameter;
     auto it = sets_.find(set);
@@ -884,20 +885,20 @@ class FakeDevices : public Devices {
     if (plan_.Fail("UpdateDriverForPlugAndPlayDevices")) return kErrorGenFailure;
     return Update(hardwareId, inf, flags, reboot);
   }
-  Handle LoadLibrary(TextView name) override {
-    if (plan_.Fail("LoadLibrary")) return 0;
-    if (!EqualNoCase(name, u"newdev.dll")) return 0;
+  ModuleHandle LoadLibrary(TextView name) override {
+    if (plan_.Fail("LoadLibrary")) return {};
+    if (!EqualNoCase(name, u"newdev.dll")) return {};
     ++loadedLibraries;
-    return 0x7700;
+    return kNewdev;
   }
-  std::uintptr_t GetProcAddress(Handle module, const char* name) override {
+  std::uintptr_t GetProcAddress(ModuleHandle module, const char* name) override {
     if (plan_.Fail("GetProcAddress")) return 0;
-    if (module != 0x7700 || std::string(name) != "UpdateDriverForPlugAndPlayDevicesW") return 0;
+    if (module != kNewdev || std::string(name) != "UpdateDriverForPlugAndPlayDevicesW") return 0;
     return 0x7701;
   }
-  std::uint32_t FreeLibrary(Handle module) override {
+  std::uint32_t FreeLibrary(ModuleHandle module) override {
     plan_.calls.emplace_back("FreeLibrary");
-    if (module != 0x7700 || loadedLibraries == 0) return 6;
+    if (module != kNewdev || loadedLibraries == 0) return 6;
     --loadedLibraries;
     return kErrorSuccess;
   }
@@ -911,6 +912,7 @@ class FakeDevices : public Devices {
   std::size_t OpenSets() const { return sets_.size(); }
   std::size_t PendingElements() const { return pending_.size(); }
 
+  static constexpr ModuleHandle kNewdev{0x7700};
   static constexpr std::uint32_t kNoSuchDevinst = 0xE000020B;
   static constexpr std::uint32_t kErrorInvalidData = 13;
   std::map<std::uint32_t, Device> nodes;
@@ -936,12 +938,12 @@ class FakeDevices : public Devices {
     } while (n);
     return t;
   }
-  Handle NewSet(std::vector<std::uint32_t> members) {
-    const Handle h = nextSet_++;
+  DeviceSetHandle NewSet(std::vector<std::uint32_t> members) {
+    const DeviceSetHandle h(nextSet_++);
     sets_[h].members = std::move(members);
     return h;
   }
-  Device* Member(Handle set, const DeviceInfo& device) {
+  Device* Member(DeviceSetHandle set, const DeviceInfo& device) {
     auto it = sets_.find(set);
     if (it == sets_.end()) return nullptr;
     const auto& m = it->second.members;
@@ -978,11 +980,11 @@ class FakeDevices : public Devices {
   FaultPlan& plan_;
   FakeRegistry& registry_;
   FakeFiles& files_;
-  std::map<Handle, Set> sets_;
+  std::map<DeviceSetHandle, Set> sets_;
   std::set<std::uint32_t> pending_;
   std::uint32_t nextNode_ = 2;
   std::uint32_t rootCount_ = 0;
-  Handle nextSet_ = 0x5000;
+  std::uintptr_t nextSet_ = 0x5000;
 };
 
 class FakeServices : public Services {
@@ -994,29 +996,29 @@ class FakeServices : public Services {
   };
   explicit FakeServices(FaultPlan& plan) : plan_(plan) {}
 
-  Handle OpenManager() override {
-    if (plan_.Fail("OpenSCManager")) return 0;
-    const Handle h = next_++;
+  ServiceHandle OpenManager() override {
+    if (plan_.Fail("OpenSCManager")) return {};
+    const ServiceHandle h(next_++);
     open_[h] = Text();
     return h;
   }
-  Handle OpenService(Handle manager, TextView name, std::uint32_t access) override {
-    if (plan_.Fail("OpenService")) return 0;
-    if (!open_.count(manager) || !open_[manager].empty()) return 0;
+  ServiceHandle OpenService(ServiceHandle manager, TextView name, std::uint32_t access) override {
+    if (plan_.Fail("OpenService")) return {};
+    if (!open_.count(manager) || !open_[manager].empty()) return {};
     auto it = services.find(Lower(name));
-    if (it == services.end()) return 0;
-    const Handle h = next_++;
+    if (it == services.end()) return {};
+    const ServiceHandle h(next_++);
     open_[h] = Lower(name);
     access_[h] = access;
     return h;
   }
-  std::uint32_t ChangeConfigNoChange(Handle service) override {
+  std::uint32_t ChangeConfigNoChange(ServiceHandle service) override {
     if (plan_.Fail("ChangeServiceConfig")) return kErrorAccessDenied;
     Service* s = Find(service, kServiceChangeConfig);
     if (!s) return kErrorAccessDenied;
     return s->markedForDelete ? kErrorServiceMarkedForDelete : kErrorSuccess;
   }
-  std::uint32_t ControlStop(Handle service) override {
+  std::uint32_t ControlStop(ServiceHandle service) override {
     if (plan_.Fail("ControlService")) return kErrorAccessDenied;
     Service* s = Find(service, kServiceStop);
     if (!s) return kErrorAccessDenied;
@@ -1025,7 +1027,7 @@ class FakeServices : public Services {
     s->running = false;
     return kErrorSuccess;
   }
-  std::uint32_t DeleteService(Handle service) override {
+  std::uint32_t DeleteService(ServiceHandle service) override {
     if (plan_.Fail("DeleteService")) return kErrorAccessDenied;
     Service* s = Find(service, 0x00010000);
     if (!s) return kErrorAccessDenied;
@@ -1033,7 +1035,7 @@ class FakeServices : public Services {
     s->markedForDelete = true;
     return kErrorSuccess;
   }
-  std::uint32_t CloseServiceHandle(Handle handle) override {
+  std::uint32_t CloseServiceHandle(ServiceHandle handle) override {
     plan_.calls.emplace_back("CloseServiceHandle");
     auto it = open_.find(handle);
     if (it == open_.end()) return 6;
@@ -1059,7 +1061,7 @@ class FakeServices : public Services {
   std::map<Text, Service> services;
 
  private:
-  Service* Find(Handle h, std::uint32_t right) {
+  Service* Find(ServiceHandle h, std::uint32_t right) {
     auto it = open_.find(h);
     if (it == open_.end() || it->second.empty()) return nullptr;
     if (right && !(access_[h] & right)) return nullptr;
@@ -1067,9 +1069,9 @@ class FakeServices : public Services {
     return s == services.end() ? nullptr : &s->second;
   }
   FaultPlan& plan_;
-  std::map<Handle, Text> open_;
-  std::map<Handle, std::uint32_t> access_;
-  Handle next_ = 0x3000;
+  std::map<ServiceHandle, Text> open_;
+  std::map<ServiceHandle, std::uint32_t> access_;
+  std::uintptr_t next_ = 0x3000;
 };
 
 class FakeProcesses : public Processes {
@@ -1083,9 +1085,9 @@ class FakeProcesses : public Processes {
   };
   explicit FakeProcesses(FaultPlan& plan) : plan_(plan) {}
 
-  Handle CreateSnapshot() override {
-    if (plan_.Fail("CreateToolhelp32Snapshot")) return 0;
-    const Handle h = next_++;
+  SnapshotHandle CreateSnapshot() override {
+    if (plan_.Fail("CreateToolhelp32Snapshot")) return {};
+    const SnapshotHandle h(next_++);
     std::vector<Process> alive;
     for (const auto& p : processes) {
       if (p.alive) alive.push_back(p);
@@ -1093,32 +1095,32 @@ class FakeProcesses : public Processes {
     snapshots_[h] = {alive, 0};
     return h;
   }
-  std::uint32_t First(Handle snapshot, ProcessEntry* entry) override {
+  std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) override {
     if (plan_.Fail("Process32First")) return kErrorNoMoreFiles;
     auto it = snapshots_.find(snapshot);
     if (it == snapshots_.end()) return 6;
     it->second.second = 0;
     return Fill(it->second, entry);
   }
-  std::uint32_t Next(Handle snapshot, ProcessEntry* entry) override {
+  std::uint32_t Next(SnapshotHandle snapshot, ProcessEntry* entry) override {
     if (plan_.Fail("Process32Next")) return kErrorAccessDenied;
     auto it = snapshots_.find(snapshot);
     if (it == snapshots_.end()) return 6;
     ++it->second.second;
     return Fill(it->second, entry);
   }
-  Handle OpenForTerminate(std::uint32_t processId) override {
-    if (plan_.Fail("OpenProcess")) return 0;
+  ProcessHandle OpenForTerminate(std::uint32_t processId) override {
+    if (plan_.Fail("OpenProcess")) return {};
     for (const auto& p : processes) {
       if (p.id == processId && p.alive && !p.protectedFromTerminate) {
-        const Handle h = next_++;
+        const ProcessHandle h(next_++);
         handles_[h] = processId;
         return h;
       }
     }
-    return 0;
+    return {};
   }
-  std::uint32_t Terminate(Handle process, std::uint32_t exitCode) override {
+  std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) override {
     if (plan_.Fail("TerminateProcess")) return kErrorAccessDenied;
     auto it = handles_.find(process);
     if (it == handles_.end()) return 6;
@@ -1130,9 +1132,13 @@ class FakeProcesses : public Processes {
     }
     return kErrorSuccess;
   }
-  std::uint32_t CloseHandle(Handle handle) override {
+  std::uint32_t CloseHandle(SnapshotHandle snapshot) override {
     plan_.calls.emplace_back("CloseHandle");
-    return snapshots_.erase(handle) || handles_.erase(handle) ? kErrorSuccess : 6;
+    return snapshots_.erase(snapshot) ? kErrorSuccess : 6;
+  }
+  std::uint32_t CloseHandle(ProcessHandle process) override {
+    plan_.calls.emplace_back("CloseHandle");
+    return handles_.erase(process) ? kErrorSuccess : 6;
   }
   std::size_t OpenHandles() const { return snapshots_.size() + handles_.size(); }
   std::vector<Process> processes;
@@ -1148,9 +1154,9 @@ class FakeProcesses : public Processes {
     return kErrorSuccess;
   }
   FaultPlan& plan_;
-  std::map<Handle, std::pair<std::vector<Process>, std::size_t>> snapshots_;
-  std::map<Handle, std::uint32_t> handles_;
-  Handle next_ = 0x9000;
+  std::map<SnapshotHandle, std::pair<std::vector<Process>, std::size_t>> snapshots_;
+  std::map<ProcessHandle, std::uint32_t> handles_;
+  std::uintptr_t next_ = 0x9000;
 };
 
 class FakeSystem : public System {

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "tests/doubles/installer_fakes.h"
 
 namespace orvel::installer {
 namespace {
 
 using fakes::FakeWorld;
+
+// Each kind of handle is a type of its own: a key does not go where a device set is asked for.
+static_assert(!std::is_convertible_v<KeyHandle, DeviceSetHandle> &&
+              !std::is_convertible_v<std::uintptr_t, KeyHandle>);
 
 TEST(RecordOemInf, TakesTheFirstMissingIndexAndRemovalStopsAtTheGap) {
   FakeWorld w;
@@ -93,9 +99,9 @@ TEST(PostInstallerMessage, SendsTheNumberAndClosesTheRecord) {
   EXPECT_EQ(w.session.messages.size(), 1u);
 }
 
-TEST(PathHelpers, SplitLikeTheShellFunctions) {
-  EXPECT_EQ(RemoveFileSpec(u"C:\\pkg\\drv.inf"), u"C:\\pkg");
-  EXPECT_EQ(RemoveFileSpec(u"C:\\drv.inf"), u"C:\\");
+TEST(PathHelpers, SplitAPathIntoFolderAndName) {
+  EXPECT_EQ(FolderOf(u"C:\\pkg\\drv.inf"), u"C:\\pkg");
+  EXPECT_EQ(FolderOf(u"C:\\drv.inf"), u"C:\\");
   EXPECT_EQ(FindFileName(u"C:\\Windows\\INF\\oem12.inf"), u"oem12.inf");
   EXPECT_EQ(RemoveBackslash(u"C:\\Windows\\system32\\"), u"C:\\Windows\\system32");
   EXPECT_EQ(RemoveBackslash(u"C:\\"), u"C:\\");
