@@ -1,8 +1,6 @@
 #include "config/autodetect/address_scan.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <new>
 
 #include "config/autodetect/autodetect_ids.h"
 #include "config/autodetect/range_rules.h"
@@ -10,40 +8,8 @@
 
 namespace orvel::autodetect {
 
-std::optional<int> TableCopy::Find(std::uint32_t address) const {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    const std::uint32_t stored = entries[static_cast<std::size_t>(slot)].ipAddress;
-    if (stored == 0) break;
-    if (stored == address) return slot;
-  }
-  return std::nullopt;
-}
-
-TableCopy MakeTableCopy(const std::array<DeviceEntry, kSlotCount>& entries) {
-  TableCopy copy;
-  copy.entries = entries;
-  for (std::size_t slot = 0; slot < entries.size(); ++slot)
-    copy.macBytes[slot] = ParseMacText(entries[slot].macText);
-  return copy;
-}
-
-std::string FormatResultAddress(std::uint32_t address) {
-  char text[32];
-  std::snprintf(text, sizeof text, "% 3d. % 3d. % 3d. % 3d", static_cast<int>(address >> 24),
-                static_cast<int>((address >> 16) & 0xFF), static_cast<int>((address >> 8) & 0xFF),
-                static_cast<int>(address & 0xFF));
-  return text;
-}
-
-std::string FormatResultMac(const MacBytes& mac) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
-}
-
 AddressScan::AddressScan(ServerChannel* server, ScanTimer& timer, ScanDisplay& display,
-                         const RangeRules& range, TableCopy tableCopy,
+                         const RangeRules& range, WorkingTable tableCopy,
                          std::uint32_t scanStartAddress)
     : server_(server),
       timer_(timer),
@@ -59,25 +25,9 @@ bool AddressScan::AnyRowChecked() const {
   return false;
 }
 
-void AddressScan::ReadActiveAddresses() {
-  const std::uint32_t count = server_->Send(SRVM_GET_ACTIVE_ADDRESS, kActiveAddressCount, 0);
-  active_.clear();
-  if (count == 0) return;
-  // A count past any real server's is treated as a failed allocation: no address
-  // counts as active, and the dialog is not held up by millions of queries.
-  if (count > kMaxActiveAddresses) return;
-  try {
-    active_.reserve(count);
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  for (std::uint32_t i = 0; i < count; ++i)
-    active_.push_back(server_->Send(SRVM_GET_ACTIVE_ADDRESS, i, 0));
-}
-
 void AddressScan::StartScan() {
   if (!HasServer()) return;
-  ReadActiveAddresses();
+  active_ = ReadActiveAddresses(*server_);
   BeginScan();
 }
 
@@ -130,13 +80,9 @@ void AddressScan::ScanTick() {
 }
 
 bool AddressScan::FetchUnitMac(ScanRow& row, std::uint32_t address) {
-  const std::uint32_t low = server_->Send(SRVM_GET_MAC_ADDRESS, 0, address);
-  if (low == kNoMacKnown) return false;
-  const std::uint32_t high = server_->Send(SRVM_GET_MAC_ADDRESS, 1, address);
-  if (high == kNoMacKnown) return false;
-  row.mac = {static_cast<std::uint8_t>(low),       static_cast<std::uint8_t>(low >> 8),
-             static_cast<std::uint8_t>(low >> 16), static_cast<std::uint8_t>(low >> 24),
-             static_cast<std::uint8_t>(high),      static_cast<std::uint8_t>(high >> 8)};
+  const std::optional<MacBytes> mac = ReadUnitMac(*server_, address);
+  if (!mac) return false;
+  row.mac = *mac;
   row.macObtained = true;
   return true;
 }
@@ -144,12 +90,12 @@ bool AddressScan::FetchUnitMac(ScanRow& row, std::uint32_t address) {
 ResultRowText AddressScan::RowText(const ScanRow& row) const {
   ResultRowText text;
   text.image = row.rowState;
-  text.address = FormatResultAddress(row.address);
+  text.address = AddressColumnText(row.address);
   if (row.rowState == kRowListed) {
-    if (const std::optional<int> slot = tableCopy_.Find(row.address))
-      text.name = tableCopy_.entries[static_cast<std::size_t>(*slot)].deviceName;
+    if (const std::optional<int> slot = FindAddress(tableCopy_, row.address))
+      text.name = tableCopy_[static_cast<std::size_t>(*slot)].entry.deviceName;
   }
-  text.mac = FormatResultMac(row.mac);
+  text.mac = MacColumnText(row.mac);
   text.itemData = row.address;
   return text;
 }
@@ -160,10 +106,10 @@ void AddressScan::ProbeAddress(std::uint32_t probe, std::uint32_t address) {
     ScanRow& row = rows_[static_cast<std::size_t>(resultCount_)];
     row = ScanRow{};
     row.address = address;
-    if (const std::optional<int> slot = tableCopy_.Find(address)) {
+    if (const std::optional<int> slot = FindAddress(tableCopy_, address)) {
       row.rowState = kRowListed;
       if (!FetchUnitMac(row, address))
-        row.mac = tableCopy_.macBytes[static_cast<std::size_t>(*slot)];
+        row.mac = tableCopy_[static_cast<std::size_t>(*slot)].macBytes;
     } else {
       row.rowState = kRowNew;
       FetchUnitMac(row, address);
@@ -210,7 +156,7 @@ void AddressScan::AbortScan() {
 void AddressScan::RememberCheckedRows() {
   checked_.clear();
   for (ScanRow& row : rows_) {
-    if (tableCopy_.Find(row.address)) {
+    if (FindAddress(tableCopy_, row.address)) {
       row.rowState = kRowListed;
       continue;
     }
@@ -280,7 +226,7 @@ void AddressScan::Close() {
   scanning_ = false;
 }
 
-void AddressScan::ReplaceTable(TableCopy tableCopy, std::uint32_t scanStartAddress) {
+void AddressScan::ReplaceTable(WorkingTable tableCopy, std::uint32_t scanStartAddress) {
   tableCopy_ = std::move(tableCopy);
   scanStartAddress_ = scanStartAddress;
 }

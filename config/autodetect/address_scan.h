@@ -16,17 +16,6 @@ namespace orvel::autodetect {
 
 class RangeRules;
 
-// The dialog's copy of the main dialog's table, taken when it opens.
-struct TableCopy {
-  std::array<DeviceEntry, kSlotCount> entries{};
-  std::array<MacBytes, kSlotCount> macBytes{};
-
-  // The first slot holding `address`, walking the packed slots from 0.
-  std::optional<int> Find(std::uint32_t address) const;
-};
-// MAC bytes parsed from each slot's MAC text.
-TableCopy MakeTableCopy(const std::array<DeviceEntry, kSlotCount>& entries);
-
 enum RowState : std::int32_t { kRowNew = 0, kRowChecked = 1, kRowListed = 2 };
 
 struct ScanRow {
@@ -36,11 +25,6 @@ struct ScanRow {
   bool macObtained = false;
   friend bool operator==(const ScanRow&, const ScanRow&) = default;
 };
-
-// "% 3d. % 3d. % 3d. % 3d", first octet first.
-std::string FormatResultAddress(std::uint32_t address);
-// "%02X %02X %02X %02X %02X %02X".
-std::string FormatResultMac(const MacBytes& mac);
 
 // SetTimer / KillTimer on the dialog window, and PostMessageA to it.
 class ScanTimer {
@@ -88,14 +72,13 @@ class ScanDisplay {
 
 inline constexpr int kMacColumnWide = 140;
 inline constexpr int kMacColumnNarrow = 123;
-// More active addresses than this are taken as a reply no real server gives.
-inline constexpr std::uint32_t kMaxActiveAddresses = 4096;
 
 class AddressScan {
  public:
-  // `server` is the window the main dialog found, or null.
+  // `server` is the window the main dialog found, or null; `tableCopy` is the dialog's
+  // copy of the main dialog's table, taken when it opens.
   AddressScan(ServerChannel* server, ScanTimer& timer, ScanDisplay& display,
-              const RangeRules& range, TableCopy tableCopy, std::uint32_t scanStartAddress);
+              const RangeRules& range, WorkingTable tableCopy, std::uint32_t scanStartAddress);
   AddressScan(const AddressScan&) = delete;
   AddressScan& operator=(const AddressScan&) = delete;
 
@@ -112,7 +95,7 @@ class AddressScan {
   void RememberCheckedRows();
   void RebuildResultList();
   // An imported table replaces the copy, with the start address the file gave.
-  void ReplaceTable(TableCopy tableCopy, std::uint32_t scanStartAddress);
+  void ReplaceTable(WorkingTable tableCopy, std::uint32_t scanStartAddress);
 
   bool scanning() const { return scanning_; }
   bool timerRunning() const { return timerRunning_; }
@@ -120,7 +103,7 @@ class AddressScan {
   const std::array<ScanRow, kSlotCount>& rows() const { return rows_; }
   const std::vector<std::uint32_t>& checkedAddresses() const { return checked_; }
   const std::vector<std::uint32_t>& activeAddresses() const { return active_; }
-  const TableCopy& tableCopy() const { return tableCopy_; }
+  const WorkingTable& tableCopy() const { return tableCopy_; }
   std::uint32_t scanStartAddress() const { return scanStartAddress_; }
   std::uint32_t currentAddress() const { return currentAddress_; }
   std::uint32_t endAddress() const { return endAddress_; }
@@ -128,7 +111,6 @@ class AddressScan {
 
  private:
   bool HasServer() const { return server_ != nullptr && server_->Present(); }
-  void ReadActiveAddresses();
   void ProbeAddress(std::uint32_t probe, std::uint32_t address);
   bool FetchUnitMac(ScanRow& row, std::uint32_t address);
   void RequestStop();
@@ -140,7 +122,7 @@ class AddressScan {
   ScanTimer& timer_;
   ScanDisplay& display_;
   const RangeRules& range_;
-  TableCopy tableCopy_;
+  WorkingTable tableCopy_;
   std::uint32_t scanStartAddress_;
 
   std::array<ScanRow, kSlotCount> rows_{};

@@ -1,42 +1,20 @@
 #include "config/autodetect/merge.h"
 
-#include <cstdio>
-
 namespace orvel::autodetect {
 namespace {
 
-std::string MacHex(const MacBytes& mac) {
-  std::string text;
-  char pair[3];
-  for (std::uint8_t byte : mac) {
-    std::snprintf(pair, sizeof pair, "%02X", byte);
-    text += pair;
-  }
-  return text;
-}
-
-bool AllZero(const MacBytes& mac) {
-  for (std::uint8_t byte : mac) {
-    if (byte != 0) return false;
-  }
-  return true;
-}
+bool AllZero(const MacBytes& mac) { return mac == MacBytes{}; }
 
 }  // namespace
 
-std::string MakeUniqueDefaultName(const WorkingSlots& slots, int slot) {
-  return orvel::MakeUniqueDefaultName(slots, slot);
-}
-
-MergeResult MergeIntoTable(WorkingSlots& slots, int& rowCount, const TableCopy* imported,
+MergeResult MergeIntoTable(WorkingTable& slots, int& rowCount, const WorkingTable* imported,
                            std::span<const ScanRow> rows) {
   MergeResult result;
   if (imported != nullptr) {
     int used = 0;
     for (std::size_t i = 0; i < slots.size(); ++i) {
-      slots[i].entry = imported->entries[i];
-      slots[i].macBytes = ParseMacText(imported->entries[i].macText);
-      slots[i].checkState = 0;
+      const DeviceEntry& entry = (*imported)[i].entry;
+      slots[i] = {entry, ParseMacText(entry.macText), kCheckNotCompared};
       if (slots[i].entry.Used()) ++used;
     }
     rowCount = used;
@@ -70,9 +48,9 @@ MergeResult MergeIntoTable(WorkingSlots& slots, int& rowCount, const TableCopy* 
     WorkingSlot& slot = slots[static_cast<std::size_t>(chosen)];
     slot.macBytes = row.mac;
     slot.entry.ipAddress = row.address;
-    slot.entry.macText = MacHex(row.mac);
+    slot.entry.macText = MacTextOf(row.mac);
     slot.entry.portIndex = 0;
-    slot.checkState = row.macObtained ? 2 : 3;
+    slot.checkState = row.macObtained ? kCheckMacEqual : kCheckNoMacKnown;
     ++result.rowsMerged;
   }
   if (result.rowsMerged > 0) result.lastSlot = next - 1;

@@ -19,9 +19,7 @@ inline constexpr std::size_t kSetupNameBuffer = 260;
 inline constexpr std::size_t kSetupMacBuffer = 256;
 
 // Writes all 256 slots, used or not, then the two range values.
-void WriteSetupFile(const std::array<DeviceEntry, kSlotCount>& entries,
-                    std::uint32_t scanStartAddress, std::int32_t scanStopOctet,
-                    ProfileStore& store);
+void WriteSetupFile(const DeviceTable& table, ProfileStore& store);
 
 // The table and range of a setup file; none, and nothing read past the test, when
 // slot 0 shows that the file is not a setup file.

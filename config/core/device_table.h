@@ -2,7 +2,9 @@
 // The table of 256 target devices and the auto-detect range, as kept in orveld.ini.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "config/core/profile_store.h"
@@ -45,6 +47,24 @@ struct DeviceTable {
 
 using MacBytes = std::array<std::uint8_t, 6>;
 
+// How a slot's MAC compares with the one the server reports for its address.
+enum CheckState : std::int32_t {
+  kCheckNotCompared = 0,
+  kCheckMacEqual = 2,
+  kCheckNoMacKnown = 3,
+  kCheckMacDiffers = 4,
+};
+
+// A slot of a working table: the main dialog's, its Undo copy, and the auto-detect
+// dialog's copy of it, with the values that live only while a dialog is open.
+struct WorkingSlot {
+  DeviceEntry entry;
+  MacBytes macBytes{};  // parsed from entry.macText, or the server's answer
+  std::int32_t checkState = kCheckNotCompared;
+  friend bool operator==(const WorkingSlot&, const WorkingSlot&) = default;
+};
+using WorkingTable = std::array<WorkingSlot, kSlotCount>;
+
 // Name a slot holds when nothing else is known: "UNIT" and the slot number from 1.
 std::string DefaultDeviceName(int slot);
 // An empty slot as the editing commands leave it.
@@ -52,30 +72,37 @@ DeviceEntry DefaultDeviceEntry(int slot);
 // Number of slots whose address is not 0, wherever they are.
 int CountUsedSlots(const DeviceTable& table);
 
+// Longest values a read keeps, terminator included as in a fixed read buffer;
+// 0 keeps the whole value.
+struct TableReadLimits {
+  std::size_t nameBuffer = 0;
+  std::size_t macBuffer = 0;
+};
+
 // Fills all 256 slots and the scan range; whatever cannot be read takes its default.
-DeviceTable LoadDeviceTable(ProfileStore& store);
+DeviceTable LoadDeviceTable(ProfileStore& store, const TableReadLimits& limits = {});
 // Writes slots 0..slotCount-1, then the scan range. Slots past slotCount are left
 // alone and nothing is ever deleted.
 void StoreDeviceTable(const DeviceTable& table, int slotCount, ProfileStore& store);
 
 MacBytes ParseMacText(const std::string& text);
+// "%02X" of each of the six bytes, no separators: the stored form.
+std::string MacTextOf(const MacBytes& mac);
+// Texts both dialogs' lists show: "% 3d. % 3d. % 3d. % 3d", first octet first, and
+// "%02X %02X %02X %02X %02X %02X".
+std::string AddressColumnText(std::uint32_t address);
+std::string MacColumnText(const MacBytes& mac);
+// Each slot with its MAC parsed from its text, not yet compared with the server.
+WorkingTable MakeWorkingTable(const std::array<DeviceEntry, kSlotCount>& entries);
+// The entries of a working table, with the scan range.
+DeviceTable TableOf(const WorkingTable& slots, std::uint32_t scanStartAddress,
+                    std::int32_t scanStopOctet);
+// The first slot holding `address`, walking the packed slots from 0.
+std::optional<int> FindAddress(const WorkingTable& slots, std::uint32_t address);
 
 // A default name for `slot` that no other used slot holds: "UNIT" and the slot's number
 // from 1, else the lowest free "UNITn"; past "UNIT256" that last one is taken anyway.
-// Used slots are those before the first empty one; `slots` holds items with an `entry`.
-template <class Slots>
-std::string MakeUniqueDefaultName(const Slots& slots, int slot) {
-  auto taken = [&](const std::string& name) {
-    for (int s = 0; s < kSlotCount && slots[s].entry.Used(); ++s) {
-      if (s != slot && slots[s].entry.deviceName == name) return true;
-    }
-    return false;
-  };
-  std::string candidate = DefaultDeviceName(slot);
-  for (int number = 1; taken(candidate) && number <= kSlotCount; ++number) {
-    candidate = "UNIT" + std::to_string(number);
-  }
-  return candidate;
-}
+// Used slots are those before the first empty one.
+std::string MakeUniqueDefaultName(const WorkingTable& slots, int slot);
 
 }  // namespace orvel

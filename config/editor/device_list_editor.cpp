@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "config/autodetect/merge.h"
-#include "config/core/server_messages.h"
 #include "config/resources/resource.h"
 
 namespace orvel {
@@ -82,7 +81,7 @@ DeviceListEditor::DeviceListEditor(EditorView& view, ServerChannel& server)
 void DeviceListEditor::Load(const std::array<DeviceEntry, kSlotCount>& entries) {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     table_[slot].entry = entries[slot];
-    table_[slot].macBytes = MacBlockFromText(entries[slot].macText);
+    table_[slot].macBytes = ParseMacText(entries[slot].macText);
     table_[slot].checkState = kCheckNotCompared;
   }
   currentSlot_ = 0;
@@ -94,7 +93,7 @@ void DeviceListEditor::Load(const std::array<DeviceEntry, kSlotCount>& entries) 
 void DeviceListEditor::PresentFirstEntry() {
   view_.Enable(IDC_UNDO, false);
   if (!table_[0].entry.Used()) {
-    pending_.mac = MacBlock{};
+    pending_.mac = MacBytes{};
     SetDetailFieldsEnabled(false, false);
     view_.Enable(IDC_REMOVE, false);
     view_.Enable(IDC_DUPLICATE, false);
@@ -114,9 +113,9 @@ void DeviceListEditor::PresentFirstEntry() {
     } else {
       SetDetailFieldsEnabled(true, true);
       const WorkingSlot& slot = table_[0];
-      applyAtOpen_ =
-          pending_.address != slot.entry.ipAddress || !SameMac(pending_.mac, slot.macBytes) ||
-          pending_.name != slot.entry.deviceName || pending_.portIndex != slot.entry.portIndex;
+      applyAtOpen_ = pending_.address != slot.entry.ipAddress || pending_.mac != slot.macBytes ||
+                     pending_.name != slot.entry.deviceName ||
+                     pending_.portIndex != slot.entry.portIndex;
     }
     // Only where the whole Apply rule holds, as on every other path.
     applyAtOpen_ = applyAtOpen_ && UpdateApplyState(pending_, 0, table_, activeAddresses_);
@@ -135,22 +134,16 @@ void DeviceListEditor::FinishOpening() {
 // ---------------------------------------------------------------------------
 // Server look-ups
 
-bool DeviceListEditor::QueryServerMac(std::uint32_t address, MacBlock& block) {
+bool DeviceListEditor::QueryServerMac(std::uint32_t address, MacBytes& mac) {
   // An address ending in .0 names a network, never a unit.
   if (!server_.Present() || (address & 0xFF) == 0) return false;
-  const std::uint32_t low = server_.Send(SRVM_GET_MAC_ADDRESS, 0, address);
-  if (low == kNoMacKnown) return false;
-  const std::uint32_t high = server_.Send(SRVM_GET_MAC_ADDRESS, 1, address);
-  if (high == kNoMacKnown) return false;
-  block = MacBlock{};
-  for (int i = 0; i < 4; ++i) block[i] = static_cast<std::uint8_t>(low >> (8 * i));
-  block[4] = static_cast<std::uint8_t>(high);
-  block[5] = static_cast<std::uint8_t>(high >> 8);
-  return true;
+  const std::optional<MacBytes> found = ReadUnitMac(server_, address);
+  if (found) mac = *found;
+  return found.has_value();
 }
 
 bool DeviceListEditor::LookupMac(std::uint32_t address) {
-  MacBlock found;
+  MacBytes found;
   if (QueryServerMac(address, found)) {
     SetMacFieldsEnabled(false);
     WriteMacFields(found, "%02X");
@@ -188,7 +181,7 @@ void DeviceListEditor::CheckSlotMac(int slot) {
   if (target.checkState != kCheckNotCompared && target.checkState != kCheckMacDiffers) return;
   WaitCursor wait(view_);
   if (!target.entry.Used()) return;
-  MacBlock found;
+  MacBytes found;
   if (!QueryServerMac(target.entry.ipAddress, found)) {
     target.checkState = kCheckNoMacKnown;
     return;
@@ -200,7 +193,7 @@ void DeviceListEditor::CheckSlotMac(int slot) {
 void DeviceListEditor::OnRecheckDevices() {
   WaitCursor wait(view_);
   for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
-    MacBlock found;
+    MacBytes found;
     if (QueryServerMac(table_[slot].entry.ipAddress, found)) {
       table_[slot].macBytes = found;
       table_[slot].checkState = kCheckMacEqual;
@@ -232,9 +225,9 @@ void DeviceListEditor::SetDetailFieldsEnabled(bool enabled, bool macEnabled) {
   view_.Enable(IDC_PORT, enabled);
 }
 
-void DeviceListEditor::WriteMacFields(const MacBlock& mac, const char* format) {
+void DeviceListEditor::WriteMacFields(const MacBytes& mac, const char* format) {
   // Copied first: the fields' own rule may rewrite the pending MAC while they fill.
-  const MacBlock bytes = mac;
+  const MacBytes bytes = mac;
   for (int field = 1; field <= 6; ++field)
     view_.SetText(MacId(field), Hex(bytes[field - 1], format));
 }
@@ -244,7 +237,7 @@ void DeviceListEditor::ShowEntry(bool macFromPending) {
   const std::string name = slot.entry.deviceName;
   const std::uint32_t address = slot.entry.ipAddress;
   const std::uint8_t port = slot.entry.portIndex;
-  const MacBlock mac = macFromPending ? pending_.mac : slot.macBytes;
+  const MacBytes mac = macFromPending ? pending_.mac : slot.macBytes;
   view_.SetText(IDC_DEVICE_NAME, name);
   for (int octet = 1; octet <= 4; ++octet)
     view_.SetText(OctetId(octet), Decimal(OctetOf(address, octet)));
@@ -608,7 +601,7 @@ int DeviceListEditor::DeleteSlot(int slot) {
     to.entry.portIndex = from.entry.portIndex;
     to.entry.macText = from.entry.macText;
     to.checkState = from.checkState;
-    to.macBytes = MacBlockFromText(to.entry.macText);
+    to.macBytes = ParseMacText(to.entry.macText);
     // A default name belongs to its position: the moved entry takes a fresh one.
     if (fromEmpty || from.entry.deviceName == "UNIT" + std::to_string(j)) {
       to.entry.deviceName = MakeUniqueDefaultName(j - 1);
@@ -621,18 +614,23 @@ int DeviceListEditor::DeleteSlot(int slot) {
   last.entry.ipAddress = 0;
   last.entry.portIndex = 0;
   last.entry.macText = "000000000000";
-  last.macBytes = MacBlockFromText(last.entry.macText);
+  last.macBytes = ParseMacText(last.entry.macText);
   last.checkState = kCheckNotCompared;
   last.entry.deviceName = MakeUniqueDefaultName(kSlotCount - 1);
   return -1;
 }
 
+void DeviceListEditor::ClearSlot(int slot) {
+  WorkingSlot& cleared = table_[slot];
+  cleared.entry.ipAddress = 0;
+  cleared.entry.portIndex = 0;
+  cleared.entry.deviceName = DefaultDeviceName(slot);
+  cleared.entry.macText = kZeroMacText;
+  cleared.macBytes = MacBytes{};
+}
+
 void DeviceListEditor::TakeUndoSnapshot() {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    const WorkingSlot& from = table_[slot];
-    undo_.slots[slot] = {from.entry.deviceName, from.entry.ipAddress, from.entry.macText,
-                         from.entry.portIndex, from.checkState};
-  }
+  undo_.slots = table_;
   const int focused = FocusedRow();
   undo_.focusedRow = focused < 0 ? 0 : focused;
   undo_.focusedName = view_.RowCount() > 0 ? view_.RowText(undo_.focusedRow, 0) : std::string();
@@ -670,7 +668,7 @@ void DeviceListEditor::PresentCurrentSlot(bool setPendingAddress) {
 
 void DeviceListEditor::New() {
   suppressFieldEvents_ = true;
-  pending_.mac = MacBlock{};
+  pending_.mac = MacBytes{};
   const int rows = view_.RowCount();
   if (rows > 0 && static_cast<int>(view_.RowSlot(rows - 1)) == currentSlot_ &&
       !table_[currentSlot_].entry.Used()) {
@@ -763,12 +761,7 @@ void DeviceListEditor::Remove() {
 
   if (currentSlot_ > 0 && (currentSlot_ == count - 1 || count == -1)) --currentSlot_;
   if (count >= 0 && count < kSlotCount) {
-    WorkingSlot& vacated = table_[count];
-    vacated.entry.ipAddress = 0;
-    vacated.entry.portIndex = 0;
-    vacated.entry.deviceName = DefaultDeviceName(count);
-    vacated.entry.macText = "00";
-    vacated.macBytes = MacBlockFromText(vacated.entry.macText);
+    ClearSlot(count);
   }
 
   const int focused = FocusedRow();
@@ -784,7 +777,7 @@ void DeviceListEditor::Remove() {
     // A list that was full has room again.
     view_.Enable(IDC_NEW, true);
     view_.SetFocus(IDC_DEVICE_LIST);
-    pending_.mac = MacBlock{};
+    pending_.mac = MacBytes{};
     pending_.address = 0;
   } else if (EntryRowCount() > 1) {
     SortList(EntryRowCount());
@@ -807,12 +800,7 @@ void DeviceListEditor::RemoveAll() {
   suppressFieldEvents_ = true;
   listEventsEnabled_ = false;
   for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
-    WorkingSlot& cleared = table_[slot];
-    cleared.entry.ipAddress = 0;
-    cleared.entry.portIndex = 0;
-    cleared.entry.deviceName = DefaultDeviceName(slot);
-    cleared.entry.macText = "00";
-    cleared.macBytes = MacBlockFromText(cleared.entry.macText);
+    ClearSlot(slot);
   }
   view_.DeleteAllRows();
   view_.SetColumnWidth(3, kListPageWidth);
@@ -826,7 +814,7 @@ void DeviceListEditor::RemoveAll() {
   view_.Enable(IDC_REMOVE_ALL, false);
   view_.Enable(IDC_NEW, true);
   view_.SetFocus(IDC_DEVICE_LIST);
-  pending_.mac = MacBlock{};
+  pending_.mac = MacBytes{};
   // The fields show slot 0 now; an entry typed into them must not keep the removed
   // entry's port or address.
   pending_.name = table_[0].entry.deviceName;
@@ -839,14 +827,13 @@ void DeviceListEditor::Undo() {
   undoAvailable_ = false;
   restoring_ = true;
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    const UndoSnapshot::Slot& from = undo_.slots[slot];
     WorkingSlot& to = table_[slot];
-    to.entry.deviceName = from.deviceName;
-    to.entry.ipAddress = from.ipAddress;
-    to.entry.macText = from.macText;
-    to.entry.portIndex = from.portIndex;
-    to.checkState = from.checkState;
-    to.macBytes = MacBlockFromText(to.entry.macText);
+    // Undo has never put back the TCP flag, and it takes the MAC bytes from the text,
+    // not from a server answer that came after the snapshot.
+    const std::uint8_t tcpFlag = to.entry.tcpFlag;
+    to = undo_.slots[slot];
+    to.entry.tcpFlag = tcpFlag;
+    to.macBytes = ParseMacText(to.entry.macText);
   }
   currentSlot_ = undo_.focusedRow;
   suppressFieldEvents_ = true;
@@ -873,7 +860,7 @@ void DeviceListEditor::Undo() {
     if (focused >= 0) currentSlot_ = static_cast<int>(view_.RowSlot(focused));
     TakePendingFromSlot(currentSlot_);
   } else {
-    pending_.mac = MacBlock{};
+    pending_.mac = MacBytes{};
     pending_.address = 0;
   }
   pause.reset();
@@ -917,7 +904,7 @@ void DeviceListEditor::Apply() {
     macText += text;
   }
   slot.entry.macText = macText;
-  slot.macBytes = MacBlockFromText(macText);
+  slot.macBytes = ParseMacText(macText);
   if (macLocked_) {
     slot.checkState = kCheckMacEqual;
   } else {
@@ -946,30 +933,14 @@ void DeviceListEditor::Apply() {
 // ---------------------------------------------------------------------------
 // Merge after "Advanced Settings"
 
-void DeviceListEditor::MergeAutoDetect(const autodetect::TableCopy* imported,
+void DeviceListEditor::MergeAutoDetect(const WorkingTable* imported,
                                        std::span<const autodetect::ScanRow> rows) {
   TakeUndoSnapshot();
   suppressFieldEvents_ = true;
 
-  autodetect::WorkingSlots slots;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    slots[slot].entry = table_[slot].entry;
-    std::copy_n(table_[slot].macBytes.begin(), 6, slots[slot].macBytes.begin());
-    slots[slot].checkState = table_[slot].checkState;
-  }
   int rowCount = rowCount_ < 0 ? 0 : rowCount_;
   const autodetect::MergeResult merged =
-      autodetect::MergeIntoTable(slots, rowCount, imported, rows);
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    table_[slot].entry = slots[slot].entry;
-    // The tail of the 12-byte block travels along only while the slot keeps its MAC.
-    if (!std::equal(slots[slot].macBytes.begin(), slots[slot].macBytes.end(),
-                    table_[slot].macBytes.begin())) {
-      table_[slot].macBytes = MacBlock{};
-      std::copy_n(slots[slot].macBytes.begin(), 6, table_[slot].macBytes.begin());
-    }
-    table_[slot].checkState = slots[slot].checkState;
-  }
+      autodetect::MergeIntoTable(table_, rowCount, imported, rows);
   if (merged.replaced) {
     rowCount_ = rowCount;
     modified_ = true;

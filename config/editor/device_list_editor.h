@@ -53,8 +53,7 @@ class DeviceListEditor {
   void OnColumnClick(int column);
   // After "Advanced Settings" closed with OK and exported nothing: the imported table,
   // if any, replaces the working one, then the checked result rows are merged in.
-  void MergeAutoDetect(const autodetect::TableCopy* imported,
-                       std::span<const autodetect::ScanRow> rows);
+  void MergeAutoDetect(const WorkingTable* imported, std::span<const autodetect::ScanRow> rows);
   void UpdateCountButtons();
 
   // Keyboard: true when the key must not reach the control. A "." typed first
@@ -79,6 +78,8 @@ class DeviceListEditor {
 
   // Table operations, public for the merge after "Advanced Settings".
   int DeleteSlot(int slot);
+  // An emptied slot as Remove leaves it: default name, no address, MAC "00".
+  void ClearSlot(int slot);
   std::string MakeUniqueDefaultName(int slot) const;
   void RebuildList(int rowToSelect, bool withBlankRow);
   bool RewriteRowsInPlace(const std::vector<std::array<std::string, 4>>& wanted, int rowToSelect);
@@ -90,19 +91,12 @@ class DeviceListEditor {
  private:
   class ListRedrawPause;
   struct UndoSnapshot {
-    struct Slot {
-      std::string deviceName;
-      std::uint32_t ipAddress = 0;
-      std::string macText;
-      std::uint8_t portIndex = 0;
-      std::int32_t checkState = 0;
-    };
-    std::array<Slot, kSlotCount> slots;
+    WorkingTable slots;
     int focusedRow = 0;
     std::string focusedName;
   };
 
-  bool QueryServerMac(std::uint32_t address, MacBlock& block);
+  bool QueryServerMac(std::uint32_t address, MacBytes& mac);
   bool LookupMac(std::uint32_t address);
   bool LookupMacKeepingFocus(std::uint32_t address);
   void CommitAddress(std::uint32_t address, int slot);
@@ -110,7 +104,7 @@ class DeviceListEditor {
   void RefreshApply();
   void SetMacFieldsEnabled(bool enabled);
   void SetDetailFieldsEnabled(bool enabled, bool macEnabled);
-  void WriteMacFields(const MacBlock& mac, const char* format);
+  void WriteMacFields(const MacBytes& mac, const char* format);
   void ShowEntry(bool macFromPending);
   void PresentCurrentSlot(bool setPendingAddress);
   void ShowMergedSlot(int slot);

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace orvel {
 namespace {
@@ -17,17 +16,6 @@ unsigned long LeadingNumber(const std::string& text, int base) {
 }
 
 }  // namespace
-
-MacBlock MacBlockFromText(const std::string& macText) {
-  MacBlock block{};
-  const MacBytes bytes = ParseMacText(macText);
-  std::memcpy(block.data(), bytes.data(), bytes.size());
-  return block;
-}
-
-bool SameMac(const MacBlock& a, const MacBlock& b) {
-  return std::memcmp(a.data(), b.data(), 6) == 0;
-}
 
 int OctetMaximum(int octet) { return octet == 1 ? 223 : 255; }
 
@@ -121,13 +109,6 @@ std::uint32_t WithOctet(std::uint32_t address, int octet, std::uint8_t value) {
   return (address & ~(0xFFu << shift)) | (static_cast<std::uint32_t>(value) << shift);
 }
 
-std::string MacTextOf(const MacBlock& mac) {
-  char text[13];
-  std::snprintf(text, sizeof(text), "%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
-}
-
 bool MacTextMatches(const PendingEntry& pending, const WorkingSlot& slot) {
   return MacTextOf(pending.mac) == slot.entry.macText;
 }
@@ -145,12 +126,12 @@ bool UpdateApplyState(const PendingEntry& pending, int currentSlot, const Workin
   // An all-zero MAC only says that the server did not know it. An entry that already
   // holds one (two units found without a MAC and added together) may still be renamed
   // or moved; a new entry with an all-zero MAC still clashes with such an entry.
-  const MacBlock unknownMac{};
-  const bool keepsUnknownMac = SameMac(pending.mac, unknownMac) && currentSlot >= 0 &&
+  const MacBytes unknownMac{};
+  const bool keepsUnknownMac = pending.mac == unknownMac && currentSlot >= 0 &&
                                currentSlot < kSlotCount && table[currentSlot].entry.Used() &&
-                               SameMac(table[currentSlot].macBytes, unknownMac);
+                               table[currentSlot].macBytes == unknownMac;
   if (!keepsUnknownMac &&
-      anyOther([&](const WorkingSlot& s) { return SameMac(s.macBytes, pending.mac); })) {
+      anyOther([&](const WorkingSlot& s) { return s.macBytes == pending.mac; })) {
     return false;
   }
   if (anyOther([&](const WorkingSlot& s) { return s.entry.deviceName == pending.name; })) {
@@ -165,20 +146,6 @@ bool UpdateApplyState(const PendingEntry& pending, int currentSlot, const Workin
     if (active == pending.address) return false;
   }
   return true;
-}
-
-std::string AddressColumnText(std::uint32_t address) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "% 3d. % 3d. % 3d. % 3d", OctetOf(address, 1),
-                OctetOf(address, 2), OctetOf(address, 3), OctetOf(address, 4));
-  return text;
-}
-
-std::string MacColumnText(const MacBlock& mac) {
-  char text[24];
-  std::snprintf(text, sizeof(text), "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3],
-                mac[4], mac[5]);
-  return text;
 }
 
 std::string PortColumnText(std::uint8_t portIndex) { return std::to_string(portIndex + 1); }

@@ -12,39 +12,17 @@
 
 namespace orvel {
 
-// The pending MAC and the stored MAC bytes live in blocks of 12 bytes of which the
-// first six are the address; the rest is only ever copied along.
-using MacBlock = std::array<std::uint8_t, 12>;
-
 inline constexpr int kNameLimit = 32;
 inline constexpr int kOctetLimit = 3;
 inline constexpr int kMacFieldLimit = 2;
 inline constexpr int kPortCount = 16;
 
-enum CheckState : std::int32_t {
-  kCheckNotCompared = 0,
-  kCheckMacEqual = 2,
-  kCheckNoMacKnown = 3,
-  kCheckMacDiffers = 4,
-};
-
-// One slot of the main dialog's working copy of the table.
-struct WorkingSlot {
-  DeviceEntry entry;
-  MacBlock macBytes{};
-  std::int32_t checkState = kCheckNotCompared;
-};
-using WorkingTable = std::array<WorkingSlot, kSlotCount>;
-
 struct PendingEntry {
   std::string name;
   std::uint32_t address = 0;
   std::uint8_t portIndex = 0;
-  MacBlock mac{};
+  MacBytes mac{};
 };
-
-MacBlock MacBlockFromText(const std::string& macText);
-bool SameMac(const MacBlock& a, const MacBlock& b);  // the six address bytes
 
 struct OctetRuleResult {
   std::optional<std::string> cutText;  // the field's text after the first non-digit
@@ -98,16 +76,12 @@ constexpr bool KeyKeepsDotState(unsigned virtualKey) {
 std::uint8_t OctetOf(std::uint32_t address, int octet);
 std::uint32_t WithOctet(std::uint32_t address, int octet, std::uint8_t value);
 
-// "%02X" of each of the six bytes, no separators.
-std::string MacTextOf(const MacBlock& mac);
 bool MacTextMatches(const PendingEntry& pending, const WorkingSlot& slot);
 
 bool UpdateApplyState(const PendingEntry& pending, int currentSlot, const WorkingTable& table,
                       const std::vector<std::uint32_t>& activeAddresses);
 
 // Row texts of the device list.
-std::string AddressColumnText(std::uint32_t address);  // "% 3d. % 3d. % 3d. % 3d"
-std::string MacColumnText(const MacBlock& mac);        // "%02X %02X ..."
 std::string PortColumnText(std::uint8_t portIndex);
 std::array<std::string, 4> RowTexts(const WorkingSlot& slot);
 std::array<std::string, 4> BlankRowTexts();

@@ -26,14 +26,7 @@ void MainDialogFlow::OnInitDialog(const MainDialogSession& session) {
       if (driverInUse_) host_.EnableSaveAndClose(false);
     }
     server_.Send(SRVM_SET_NOTIFY_WINDOW, host_.WindowHandle(), driverInUse_ ? 0 : 1);
-    const std::uint32_t count = server_.Send(SRVM_GET_ACTIVE_ADDRESS, kActiveAddressCount, 0);
-    activeAddresses_.clear();
-    if (count != 0 && count <= kMaxActiveAddresses) {
-      activeAddresses_.reserve(count);
-      for (std::uint32_t i = 0; i < count; ++i) {
-        activeAddresses_.push_back(server_.Send(SRVM_GET_ACTIVE_ADDRESS, i, 0));
-      }
-    }
+    activeAddresses_ = ReadActiveAddresses(server_);
   }
   editor_.SetActiveAddresses(activeAddresses_);
 

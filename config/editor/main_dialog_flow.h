@@ -58,9 +58,6 @@ class MainDialogFlow {
   }
   const std::vector<std::uint32_t>& activeAddresses() const { return activeAddresses_; }
 
-  // A server that claims more addresses than this is not believed; the list stays empty.
-  static constexpr std::uint32_t kMaxActiveAddresses = 4096;
-
  private:
   void End(int result);
 

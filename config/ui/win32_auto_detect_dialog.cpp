@@ -56,7 +56,7 @@ CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
       instance_(instance),
       handover_(std::move(handover)),
       range_(*this),
-      scan_(handover_.server, *this, *this, range_, autodetect::MakeTableCopy(handover_.entries),
+      scan_(handover_.server, *this, *this, range_, MakeWorkingTable(handover_.entries),
             handover_.scanStartAddress),
       scanStartAddress_(handover_.scanStartAddress) {}
 

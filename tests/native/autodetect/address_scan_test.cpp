@@ -43,7 +43,7 @@ class ScanFixture {
       entries[i].deviceName = table[i].name;
       entries[i].macText = table[i].macText;
     }
-    scan = std::make_unique<AddressScan>(&server, timer, display, rules, MakeTableCopy(entries),
+    scan = std::make_unique<AddressScan>(&server, timer, display, rules, MakeWorkingTable(entries),
                                          kDefaultScanStartAddress);
   }
 
@@ -230,7 +230,7 @@ TEST(AddressScan, ActiveAddressCountNoServerGives) {
   } server;
   server.Find();
   server.answering[Ip(192, 168, 0, 1)] = true;
-  AddressScan scan(&server, f.timer, f.display, f.rules, TableCopy{}, 0);
+  AddressScan scan(&server, f.timer, f.display, f.rules, WorkingTable{}, 0);
   scan.StartScan();
   f.timer.Run(scan);
   EXPECT_TRUE(scan.activeAddresses().empty());
@@ -452,9 +452,9 @@ TEST(AddressScan, RebuildKeepsTheClickedRowInView) {
 }
 
 TEST(ResultRowFormats, AddressAndMac) {
-  EXPECT_EQ(FormatResultAddress(Ip(192, 168, 0, 10)), " 192.  168.   0.  10");
-  EXPECT_EQ(FormatResultAddress(Ip(1, 22, 3, 255)), "  1.  22.   3.  255");
-  EXPECT_EQ(FormatResultMac({0, 0xA0, 0xDE, 1, 0xFF, 0x10}), "00 A0 DE 01 FF 10");
+  EXPECT_EQ(AddressColumnText(Ip(192, 168, 0, 10)), " 192.  168.   0.  10");
+  EXPECT_EQ(AddressColumnText(Ip(1, 22, 3, 255)), "  1.  22.   3.  255");
+  EXPECT_EQ(MacColumnText({0, 0xA0, 0xDE, 1, 0xFF, 0x10}), "00 A0 DE 01 FF 10");
 }
 
 }  // namespace

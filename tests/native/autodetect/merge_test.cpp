@@ -16,8 +16,8 @@ constexpr std::uint32_t Ip(int a, int b, int c, int d) {
 
 // A working table of `used` units named as given (default names otherwise), each
 // with the MAC 00 A0 DE 00 00 i+1.
-WorkingSlots Table(int used, const std::vector<std::string>& names = {}) {
-  WorkingSlots slots{};
+WorkingTable Table(int used, const std::vector<std::string>& names = {}) {
+  WorkingTable slots{};
   for (int i = 0; i < kSlotCount; ++i) {
     WorkingSlot& s = slots[static_cast<std::size_t>(i)];
     s.entry = DefaultDeviceEntry(i);
@@ -41,7 +41,7 @@ ScanRow Checked(std::uint32_t address, MacBytes mac, bool obtained = true) {
 }
 
 TEST(MergeIntoTable, SameMacUpdatesInPlaceAndKeepsTheName) {
-  WorkingSlots slots = Table(3, {"A", "B", "Desk"});
+  WorkingTable slots = Table(3, {"A", "B", "Desk"});
   slots[2].entry.tcpFlag = 0;
   int rowCount = 3;
   const std::vector<ScanRow> rows = {Checked(Ip(10, 0, 0, 9), {0, 0xA0, 0xDE, 0, 0, 3})};
@@ -75,7 +75,7 @@ TEST(MergeIntoTable, NewUnitsTakeTheNextSlots) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WorkingSlots slots = Table(c.used, c.names);
+    WorkingTable slots = Table(c.used, c.names);
     int rowCount = c.rowCount;
     const std::vector<ScanRow> rows = {
         Checked(Ip(10, 0, 0, 1), {1, 1, 1, 1, 1, 1}),
@@ -100,9 +100,9 @@ TEST(MergeIntoTable, NewUnitsTakeTheNextSlots) {
 }
 
 TEST(MergeIntoTable, FullTableAddsNothingButStillUpdates) {
-  WorkingSlots slots = Table(256);
+  WorkingTable slots = Table(256);
   int rowCount = 256;
-  const WorkingSlots before = slots;
+  const WorkingTable before = slots;
   const std::vector<ScanRow> rows = {Checked(Ip(10, 0, 0, 1), {9, 9, 9, 9, 9, 9}),
                                      Checked(Ip(10, 0, 0, 2), {0, 0xA0, 0xDE, 0, 0, 5})};
   const MergeResult r = MergeIntoTable(slots, rowCount, nullptr, rows);
@@ -115,7 +115,7 @@ TEST(MergeIntoTable, FullTableAddsNothingButStillUpdates) {
 TEST(MergeIntoTable, UnknownMacsNameNoUnit) {
   // Slot 1 holds a unit whose MAC was never known; two new units whose MACs the
   // server did not know either are still two more units.
-  WorkingSlots slots = Table(3);
+  WorkingTable slots = Table(3);
   slots[1].macBytes = {};
   slots[1].entry.macText = "00";
   int rowCount = 3;
@@ -130,8 +130,8 @@ TEST(MergeIntoTable, UnknownMacsNameNoUnit) {
 }
 
 TEST(MergeIntoTable, NothingCheckedChangesNothing) {
-  WorkingSlots slots = Table(3);
-  const WorkingSlots before = slots;
+  WorkingTable slots = Table(3);
+  const WorkingTable before = slots;
   int rowCount = 4;
   const std::vector<ScanRow> rows = {{Ip(10, 0, 0, 1), {1, 2, 3, 4, 5, 6}, kRowNew, true}};
   const MergeResult r = MergeIntoTable(slots, rowCount, nullptr, rows);
@@ -143,12 +143,12 @@ TEST(MergeIntoTable, NothingCheckedChangesNothing) {
 }
 
 TEST(MakeUniqueDefaultName, CandidatesAndTheLastResort) {
-  WorkingSlots slots = Table(3, {"UNIT4", "Desk", "UNIT1"});
+  WorkingTable slots = Table(3, {"UNIT4", "Desk", "UNIT1"});
   EXPECT_EQ(MakeUniqueDefaultName(slots, 3), "UNIT2");
   EXPECT_EQ(MakeUniqueDefaultName(slots, 1), "UNIT2");
   // Its own name does not count.
   EXPECT_EQ(MakeUniqueDefaultName(Table(3, {"UNIT1"}), 0), "UNIT1");
-  WorkingSlots full = Table(256);
+  WorkingTable full = Table(256);
   for (int i = 0; i < kSlotCount; ++i)
     full[static_cast<std::size_t>(i)].entry.deviceName = "UNIT" + std::to_string(i + 1);
   EXPECT_EQ(MakeUniqueDefaultName(full, 10), "UNIT11");

@@ -37,7 +37,7 @@ TEST(SetupFileOnDisk, ExportThenImportGivesTheSameTable) {
   testing::MemoryFileAccess files;
   {
     IniFileStore store(files, kCodec, kPath);
-    WriteSetupFile(entries, 0x0A000001u, 77, store);
+    WriteSetupFile({entries, 0x0A000001u, 77}, store);
     ASSERT_TRUE(store.Commit());
   }
   const auto table = ReadBytes(files.files.at(kPath));

@@ -48,7 +48,7 @@ class DialogFixture {
     fields.Attach(rules);
     server.Find();
     rules.FillRangeFields(start, stop);
-    scan = std::make_unique<AddressScan>(&server, timer, display, rules, MakeTableCopy(entries),
+    scan = std::make_unique<AddressScan>(&server, timer, display, rules, MakeWorkingTable(entries),
                                          start);
   }
   testing::FakeServerChannel server;
@@ -72,7 +72,7 @@ MemoryProfileStore SlotZero() {
 TEST(SetupFile, ExportWritesEverySlotInOrder) {
   MemoryProfileStore store;
   const auto entries = ThreeUnits();
-  WriteSetupFile(entries, Ip(192, 168, 0, 2), 40, store);
+  WriteSetupFile({entries, Ip(192, 168, 0, 2), 40}, store);
   ASSERT_EQ(store.writes.size(), 256u * 5 + 2);
   const char* sections[] = {"Device Name", "IP Address", "Protect No", "Device ID", "Tcp"};
   for (std::size_t i = 0; i < 256; ++i) {
@@ -123,12 +123,12 @@ TEST(SetupFile, ExportedFileImportsAsTheSameTable) {
 
   DialogFixture to(DefaultEntries(), Ip(10, 0, 0, 1), 9);
   ASSERT_TRUE(ImportSetupFile(*to.scan, to.rules, store));
-  EXPECT_EQ(to.scan->tableCopy().entries, ThreeUnits());
+  EXPECT_EQ(to.scan->tableCopy(), MakeWorkingTable(ThreeUnits()));
   EXPECT_EQ(to.scan->scanStartAddress(), Ip(192, 168, 0, 2));
   EXPECT_EQ(to.rules.rangeStart(), Ip(192, 168, 0, 2));
   EXPECT_EQ(to.rules.scanStopOctet(), 2);
 
-  WorkingSlots slots{};
+  WorkingTable slots{};
   for (auto& slot : slots) slot.checkState = 4;
   int rowCount = 1;
   const MergeResult merged = MergeIntoTable(slots, rowCount, &to.scan->tableCopy(), {});
@@ -173,7 +173,7 @@ TEST(SetupFile, FilesThatAreNotSetupFiles) {
     const auto rows = d.scan->rows();
     const auto list = d.display.list;
     EXPECT_FALSE(ImportSetupFile(*d.scan, d.rules, store));
-    EXPECT_EQ(d.scan->tableCopy().entries, ThreeUnits());
+    EXPECT_EQ(d.scan->tableCopy(), MakeWorkingTable(ThreeUnits()));
     EXPECT_EQ(d.scan->rows(), rows);
     EXPECT_EQ(d.display.list, list);
     EXPECT_EQ(d.rules.rangeStart(), Ip(192, 168, 0, 2));
@@ -265,7 +265,7 @@ TEST(SetupFile, UnitsBehindAGapSurviveTheMerge) {
     store.Set("IP Address", key, std::to_string(Ip(10, 0, 0, octet)));
   }
   ASSERT_TRUE(ImportSetupFile(*d.scan, d.rules, store));
-  WorkingSlots slots{};
+  WorkingTable slots{};
   int rowCount = 0;
   const MergeResult merged =
       MergeIntoTable(slots, rowCount, &d.scan->tableCopy(), std::span(d.scan->rows()).first(1));
@@ -297,7 +297,7 @@ TEST(SetupFile, CheckedRowsAfterAnImport) {
   EXPECT_EQ(d.display.list.at(0).name, "Wall");
   EXPECT_EQ(d.display.list.at(0).image, kRowListed);
 
-  WorkingSlots slots{};
+  WorkingTable slots{};
   int rowCount = 0;
   const auto rows =
       std::span(d.scan->rows()).first(static_cast<std::size_t>(d.scan->resultCount()));

@@ -14,7 +14,8 @@
 
 namespace orvel::testing {
 
-struct UnitSpec {
+// A unit as the stored table holds it when the dialog opens.
+struct StoredUnit {
   std::string name;
   std::uint32_t address;
   std::string macText = "00";
@@ -38,11 +39,11 @@ class EditorTest : public ::testing::Test {
     view.editor = editor.get();
   }
 
-  void Open(std::initializer_list<UnitSpec> units) {
+  void Open(std::initializer_list<StoredUnit> units) {
     std::array<DeviceEntry, kSlotCount> entries;
     for (int slot = 0; slot < kSlotCount; ++slot) entries[slot] = DefaultDeviceEntry(slot);
     int slot = 0;
-    for (const UnitSpec& unit : units) {
+    for (const StoredUnit& unit : units) {
       entries[slot].deviceName = unit.name;
       entries[slot].ipAddress = unit.address;
       entries[slot].macText = unit.macText;

@@ -197,7 +197,7 @@ TEST(UpdateApplyState, EveryClashDisablesApply) {
     table[slot].entry.ipAddress = address;
     table[slot].entry.portIndex = port;
     table[slot].entry.macText = mac;
-    table[slot].macBytes = MacBlockFromText(mac);
+    table[slot].macBytes = ParseMacText(mac);
   };
   put(0, "Keys", Ip(10, 0, 0, 1), 0, "000000000001");
   put(1, "Drums", Ip(10, 0, 0, 2), 3, "000000000000");
@@ -225,7 +225,7 @@ TEST(UpdateApplyState, EveryClashDisablesApply) {
       {"own slot's values", "Editing", Ip(10, 0, 0, 3), 0, "000000000003", true},
   };
   for (const Case& c : cases) {
-    PendingEntry pending{c.pendingName, c.address, c.port, MacBlockFromText(c.mac)};
+    PendingEntry pending{c.pendingName, c.address, c.port, ParseMacText(c.mac)};
     EXPECT_EQ(UpdateApplyState(pending, 2, table, active), c.enabled) << c.name;
   }
 }
@@ -237,7 +237,7 @@ TEST_F(EditorTest, KnownAddressLocksMacFieldsWithServerMac) {
   EXPECT_EQ(view.Mac(), "00A0DE0B0CFD");
   for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) EXPECT_FALSE(view.IsEnabled(id)) << id;
   EXPECT_TRUE(editor->macLocked());
-  const MacBlock before = editor->pending().mac;
+  const MacBytes before = editor->pending().mac;
   editor->OnMacUpdate(1);  // a text change now has no effect on the pending MAC
   view.controls[IDC_MAC1].text = "77";
   editor->OnMacUpdate(1);

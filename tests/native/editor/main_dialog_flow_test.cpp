@@ -33,13 +33,13 @@ class FakeHost : public MainDialogHost {
 
 class MainDialogFlowTest : public EditorTest {
  protected:
-  void OpenFlow(std::initializer_list<UnitSpec> units) {
+  void OpenFlow(std::initializer_list<StoredUnit> units) {
     Reset();
     flow = std::make_unique<MainDialogFlow>(host, server, *editor);
     MainDialogSession session;
     for (int slot = 0; slot < kSlotCount; ++slot) session.entries[slot] = DefaultDeviceEntry(slot);
     int slot = 0;
-    for (const UnitSpec& unit : units) {
+    for (const StoredUnit& unit : units) {
       session.entries[slot].deviceName = unit.name;
       session.entries[slot].ipAddress = unit.address;
       session.entries[slot].macText = unit.macText;
