@@ -544,6 +544,7 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
     std::vector<int> widths;
     std::vector<int> images, formats;
     int imageCount = 0;
+    bool styledButtons = false;
   } got;
   RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
     for (int id : {IDC_DEVICE_NAME, IDC_OCTET1, IDC_OCTET4, IDC_MAC1, IDC_MAC6})
@@ -569,6 +570,10 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
       got.formats.push_back(item.fmt & (HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT));
     }
     got.imageCount = ImageList_GetImageCount(Header_GetImageList(header));
+    // The manifest's common controls 6: only their buttons answer BCM_GETIDEALSIZE.
+    SIZE ideal{};
+    got.styledButtons =
+        SendMessageA(d.Item(IDOK), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) != 0;
   });
   EXPECT_EQ(got.limits, (std::vector<LRESULT>{32, 3, 3, 2, 2}));
   std::vector<std::string> ports;
@@ -576,6 +581,7 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
   EXPECT_EQ(got.ports, ports);
   EXPECT_EQ(got.listStyle, 0xA1u);  // grid lines, full-row selection, two-click activation
   EXPECT_EQ(got.widths, (std::vector<int>{110, 136, 150, 114}));
+  EXPECT_TRUE(got.styledButtons);
   EXPECT_EQ(got.images, (std::vector<int>{0, 0, 0}));
   const int format = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
   EXPECT_EQ(got.formats, (std::vector<int>{format, format, format}));
