@@ -24,7 +24,7 @@
 
 #include "config/core/server_messages.h"
 #include "config/resources/resource.h"
-#include "tests/wine/config/orvelcfg_driver.h"
+#include "tests/wine/config/ui/orvelcfg_driver.h"
 #include "tests/wine/support/todo_wine.h"
 #include "tests/wine/installer/machine.h"
 #include "tests/wine/support/remote_dialog.h"

@@ -1,6 +1,6 @@
 // Typing into the detail fields, through the view double, with the flags gating
 // the re-entrant notifications as in the real dialog.
-#include "tests/native/editor/editor_fixture.h"
+#include "tests/native/config/editor/editor_fixture.h"
 
 namespace orvel::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "config/resources/resource.h"
 #include "tests/doubles/pinned_server_protocol.h"
-#include "tests/wine/config/orvelcfg_driver.h"
+#include "tests/wine/config/ui/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
 
 #ifndef ORVEL_NOT_ADMINISTRATOR_EXE

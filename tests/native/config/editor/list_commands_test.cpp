@@ -1,5 +1,5 @@
 // The list commands: New, Duplicate, Remove, Remove All, Undo and Apply.
-#include "tests/native/editor/editor_fixture.h"
+#include "tests/native/config/editor/editor_fixture.h"
 
 namespace orvel::testing {
 namespace {

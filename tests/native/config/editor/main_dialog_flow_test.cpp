@@ -1,7 +1,7 @@
 // Opening and closing the main dialog, and its answers to the server's notices.
 #include "config/editor/main_dialog_flow.h"
 
-#include "tests/native/editor/editor_fixture.h"
+#include "tests/native/config/editor/editor_fixture.h"
 
 namespace orvel::testing {
 namespace {

@@ -1,5 +1,5 @@
 // Column sorting of the device list.
-#include "tests/native/editor/editor_fixture.h"
+#include "tests/native/config/editor/editor_fixture.h"
 
 namespace orvel::testing {
 namespace {

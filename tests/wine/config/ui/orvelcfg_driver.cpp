@@ -1,4 +1,4 @@
-#include "tests/wine/config/orvelcfg_driver.h"
+#include "tests/wine/config/ui/orvelcfg_driver.h"
 
 #include <shlobj.h>
 // after windows.h

@@ -17,7 +17,7 @@
 #include "config/core/win32_server_channel.h"
 #include "config/resources/resource.h"
 #include "config/ui/win32_applet_dialog.h"
-#include "tests/wine/config/dialog_driver.h"
+#include "tests/wine/config/ui/dialog_driver.h"
 #include "tests/wine/support/substitute_server.h"
 
 namespace orvel::test {
