@@ -3,18 +3,11 @@
 #include <windows.h>
 
 #include <memory>
-#include <type_traits>
 
 #include "config/core/configure_app.h"
+#include "config/core/win32_handle.h"
 
 namespace orvel {
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const {
-    if (handle) CloseHandle(handle);
-  }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 // Opens the settings file as a store that replaces the file in one step on Commit.
 std::unique_ptr<SettingsStore> OpenSettingsFile(const std::string& path);

@@ -4,19 +4,11 @@
 
 #include <memory>
 #include <new>
-#include <type_traits>
+
+#include "config/core/win32_handle.h"
 
 namespace orvel {
 namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-UniqueHandle Own(HANDLE handle) {
-  return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
   std::size_t done = 0;
@@ -121,7 +113,7 @@ bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
 
 FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
-  UniqueHandle file = Own(CreateFileA(path.c_str(), GENERIC_READ,
+  UniqueHandle file = OwnHandle(CreateFileA(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -168,7 +160,7 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
 
   bool written = false;
   {
-    UniqueHandle file = Own(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueHandle file = OwnHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
     if (file) written = CloseHandle(file.release()) && written;
