@@ -4,11 +4,25 @@
 
 #include <vector>
 
+#include "config/autodetect/autodetect_ids.h"
+#include "config/core/configure_app.h"
+#include "config/editor/field_rules.h"
 #include "config/resources/resource.h"
 #include "config/ui/win32_controls.h"
 
 namespace orvel::ui {
 namespace {
+
+// The portable rules carry copies of Windows' values; the headers must agree with them.
+static_assert(EditorView::kRowSelected == LVIS_SELECTED && EditorView::kRowFocused == LVIS_FOCUSED);
+static_assert(kDialogResultOk == IDOK && autodetect::kIdAddToList == IDOK &&
+              autodetect::kIdCancel == IDCANCEL);
+static_assert(KeyKeepsDotState(VK_OEM_PERIOD) && KeyKeepsDotState(VK_DECIMAL) &&
+              KeyKeepsDotState(VK_SHIFT) && KeyKeepsDotState(VK_CONTROL) &&
+              KeyKeepsDotState(VK_MENU) && KeyKeepsDotState(VK_LSHIFT) &&
+              KeyKeepsDotState(VK_RMENU) && KeyKeepsDotState(VK_PROCESSKEY) &&
+              !KeyKeepsDotState(VK_LWIN) && !KeyKeepsDotState(VK_OEM_COMMA) &&
+              !KeyKeepsDotState('7'));
 
 // Names read from a file may be as long as a profile value.
 constexpr int kRowTextCapacity = 4096;
