@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/wine/installer/machine.h"
+#include "tests/wine/support/todo_wine.h"
 
 namespace orvel::test {
 namespace {
@@ -170,6 +171,7 @@ TEST_F(PackageTest, InstallsRepairsModifiesAndRemovesCleanly) {
   // skips the node there; the removal itself is covered over the doubles.
   const int nodesAfter = RootNodes();
   EXPECT_LE(nodesAfter, 1);
+  TODO_WINE_EXPECT_TRUE(nodesAfter == 0);
   RecordProperty("root_nodes_left_by_wine", nodesAfter);
 }
 
@@ -386,6 +388,7 @@ TEST_F(PackageTest, AFailureAfterTheDriverWasStagedRollsTheMachineBack) {
   // parameters (the removal is covered over the doubles); on Windows none is left.
   const int nodes = RootNodes();
   EXPECT_LE(nodes, 1);
+  TODO_WINE_EXPECT_TRUE(nodes == 0);
   RecordProperty("root_nodes_left_by_wine", nodes);
 }
 
