@@ -157,46 +157,34 @@ bool DeviceListEditor::LookupMacKeepingFocus(std::uint32_t address) {
 
 void DeviceListEditor::CommitAddress(std::uint32_t address, int slot) {
   if (address != 0) macLocked_ = LookupMacKeepingFocus(address);
-  WorkingSlot& target = model_.slot(slot);
-  if (address != target.entry.ipAddress) {
+  if (address != model_.slot(slot).entry.ipAddress) {
     // The click that pulled the focus out of the field must still act.
     clickRedispatch_ = true;
     return;
   }
-  if (macLocked_) {
-    if (target.checkState == kCheckNoMacKnown) {
-      target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
-    }
-  } else if (target.checkState == kCheckMacEqual || target.checkState == kCheckMacDiffers) {
-    target.checkState = kCheckNoMacKnown;
-  }
+  model_.SettleCheckAfterLookup(slot, macLocked_, pending_);
 }
 
 void DeviceListEditor::CheckSlotMac(int slot) {
-  WorkingSlot& target = model_.slot(slot);
-  if (target.checkState != kCheckNotCompared && target.checkState != kCheckMacDiffers) return;
+  if (!model_.NeedsServerCheck(slot)) return;
   WaitCursor wait(view_);
-  if (!target.entry.Used()) return;
+  if (!model_.slot(slot).entry.Used()) return;
   MacBytes found;
-  if (!QueryServerMac(target.entry.ipAddress, found)) {
-    target.checkState = kCheckNoMacKnown;
+  if (!QueryServerMac(model_.slot(slot).entry.ipAddress, found)) {
+    model_.slot(slot).checkState = kCheckNoMacKnown;
     return;
   }
   pending_.mac = found;
-  target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
+  model_.CompareWithServer(slot, pending_);
 }
 
 void DeviceListEditor::OnRecheckDevices() {
   WaitCursor wait(view_);
-  for (int slot = 0; slot < kSlotCount && model_.slot(slot).entry.Used(); ++slot) {
+  model_.RecheckUsedSlots([this](std::uint32_t address) -> std::optional<MacBytes> {
     MacBytes found;
-    if (QueryServerMac(model_.slot(slot).entry.ipAddress, found)) {
-      model_.slot(slot).macBytes = found;
-      model_.slot(slot).checkState = kCheckMacEqual;
-    } else {
-      model_.slot(slot).checkState = kCheckNoMacKnown;
-    }
-  }
+    if (!QueryServerMac(address, found)) return std::nullopt;
+    return found;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -494,15 +482,21 @@ void DeviceListEditor::TakePendingFromSlot(int slot) {
   view_.SetComboSelection(IDC_PORT, pending_.portIndex);
 }
 
-void DeviceListEditor::RefreshRemoveForSelection() {
-  bool selected = false;
+bool DeviceListEditor::BlankRowSelected(bool& anySelected) {
+  anySelected = false;
   bool blankSelected = false;
   const int rows = view_.RowCount();
   for (int row = 0; row < rows; ++row) {
     if (!(view_.RowState(row) & EditorView::kRowSelected)) continue;
-    selected = true;
+    anySelected = true;
     if (!model_.slot(view_.RowSlot(row) % kSlotCount).entry.Used()) blankSelected = true;
   }
+  return blankSelected;
+}
+
+void DeviceListEditor::RefreshRemoveForSelection() {
+  bool selected = false;
+  const bool blankSelected = BlankRowSelected(selected);
   view_.Enable(IDC_REMOVE, selected && !blankSelected);
 }
 
@@ -518,9 +512,7 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
 
   suppressFieldEvents_ = true;
   WorkingSlot& target = model_.slot(slot);
-  if (target.checkState == kCheckNotCompared || target.checkState == kCheckMacDiffers) {
-    CheckSlotMac(slot);
-  }
+  CheckSlotMac(slot);
   // An unapplied port choice stays with the slot it was made for. Not while Undo
   // restores: the box then shows an entry of the table Undo has just replaced.
   const int port = view_.ComboSelection(IDC_PORT);
@@ -543,15 +535,8 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
   }
   SetMacFieldsEnabled(!macLocked_);
 
-  bool blankSelected = false;
-  const int rows = view_.RowCount();
-  for (int r = 0; r < rows; ++r) {
-    if ((view_.RowState(r) & EditorView::kRowSelected) &&
-        !model_.slot(view_.RowSlot(r) % kSlotCount).entry.Used()) {
-      blankSelected = true;
-    }
-  }
-  if (blankSelected) {
+  bool anySelected = false;
+  if (BlankRowSelected(anySelected)) {
     EnableListCommands(false);
   } else {
     EnableListCommands(true);
@@ -581,9 +566,7 @@ void DeviceListEditor::TakeUndoSnapshot() {
 
 void DeviceListEditor::PresentCurrentSlot(bool setPendingAddress) {
   WorkingSlot& slot = model_.slot(currentSlot_);
-  if (slot.checkState == kCheckNotCompared || slot.checkState == kCheckMacDiffers) {
-    CheckSlotMac(currentSlot_);
-  }
+  CheckSlotMac(currentSlot_);
   if (slot.checkState == kCheckMacDiffers) {
     ShowEntry(true);
     view_.Enable(IDC_APPLY, !MacTextMatches(pending_, slot));

@@ -115,6 +115,8 @@ class DeviceListEditor {
   int NewRowIndex();
   void EnableListCommands(bool enabled);
   void RefreshRemoveForSelection();
+  // Whether a selected row is the blank one; `anySelected` tells whether any is.
+  bool BlankRowSelected(bool& anySelected);
   // A write of the editor's own that the fields' rules must not act on.
   void SetTextQuietly(int id, const std::string& text);
   void TakePendingFromSlot(int slot);

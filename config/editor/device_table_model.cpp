@@ -95,6 +95,39 @@ int DeviceTableModel::NewRowIndex(int rowCount) const {
   return table_[rowCount - 1].entry.Used() ? rowCount : rowCount - 1;
 }
 
+bool DeviceTableModel::NeedsServerCheck(int slot) const {
+  const std::int32_t state = table_[slot].checkState;
+  return state == kCheckNotCompared || state == kCheckMacDiffers;
+}
+
+void DeviceTableModel::CompareWithServer(int slot, const PendingEntry& pending) {
+  WorkingSlot& target = table_[slot];
+  target.checkState = MacTextMatches(pending, target) ? kCheckMacEqual : kCheckMacDiffers;
+}
+
+void DeviceTableModel::SettleCheckAfterLookup(int slot, bool macLocked,
+                                              const PendingEntry& pending) {
+  WorkingSlot& target = table_[slot];
+  if (macLocked) {
+    if (target.checkState == kCheckNoMacKnown) CompareWithServer(slot, pending);
+  } else if (target.checkState == kCheckMacEqual || target.checkState == kCheckMacDiffers) {
+    target.checkState = kCheckNoMacKnown;
+  }
+}
+
+void DeviceTableModel::RecheckUsedSlots(
+    const std::function<std::optional<MacBytes>(std::uint32_t address)>& lookup) {
+  for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
+    WorkingSlot& target = table_[slot];
+    if (const std::optional<MacBytes> found = lookup(target.entry.ipAddress)) {
+      target.macBytes = *found;
+      target.checkState = kCheckMacEqual;
+    } else {
+      target.checkState = kCheckNoMacKnown;
+    }
+  }
+}
+
 void DeviceTableModel::StoreApplied(int slot, const std::string& macText, std::uint8_t portIndex,
                                     const std::string& name, bool macLocked) {
   WorkingSlot& target = table_[slot];

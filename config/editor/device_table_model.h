@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "config/autodetect/address_scan.h"
 #include "config/autodetect/merge.h"
 #include "config/core/device_table.h"
+#include "config/editor/field_rules.h"
 
 namespace orvel {
 
@@ -54,6 +57,18 @@ class DeviceTableModel {
   bool BlankRowShown(int rowCount) const;
   // The row a new entry takes in a list of `rowCount` rows.
   int NewRowIndex(int rowCount) const;
+
+  // Whether `slot` is still to be compared with the server: never compared, or found
+  // to differ, in which case the pending MAC shows the server's.
+  bool NeedsServerCheck(int slot) const;
+  // The server reported a MAC for the slot's address; `pending` holds it.
+  void CompareWithServer(int slot, const PendingEntry& pending);
+  // After the address typed for `slot` was looked up: `macLocked` when the server
+  // knew it.
+  void SettleCheckAfterLookup(int slot, bool macLocked, const PendingEntry& pending);
+  // Every used slot takes the MAC `lookup` finds for its address, else is marked unknown.
+  void RecheckUsedSlots(
+      const std::function<std::optional<MacBytes>(std::uint32_t address)>& lookup);
 
   // What Apply stores in `slot` from the fields, after the address was written.
   void StoreApplied(int slot, const std::string& macText, std::uint8_t portIndex,
