@@ -79,20 +79,16 @@ DeviceListEditor::DeviceListEditor(EditorView& view, ServerChannel& server)
 // Opening
 
 void DeviceListEditor::Load(const std::array<DeviceEntry, kSlotCount>& entries) {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    table_[slot].entry = entries[slot];
-    table_[slot].macBytes = ParseMacText(entries[slot].macText);
-    table_[slot].checkState = kCheckNotCompared;
-  }
+  model_.Load(entries);
   currentSlot_ = 0;
-  pending_.address = table_[0].entry.ipAddress;
-  pending_.portIndex = table_[0].entry.portIndex;
-  pending_.name = table_[0].entry.deviceName;
+  pending_.address = model_.slot(0).entry.ipAddress;
+  pending_.portIndex = model_.slot(0).entry.portIndex;
+  pending_.name = model_.slot(0).entry.deviceName;
 }
 
 void DeviceListEditor::PresentFirstEntry() {
   view_.Enable(IDC_UNDO, false);
-  if (!table_[0].entry.Used()) {
+  if (!model_.slot(0).entry.Used()) {
     pending_.mac = MacBytes{};
     SetDetailFieldsEnabled(false, false);
     view_.Enable(IDC_REMOVE, false);
@@ -100,25 +96,25 @@ void DeviceListEditor::PresentFirstEntry() {
     view_.Enable(IDC_REMOVE_ALL, false);
     applyAtOpen_ = false;
   } else {
-    pending_.mac = table_[0].macBytes;
+    pending_.mac = model_.slot(0).macBytes;
     {
       WaitCursor wait(view_);
       CheckSlotMac(0);
     }
-    const std::int32_t state = table_[0].checkState;
+    const std::int32_t state = model_.slot(0).checkState;
     if (state == kCheckMacEqual || state == kCheckMacDiffers) {
       SetDetailFieldsEnabled(true, false);
       // A MAC the server reports differently can be taken over at once.
-      applyAtOpen_ = !MacTextMatches(pending_, table_[0]);
+      applyAtOpen_ = !MacTextMatches(pending_, model_.slot(0));
     } else {
       SetDetailFieldsEnabled(true, true);
-      const WorkingSlot& slot = table_[0];
+      const WorkingSlot& slot = model_.slot(0);
       applyAtOpen_ = pending_.address != slot.entry.ipAddress || pending_.mac != slot.macBytes ||
                      pending_.name != slot.entry.deviceName ||
                      pending_.portIndex != slot.entry.portIndex;
     }
     // Only where the whole Apply rule holds, as on every other path.
-    applyAtOpen_ = applyAtOpen_ && UpdateApplyState(pending_, 0, table_, activeAddresses_);
+    applyAtOpen_ = applyAtOpen_ && UpdateApplyState(pending_, 0, model_.table(), activeAddresses_);
   }
   ShowEntry(true);
 }
@@ -161,53 +157,42 @@ bool DeviceListEditor::LookupMacKeepingFocus(std::uint32_t address) {
 
 void DeviceListEditor::CommitAddress(std::uint32_t address, int slot) {
   if (address != 0) macLocked_ = LookupMacKeepingFocus(address);
-  WorkingSlot& target = table_[slot];
-  if (address != target.entry.ipAddress) {
+  if (address != model_.slot(slot).entry.ipAddress) {
     // The click that pulled the focus out of the field must still act.
     clickRedispatch_ = true;
     return;
   }
-  if (macLocked_) {
-    if (target.checkState == kCheckNoMacKnown) {
-      target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
-    }
-  } else if (target.checkState == kCheckMacEqual || target.checkState == kCheckMacDiffers) {
-    target.checkState = kCheckNoMacKnown;
-  }
+  model_.SettleCheckAfterLookup(slot, macLocked_, pending_);
 }
 
 void DeviceListEditor::CheckSlotMac(int slot) {
-  WorkingSlot& target = table_[slot];
-  if (target.checkState != kCheckNotCompared && target.checkState != kCheckMacDiffers) return;
+  if (!model_.NeedsServerCheck(slot)) return;
   WaitCursor wait(view_);
-  if (!target.entry.Used()) return;
+  if (!model_.slot(slot).entry.Used()) return;
   MacBytes found;
-  if (!QueryServerMac(target.entry.ipAddress, found)) {
-    target.checkState = kCheckNoMacKnown;
+  if (!QueryServerMac(model_.slot(slot).entry.ipAddress, found)) {
+    model_.slot(slot).checkState = kCheckNoMacKnown;
     return;
   }
   pending_.mac = found;
-  target.checkState = MacTextMatches(pending_, target) ? kCheckMacEqual : kCheckMacDiffers;
+  model_.CompareWithServer(slot, pending_);
 }
 
 void DeviceListEditor::OnRecheckDevices() {
   WaitCursor wait(view_);
-  for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
+  model_.RecheckUsedSlots([this](std::uint32_t address) -> std::optional<MacBytes> {
     MacBytes found;
-    if (QueryServerMac(table_[slot].entry.ipAddress, found)) {
-      table_[slot].macBytes = found;
-      table_[slot].checkState = kCheckMacEqual;
-    } else {
-      table_[slot].checkState = kCheckNoMacKnown;
-    }
-  }
+    if (!QueryServerMac(address, found)) return std::nullopt;
+    return found;
+  });
 }
 
 // ---------------------------------------------------------------------------
 // Fields
 
 void DeviceListEditor::RefreshApply() {
-  view_.Enable(IDC_APPLY, UpdateApplyState(pending_, currentSlot_, table_, activeAddresses_));
+  view_.Enable(IDC_APPLY,
+               UpdateApplyState(pending_, currentSlot_, model_.table(), activeAddresses_));
 }
 
 void DeviceListEditor::SetMacFieldsEnabled(bool enabled) {
@@ -233,7 +218,7 @@ void DeviceListEditor::WriteMacFields(const MacBytes& mac, const char* format) {
 }
 
 void DeviceListEditor::ShowEntry(bool macFromPending) {
-  const WorkingSlot& slot = table_[currentSlot_];
+  const WorkingSlot& slot = model_.slot(currentSlot_);
   const std::string name = slot.entry.deviceName;
   const std::uint32_t address = slot.entry.ipAddress;
   const std::uint8_t port = slot.entry.portIndex;
@@ -409,29 +394,15 @@ int DeviceListEditor::FocusedRow() {
   return -1;
 }
 
-bool DeviceListEditor::BlankRowShown() {
-  for (int slot = 0; slot < rowCount_ && slot < kSlotCount; ++slot) {
-    if (!table_[slot].entry.Used()) return true;
-  }
-  return false;
-}
+bool DeviceListEditor::BlankRowShown() { return model_.BlankRowShown(rowCount_); }
 
 int DeviceListEditor::EntryRowCount() { return view_.RowCount() - (BlankRowShown() ? 1 : 0); }
 
-int DeviceListEditor::NewRowIndex() {
-  if (rowCount_ <= 0) return 0;
-  return table_[rowCount_ - 1].entry.Used() ? rowCount_ : rowCount_ - 1;
-}
+int DeviceListEditor::NewRowIndex() { return model_.NewRowIndex(rowCount_); }
 
 void DeviceListEditor::RebuildList(int rowToSelect, bool withBlankRow) {
   // The rows as they must read, in slot order.
-  std::vector<std::array<std::string, 4>> wanted;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    const bool empty = !table_[slot].entry.Used();
-    if (empty && !withBlankRow) break;
-    wanted.push_back(empty ? BlankRowTexts() : RowTexts(table_[slot]));
-    if (empty) break;
-  }
+  const std::vector<std::array<std::string, 4>> wanted = model_.ListRows(withBlankRow);
   const int rows = static_cast<int>(wanted.size());
   if (rowToSelect >= rows || rowToSelect < 0) rowToSelect = rows - 1 > 0 ? rows - 1 : 0;
   if (!RewriteRowsInPlace(wanted, rowToSelect)) {
@@ -506,20 +477,26 @@ void DeviceListEditor::EnableListCommands(bool enabled) {
 }
 
 void DeviceListEditor::TakePendingFromSlot(int slot) {
-  pending_.address = table_[slot].entry.ipAddress;
-  pending_.portIndex = table_[slot].entry.portIndex;
+  pending_.address = model_.slot(slot).entry.ipAddress;
+  pending_.portIndex = model_.slot(slot).entry.portIndex;
   view_.SetComboSelection(IDC_PORT, pending_.portIndex);
 }
 
-void DeviceListEditor::RefreshRemoveForSelection() {
-  bool selected = false;
+bool DeviceListEditor::BlankRowSelected(bool& anySelected) {
+  anySelected = false;
   bool blankSelected = false;
   const int rows = view_.RowCount();
   for (int row = 0; row < rows; ++row) {
     if (!(view_.RowState(row) & EditorView::kRowSelected)) continue;
-    selected = true;
-    if (!table_[view_.RowSlot(row) % kSlotCount].entry.Used()) blankSelected = true;
+    anySelected = true;
+    if (!model_.slot(view_.RowSlot(row) % kSlotCount).entry.Used()) blankSelected = true;
   }
+  return blankSelected;
+}
+
+void DeviceListEditor::RefreshRemoveForSelection() {
+  bool selected = false;
+  const bool blankSelected = BlankRowSelected(selected);
   view_.Enable(IDC_REMOVE, selected && !blankSelected);
 }
 
@@ -534,15 +511,13 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
   }
 
   suppressFieldEvents_ = true;
-  WorkingSlot& target = table_[slot];
-  if (target.checkState == kCheckNotCompared || target.checkState == kCheckMacDiffers) {
-    CheckSlotMac(slot);
-  }
+  WorkingSlot& target = model_.slot(slot);
+  CheckSlotMac(slot);
   // An unapplied port choice stays with the slot it was made for. Not while Undo
   // restores: the box then shows an entry of the table Undo has just replaced.
   const int port = view_.ComboSelection(IDC_PORT);
   if (port >= 0 && !restoring_)
-    table_[currentSlot_].entry.portIndex = static_cast<std::uint8_t>(port);
+    model_.slot(currentSlot_).entry.portIndex = static_cast<std::uint8_t>(port);
   currentSlot_ = slot;
   ShowEntry(false);
   RefreshApply();
@@ -560,15 +535,8 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
   }
   SetMacFieldsEnabled(!macLocked_);
 
-  bool blankSelected = false;
-  const int rows = view_.RowCount();
-  for (int r = 0; r < rows; ++r) {
-    if ((view_.RowState(r) & EditorView::kRowSelected) &&
-        !table_[view_.RowSlot(r) % kSlotCount].entry.Used()) {
-      blankSelected = true;
-    }
-  }
-  if (blankSelected) {
+  bool anySelected = false;
+  if (BlankRowSelected(anySelected)) {
     EnableListCommands(false);
   } else {
     EnableListCommands(true);
@@ -588,61 +556,17 @@ void DeviceListEditor::OnListItemChanged(int row, unsigned newState) {
 // ---------------------------------------------------------------------------
 // Table operations
 
-std::string DeviceListEditor::MakeUniqueDefaultName(int slot) const {
-  return orvel::MakeUniqueDefaultName(table_, slot);
-}
-
-int DeviceListEditor::DeleteSlot(int slot) {
-  for (int j = slot + 1; j < kSlotCount; ++j) {
-    WorkingSlot& to = table_[j - 1];
-    const WorkingSlot& from = table_[j];
-    const bool fromEmpty = !from.entry.Used();
-    to.entry.ipAddress = from.entry.ipAddress;
-    to.entry.portIndex = from.entry.portIndex;
-    to.entry.macText = from.entry.macText;
-    to.checkState = from.checkState;
-    to.macBytes = ParseMacText(to.entry.macText);
-    // A default name belongs to its position: the moved entry takes a fresh one.
-    if (fromEmpty || from.entry.deviceName == "UNIT" + std::to_string(j)) {
-      to.entry.deviceName = MakeUniqueDefaultName(j - 1);
-    } else {
-      to.entry.deviceName = from.entry.deviceName;
-    }
-    if (fromEmpty) return j;
-  }
-  WorkingSlot& last = table_[kSlotCount - 1];
-  last.entry.ipAddress = 0;
-  last.entry.portIndex = 0;
-  last.entry.macText = "000000000000";
-  last.macBytes = ParseMacText(last.entry.macText);
-  last.checkState = kCheckNotCompared;
-  last.entry.deviceName = MakeUniqueDefaultName(kSlotCount - 1);
-  return -1;
-}
-
-void DeviceListEditor::ClearSlot(int slot) {
-  WorkingSlot& cleared = table_[slot];
-  cleared.entry.ipAddress = 0;
-  cleared.entry.portIndex = 0;
-  cleared.entry.deviceName = DefaultDeviceName(slot);
-  cleared.entry.macText = kZeroMacText;
-  cleared.macBytes = MacBytes{};
-}
-
 void DeviceListEditor::TakeUndoSnapshot() {
-  undo_.slots = table_;
   const int focused = FocusedRow();
-  undo_.focusedRow = focused < 0 ? 0 : focused;
-  undo_.focusedName = view_.RowCount() > 0 ? view_.RowText(undo_.focusedRow, 0) : std::string();
-  undoAvailable_ = true;
+  const int focusedRow = focused < 0 ? 0 : focused;
+  model_.TakeUndoSnapshot(focusedRow,
+                          view_.RowCount() > 0 ? view_.RowText(focusedRow, 0) : std::string());
   view_.Enable(IDC_UNDO, true);
 }
 
 void DeviceListEditor::PresentCurrentSlot(bool setPendingAddress) {
-  WorkingSlot& slot = table_[currentSlot_];
-  if (slot.checkState == kCheckNotCompared || slot.checkState == kCheckMacDiffers) {
-    CheckSlotMac(currentSlot_);
-  }
+  WorkingSlot& slot = model_.slot(currentSlot_);
+  CheckSlotMac(currentSlot_);
   if (slot.checkState == kCheckMacDiffers) {
     ShowEntry(true);
     view_.Enable(IDC_APPLY, !MacTextMatches(pending_, slot));
@@ -671,7 +595,7 @@ void DeviceListEditor::New() {
   pending_.mac = MacBytes{};
   const int rows = view_.RowCount();
   if (rows > 0 && static_cast<int>(view_.RowSlot(rows - 1)) == currentSlot_ &&
-      !table_[currentSlot_].entry.Used()) {
+      !model_.slot(currentSlot_).entry.Used()) {
     suppressFieldEvents_ = false;
     return;
   }
@@ -704,11 +628,11 @@ void DeviceListEditor::New() {
 void DeviceListEditor::Duplicate() {
   const int rows = view_.RowCount();
   if (rows > 0 && static_cast<int>(view_.RowSlot(rows - 1)) == currentSlot_ &&
-      !table_[currentSlot_].entry.Used()) {
+      !model_.slot(currentSlot_).entry.Used()) {
     return;
   }
   suppressFieldEvents_ = true;
-  const WorkingSlot source = table_[currentSlot_];
+  const WorkingSlot source = model_.slot(currentSlot_);
   pending_.address = source.entry.ipAddress;
   pending_.mac = source.macBytes;
   pending_.portIndex = source.entry.portIndex;
@@ -721,7 +645,7 @@ void DeviceListEditor::Duplicate() {
 
   RebuildList(NewRowIndex(), true);
   currentSlot_ = rowCount_ - 1;
-  table_[currentSlot_].checkState = kCheckNoMacKnown;
+  model_.slot(currentSlot_).checkState = kCheckNoMacKnown;
   macLocked_ = false;
   SetMacFieldsEnabled(true);
 
@@ -748,16 +672,10 @@ void DeviceListEditor::Remove() {
     return;
   }
   TakeUndoSnapshot();
-  modified_ = true;
+  model_.SetModified();
   suppressFieldEvents_ = true;
   listEventsEnabled_ = false;
-  // Later slots shift down with each removal: highest first, each once.
-  std::sort(slots.begin(), slots.end(), std::greater<int>());
-  slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
-  int count = 0;
-  for (int slot : slots) {
-    if (slot >= 0 && slot < kSlotCount) count = DeleteSlot(slot);
-  }
+  const int count = model_.DeleteSlots(std::move(slots));
 
   if (currentSlot_ > 0 && (currentSlot_ == count - 1 || count == -1)) --currentSlot_;
   if (count >= 0 && count < kSlotCount) {
@@ -796,12 +714,10 @@ void DeviceListEditor::Remove() {
 
 void DeviceListEditor::RemoveAll() {
   TakeUndoSnapshot();
-  modified_ = true;
+  model_.SetModified();
   suppressFieldEvents_ = true;
   listEventsEnabled_ = false;
-  for (int slot = 0; slot < kSlotCount && table_[slot].entry.Used(); ++slot) {
-    ClearSlot(slot);
-  }
+  model_.ClearUsedSlots();
   view_.DeleteAllRows();
   view_.SetColumnWidth(3, kListPageWidth);
   RebuildList(0, true);
@@ -817,25 +733,16 @@ void DeviceListEditor::RemoveAll() {
   pending_.mac = MacBytes{};
   // The fields show slot 0 now; an entry typed into them must not keep the removed
   // entry's port or address.
-  pending_.name = table_[0].entry.deviceName;
-  pending_.address = table_[0].entry.ipAddress;
-  pending_.portIndex = table_[0].entry.portIndex;
+  pending_.name = model_.slot(0).entry.deviceName;
+  pending_.address = model_.slot(0).entry.ipAddress;
+  pending_.portIndex = model_.slot(0).entry.portIndex;
 }
 
 void DeviceListEditor::Undo() {
-  if (!undoAvailable_) return;
-  undoAvailable_ = false;
+  if (!model_.RestoreUndo()) return;
   restoring_ = true;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    WorkingSlot& to = table_[slot];
-    // Undo has never put back the TCP flag, and it takes the MAC bytes from the text,
-    // not from a server answer that came after the snapshot.
-    const std::uint8_t tcpFlag = to.entry.tcpFlag;
-    to = undo_.slots[slot];
-    to.entry.tcpFlag = tcpFlag;
-    to.macBytes = ParseMacText(to.entry.macText);
-  }
-  currentSlot_ = undo_.focusedRow;
+  const DeviceTableModel::UndoSnapshot& undo = model_.undo();
+  currentSlot_ = undo.focusedRow;
   suppressFieldEvents_ = true;
   std::optional<ListRedrawPause> pause(std::in_place, *this);
   RebuildList(currentSlot_, false);
@@ -844,7 +751,7 @@ void DeviceListEditor::Undo() {
   if (rows > 0) {
     if (EntryRowCount() > 1) SortList(EntryRowCount());
     for (int row = 0; row < rows; ++row) {
-      if (view_.RowText(row, 0) != undo_.focusedName) continue;
+      if (view_.RowText(row, 0) != undo.focusedName) continue;
       if ((view_.RowState(row) & kSelectedAndFocused) != kSelectedAndFocused) {
         for (int other = 0; other < rows; ++other) {
           if ((view_.RowState(other) & kSelectedAndFocused) == kSelectedAndFocused) {
@@ -890,8 +797,8 @@ void DeviceListEditor::Apply() {
     selectedNames.push_back(row == focused ? nameText : view_.RowText(row, 0));
   }
 
-  WorkingSlot& slot = table_[currentSlot_];
-  slot.entry.ipAddress = pending_.address;
+  const int slot = currentSlot_;
+  model_.slot(slot).entry.ipAddress = pending_.address;
   if (addressEdited_) {
     addressEdited_ = false;
     if (pending_.address != 0) macLocked_ = LookupMacKeepingFocus(pending_.address);
@@ -903,17 +810,8 @@ void DeviceListEditor::Apply() {
     if (text.size() < 2) text.insert(0, 2 - text.size(), '0');
     macText += text;
   }
-  slot.entry.macText = macText;
-  slot.macBytes = ParseMacText(macText);
-  if (macLocked_) {
-    slot.checkState = kCheckMacEqual;
-  } else {
-    slot.checkState = slot.checkState == kCheckMacDiffers ? kCheckMacEqual : kCheckNoMacKnown;
-  }
-  slot.entry.portIndex = pending_.portIndex;
-  if (slot.entry.deviceName != nameText) slot.entry.deviceName = nameText;
+  model_.StoreApplied(slot, macText, pending_.portIndex, nameText, macLocked_);
 
-  modified_ = true;
   listEventsEnabled_ = false;
   RebuildList(focused, false);
   if (EntryRowCount() > 1) {
@@ -939,25 +837,22 @@ void DeviceListEditor::MergeAutoDetect(const WorkingTable* imported,
   suppressFieldEvents_ = true;
 
   int rowCount = rowCount_ < 0 ? 0 : rowCount_;
-  const autodetect::MergeResult merged =
-      autodetect::MergeIntoTable(table_, rowCount, imported, rows);
+  const autodetect::MergeResult merged = model_.Merge(rowCount, imported, rows);
   if (merged.replaced) {
     rowCount_ = rowCount;
-    modified_ = true;
     currentSlot_ = 0;
-    pending_.address = table_[0].entry.ipAddress;
-    pending_.portIndex = table_[0].entry.portIndex;
+    pending_.address = model_.slot(0).entry.ipAddress;
+    pending_.portIndex = model_.slot(0).entry.portIndex;
   }
 
   if (merged.rowsMerged > 0 && merged.lastSlot >= 0) {
     const int shown = merged.lastSlot;
-    modified_ = true;
     if (imported) CheckSlotMac(shown);
     view_.Enable(IDC_REMOVE, true);
     view_.Enable(IDC_DUPLICATE, true);
     view_.Enable(IDC_REMOVE_ALL, true);
     RebuildList(shown, false);
-    pending_.address = table_[shown].entry.ipAddress;
+    pending_.address = model_.slot(shown).entry.ipAddress;
     ShowMergedSlot(shown);
     const int focused = FocusedRow();
     if (focused >= 0) view_.EnsureRowVisible(focused);
@@ -966,15 +861,15 @@ void DeviceListEditor::MergeAutoDetect(const WorkingTable* imported,
     view_.Enable(IDC_REMOVE, true);
     view_.Enable(IDC_REMOVE_ALL, true);
     RebuildList(0, false);
-    if (table_[0].entry.Used()) ShowMergedSlot(0);
+    if (model_.slot(0).entry.Used()) ShowMergedSlot(0);
   }
   suppressFieldEvents_ = false;
-  macLocked_ = table_[currentSlot_].checkState == kCheckMacEqual;
+  macLocked_ = model_.slot(currentSlot_).checkState == kCheckMacEqual;
 }
 
 void DeviceListEditor::ShowMergedSlot(int slot) {
   currentSlot_ = slot;
-  WorkingSlot& shown = table_[slot];
+  WorkingSlot& shown = model_.slot(slot);
   if (shown.checkState == kCheckMacDiffers) {
     // The pending MAC is the server's, found by the check: shown locked, and Apply
     // takes it over, as when the dialog opens or a row is chosen.
@@ -994,37 +889,20 @@ void DeviceListEditor::ShowMergedSlot(int slot) {
 // Sorting
 
 void DeviceListEditor::SortList(int rows) {
-  const int column = sortColumn_;
+  const int column = model_.sortColumn();
   if (column < 0 || column > 2) return;
-  const int direction = sortDirection_[column];
+  const int direction = model_.sortDirection(column);
   rows = std::min(rows, view_.RowCount());
   if (rows < 2) return;
 
-  struct Row {
-    std::string key;
-    std::uint32_t slot;
-  };
-  std::vector<Row> order;
+  std::vector<DeviceTableModel::SortRow> order;
   order.reserve(rows);
   for (int row = 0; row < rows; ++row) {
     order.push_back(
         {direction == 0 ? std::string() : view_.RowText(row, column), view_.RowSlot(row)});
   }
-  // A stable sort by byte comparison gives the order that swapping neighbours
-  // would, without touching the control for every swap.
-  const auto before = order;
-  std::stable_sort(order.begin(), order.end(), [&](const Row& a, const Row& b) {
-    if (direction == 0) return a.slot < b.slot;
-    if (direction == 1) return a.key < b.key;
-    return b.key < a.key;
-  });
-  const bool unchanged = std::equal(order.begin(), order.end(), before.begin(),
-                                    [](const Row& a, const Row& b) { return a.slot == b.slot; });
-  if (unchanged) return;
-  std::vector<std::uint32_t> slots;
-  slots.reserve(order.size());
-  for (const Row& row : order) slots.push_back(row.slot);
-  view_.ReorderRows(slots);
+  const std::vector<std::uint32_t> slots = model_.SortedSlots(std::move(order));
+  if (!slots.empty()) view_.ReorderRows(slots);
 }
 
 void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,
@@ -1053,7 +931,7 @@ void DeviceListEditor::RestoreRowStatesByName(const std::string& focusedName,
 
 void DeviceListEditor::OnColumnClick(int column) {
   listEventsEnabled_ = false;
-  sortColumn_ = column;
+  model_.ClickColumn(column);
   // The rows carry their item data, so the selection and the focus are restored by
   // slot: names may repeat. The current entry stays current, and the fields and the
   // pending entry keep what the user has typed so far.
@@ -1067,10 +945,7 @@ void DeviceListEditor::OnColumnClick(int column) {
   const std::uint32_t focusedSlot = anyFocused ? view_.RowSlot(focused) : 0;
 
   if (column >= 0 && column <= 2) {
-    const int next = (sortDirection_[column] + 1) % 3;
-    sortDirection_ = {0, 0, 0};
-    sortDirection_[column] = next;
-    for (int c = 0; c < 3; ++c) view_.SetSortImage(c, sortDirection_[c]);
+    for (int c = 0; c < 3; ++c) view_.SetSortImage(c, model_.sortDirection(c));
 
     const int entryRows = EntryRowCount();
     if (entryRows >= 2) {

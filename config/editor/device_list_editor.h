@@ -1,7 +1,9 @@
 #pragma once
-// The main dialog's editing state and rules: the pending entry, the detail
-// fields, the list commands, Undo and column sorting. It reaches the dialog only
-// through EditorView and the server only through ServerChannel.
+// The main dialog's field entry and list commands: the pending entry, the detail
+// fields and the flags that keep the controls' own notifications from acting on
+// the editor's writes. The table, its Undo copy and its sort order are the
+// DeviceTableModel's. It reaches the dialog only through EditorView and the
+// server only through ServerChannel.
 
 #include <array>
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "config/autodetect/address_scan.h"
 #include "config/core/server_channel.h"
+#include "config/editor/device_table_model.h"
 #include "config/editor/editor_view.h"
 #include "config/editor/field_rules.h"
 
@@ -65,36 +68,31 @@ class DeviceListEditor {
   void BeginInputMessage() { clickRedispatch_ = false; }
   bool clickRedispatch() const { return clickRedispatch_; }
 
-  const WorkingTable& table() const { return table_; }
+  const WorkingTable& table() const { return model_.table(); }
   const PendingEntry& pending() const { return pending_; }
   int currentSlot() const { return currentSlot_; }
   int rowCount() const { return rowCount_; }
-  bool modified() const { return modified_; }
+  bool modified() const { return model_.modified(); }
   bool macLocked() const { return macLocked_; }
   bool addressEdited() const { return addressEdited_; }
-  bool undoAvailable() const { return undoAvailable_; }
-  int sortColumn() const { return sortColumn_; }
-  int sortDirection(int column) const { return sortDirection_[column]; }
+  bool undoAvailable() const { return model_.undoAvailable(); }
+  int sortColumn() const { return model_.sortColumn(); }
+  int sortDirection(int column) const { return model_.sortDirection(column); }
 
   // Table operations, public for the merge after "Advanced Settings".
-  int DeleteSlot(int slot);
+  int DeleteSlot(int slot) { return model_.DeleteSlot(slot); }
   // An emptied slot as Remove leaves it: default name, no address, MAC "00".
-  void ClearSlot(int slot);
-  std::string MakeUniqueDefaultName(int slot) const;
+  void ClearSlot(int slot) { model_.ClearSlot(slot); }
+  std::string MakeUniqueDefaultName(int slot) const { return model_.MakeUniqueDefaultName(slot); }
   void RebuildList(int rowToSelect, bool withBlankRow);
   bool RewriteRowsInPlace(const std::vector<std::array<std::string, 4>>& wanted, int rowToSelect);
   void SortList(int rows);
   void TakeUndoSnapshot();
-  void ReplaceTable(const WorkingTable& table) { table_ = table; }
-  void SetModified() { modified_ = true; }
+  void ReplaceTable(const WorkingTable& table) { model_.Replace(table); }
+  void SetModified() { model_.SetModified(); }
 
  private:
   class ListRedrawPause;
-  struct UndoSnapshot {
-    WorkingTable slots;
-    int focusedRow = 0;
-    std::string focusedName;
-  };
 
   bool QueryServerMac(std::uint32_t address, MacBytes& mac);
   bool LookupMac(std::uint32_t address);
@@ -117,6 +115,8 @@ class DeviceListEditor {
   int NewRowIndex();
   void EnableListCommands(bool enabled);
   void RefreshRemoveForSelection();
+  // Whether a selected row is the blank one; `anySelected` tells whether any is.
+  bool BlankRowSelected(bool& anySelected);
   // A write of the editor's own that the fields' rules must not act on.
   void SetTextQuietly(int id, const std::string& text);
   void TakePendingFromSlot(int slot);
@@ -124,24 +124,19 @@ class DeviceListEditor {
   EditorView& view_;
   ServerChannel& server_;
 
-  WorkingTable table_;
+  DeviceTableModel model_;
   PendingEntry pending_;
   std::vector<std::uint32_t> activeAddresses_;
   int currentSlot_ = 0;
   int rowCount_ = -1;
-  bool modified_ = false;
   bool suppressFieldEvents_ = true;
   bool macLocked_ = false;
   bool addressEdited_ = false;
   bool listEventsEnabled_ = true;
   bool restoring_ = false;
   bool clickRedispatch_ = false;
-  bool undoAvailable_ = false;
-  UndoSnapshot undo_;
   bool applyAtOpen_ = false;
-  int sortColumn_ = 0;
   int redrawPauses_ = 0;
-  std::array<int, 3> sortDirection_{};
   // Octet field the focus reached by the automatic move after three digits.
   int autoMovedField_ = 0;
   bool movingAfterDigits_ = false;
