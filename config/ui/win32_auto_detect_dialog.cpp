@@ -58,7 +58,7 @@ CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
       range_(*this),
       scan_(handover_.server, *this, *this, range_, MakeWorkingTable(handover_.entries),
             handover_.scanStartAddress),
-      scanStartAddress_(handover_.scanStartAddress) {}
+      flow_(*this, scan_, range_, handover_.scanStartAddress) {}
 
 CAutoDetectDlg::~CAutoDetectDlg() {
   if (rowImages_) ImageList_Destroy(rowImages_);
@@ -265,10 +265,10 @@ LRESULT CAutoDetectDlg::OnCommand(UINT id, WPARAM wParam, LPARAM) {
       scan_.AbortScan();
       break;
     case IDC_AD_IMPORT:
-      ImportSetup();
+      flow_.ImportSetup();
       break;
     case IDC_AD_EXPORT:
-      ExportSetup();
+      flow_.ExportSetup();
       break;
     default:
       break;
@@ -317,9 +317,9 @@ bool CAutoDetectDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
   return RouteMessage<CAutoDetectDlg>(kRoutes, *this, message, wParam, lParam, result);
 }
 
-// --- Setup files and closing
+// --- AutoDetectHost
 
-std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
+std::optional<std::string> CAutoDetectDlg::ChooseSetupFile(bool save) {
   char path[MAX_PATH] = "*.ini";
   const std::string title = LoadText(instance_, save ? kTextSaveFileTitle : kTextOpenFileTitle);
   OPENFILENAMEA dialog = {};
@@ -338,49 +338,24 @@ std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
   return std::string(path);
 }
 
-void CAutoDetectDlg::ShowText(unsigned id, UINT icon) {
-  const std::string text = LoadText(instance_, id);
+std::unique_ptr<SettingsStore> CAutoDetectDlg::OpenSetupFile(const std::string& path) {
+  return OpenSettingsFile(path);
+}
+
+void CAutoDetectDlg::ShowText(TextId text, bool error) {
+  const std::string body = LoadText(instance_, text);
   const std::string caption = LoadText(instance_, kTextProductName);
-  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), icon | MB_OK);
+  MessageBoxA(hwnd(), body.c_str(), caption.c_str(),
+              (error ? MB_ICONERROR : MB_ICONINFORMATION) | MB_OK);
 }
 
-void CAutoDetectDlg::ImportSetup() {
-  const std::optional<std::string> path = ChooseFile(false);
-  if (!path) return;
-  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
-  if (!autodetect::ImportSetupFile(scan_, range_, *file)) {
-    ShowText(kTextNotSetupFile, MB_ICONINFORMATION);
-    return;
-  }
-  imported_ = true;
-  CloseAutoDetect(IDOK);
-}
-
-void CAutoDetectDlg::ExportSetup() {
-  const std::optional<std::string> path = ChooseFile(true);
-  if (!path) return;
-  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
-  autodetect::ExportSetupFile(scan_, range_, *file);
-  if (!file->Commit()) {
-    // The user must not leave believing the list went into the file; the device
-    // settings themselves are untouched, so the text speaks of the file only.
-    ShowText(kTextExportFailed, MB_ICONERROR);
-    return;
-  }
-  exported_ = true;
-  CloseAutoDetect(IDOK);
-}
-
-void CAutoDetectDlg::CloseAutoDetect(int result) {
-  scanStartAddress_ = range_.rangeStart();
-  scan_.Close();
+void CAutoDetectDlg::ReleaseWindowResources() {
   if (timerRunning_) KillTimer(autodetect::kScanTimerId);
   if (rowImages_) {
     ListView_SetImageList(Item(IDC_AD_RESULTS), nullptr, LVSIL_SMALL);
     ImageList_Destroy(rowImages_);
     rowImages_ = nullptr;
   }
-  EndDialog(result);
 }
 
 }  // namespace orvel::ui
