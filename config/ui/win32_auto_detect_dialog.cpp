@@ -248,36 +248,19 @@ bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
   return false;
 }
 
-LRESULT CAutoDetectDlg::OnCommand(UINT id, WPARAM wParam, LPARAM) {
-  const UINT code = HIWORD(wParam);
+LRESULT CAutoDetectDlg::OnFieldCommand(const RoutedMessage& message) {
+  const UINT id = message.id;
+  const UINT code = message.code;
   if (const std::optional<RangeField> field = FieldOf(static_cast<int>(id))) {
     if (code == EN_UPDATE) range_.OnTextChanged(*field);
     if (code == EN_KILLFOCUS) range_.OnFocusLost(*field);
     if (code == EN_SETFOCUS) range_.OnFocusGained(*field);
-    return 0;
-  }
-  if (code != BN_CLICKED) return 0;
-  switch (id) {
-    case IDC_AD_START:
-      scan_.StartScan();
-      break;
-    case IDC_AD_ABORT:
-      scan_.AbortScan();
-      break;
-    case IDC_AD_IMPORT:
-      flow_.ImportSetup();
-      break;
-    case IDC_AD_EXPORT:
-      flow_.ExportSetup();
-      break;
-    default:
-      break;
   }
   return 0;
 }
 
-LRESULT CAutoDetectDlg::OnResultsClick(UINT, WPARAM, LPARAM lParam) {
-  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+LRESULT CAutoDetectDlg::OnResultsClick(const RoutedMessage& message) {
+  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(message.lParam);
   LVHITTESTINFO hit = {};
   hit.pt = activate->ptAction;
   SendMessageA(Item(IDC_AD_RESULTS), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
@@ -285,34 +268,27 @@ LRESULT CAutoDetectDlg::OnResultsClick(UINT, WPARAM, LPARAM lParam) {
   return 0;
 }
 
-LRESULT CAutoDetectDlg::OnTimer(UINT, WPARAM wParam, LPARAM) {
-  if (wParam == autodetect::kScanTimerId) scan_.ScanTick();
-  return 0;
-}
-
-LRESULT CAutoDetectDlg::OnScanStart(UINT, WPARAM, LPARAM) {
-  scan_.BeginScan();
-  return 0;
-}
-
-LRESULT CAutoDetectDlg::OnScanStop(UINT, WPARAM, LPARAM) {
-  scan_.StopScan();
-  return 0;
-}
-
 bool CAutoDetectDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  using D = CAutoDetectDlg;
+  using M = const RoutedMessage&;
+  constexpr auto field = &CallMember<D, &D::OnFieldCommand>;
   static constexpr Route kRoutes[] = {
-      {Kind::kCommand, EN_UPDATE, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, EN_KILLFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, EN_SETFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_IMPORT, IDC_AD_EXPORT, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_START, IDC_AD_START, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_ABORT, IDC_AD_ABORT, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, EN_UPDATE, IDC_AD_START1, IDC_AD_STOP, field},
+      {Kind::kCommand, EN_KILLFOCUS, IDC_AD_START1, IDC_AD_STOP, field},
+      {Kind::kCommand, EN_SETFOCUS, IDC_AD_START1, IDC_AD_STOP, field},
+      Click<D>(IDC_AD_IMPORT, [](D& d) { d.flow_.ImportSetup(); }),
+      Click<D>(IDC_AD_EXPORT, [](D& d) { d.flow_.ExportSetup(); }),
+      Click<D>(IDC_AD_START, [](D& d) { d.scan_.StartScan(); }),
+      Click<D>(IDC_AD_ABORT, [](D& d) { d.scan_.AbortScan(); }),
       {Kind::kNotify, static_cast<UINT>(NM_CLICK), IDC_AD_RESULTS, IDC_AD_RESULTS,
-       &CAutoDetectDlg::OnResultsClick},
-      {Kind::kMessage, WM_TIMER, 0, 0, &CAutoDetectDlg::OnTimer},
-      {Kind::kMessage, autodetect::SCANM_START, 0, 0, &CAutoDetectDlg::OnScanStart},
-      {Kind::kMessage, autodetect::SCANM_STOP, 0, 0, &CAutoDetectDlg::OnScanStop},
+       &CallMember<D, &D::OnResultsClick>},
+      {Kind::kMessage, WM_TIMER, 0, 0,
+       [](D& d, M m) -> LRESULT {
+         if (m.wParam == autodetect::kScanTimerId) d.scan_.ScanTick();
+         return 0;
+       }},
+      Message<D>(autodetect::SCANM_START, [](D& d) { d.scan_.BeginScan(); }),
+      Message<D>(autodetect::SCANM_STOP, [](D& d) { d.scan_.StopScan(); }),
   };
   return RouteMessage<CAutoDetectDlg>(kRoutes, *this, message, wParam, lParam, result);
 }

@@ -83,11 +83,8 @@ class CAutoDetectDlg : public Dialog,
   void ReleaseWindowResources() override;
   void EndDialog(int result) override { Dialog::EndDialog(result); }
 
-  LRESULT OnCommand(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnResultsClick(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnTimer(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnScanStart(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnScanStop(UINT id, WPARAM wParam, LPARAM lParam);
+  LRESULT OnFieldCommand(const RoutedMessage& message);
+  LRESULT OnResultsClick(const RoutedMessage& message);
 
   static std::optional<autodetect::RangeField> FieldOf(int id);
 
