@@ -166,8 +166,9 @@ bool CAppletDlg::PreTranslateMessage(MSG& message) {
   return true;
 }
 
-LRESULT CAppletDlg::OnFieldCommand(UINT id, WPARAM wParam, LPARAM) {
-  const UINT code = HIWORD(wParam);
+LRESULT CAppletDlg::OnFieldCommand(const RoutedMessage& message) {
+  const UINT id = message.id;
+  const UINT code = message.code;
   const int octet = static_cast<int>(id) - IDC_OCTET1 + 1;
   const int mac = static_cast<int>(id) - IDC_MAC1 + 1;
   const bool isOctet = octet >= 1 && octet <= 4;
@@ -194,8 +195,8 @@ LRESULT CAppletDlg::OnFieldCommand(UINT id, WPARAM wParam, LPARAM) {
   return 0;
 }
 
-LRESULT CAppletDlg::OnPortCommand(UINT, WPARAM wParam, LPARAM) {
-  switch (HIWORD(wParam)) {
+LRESULT CAppletDlg::OnPortCommand(const RoutedMessage& message) {
+  switch (message.code) {
     case CBN_SELCHANGE:
       editor_.OnPortSelChange();
       break;
@@ -211,38 +212,8 @@ LRESULT CAppletDlg::OnPortCommand(UINT, WPARAM wParam, LPARAM) {
   return 0;
 }
 
-LRESULT CAppletDlg::OnButton(UINT id, WPARAM wParam, LPARAM) {
-  if (HIWORD(wParam) != BN_CLICKED) return 0;
-  switch (id) {
-    case IDC_NEW:
-      editor_.New();
-      break;
-    case IDC_DUPLICATE:
-      editor_.Duplicate();
-      break;
-    case IDC_REMOVE:
-      editor_.Remove();
-      break;
-    case IDC_REMOVE_ALL:
-      editor_.RemoveAll();
-      break;
-    case IDC_UNDO:
-      editor_.Undo();
-      break;
-    case IDC_APPLY:
-      editor_.Apply();
-      break;
-    case IDC_ADVANCED:
-      RunAutoDetect();
-      break;
-    default:
-      break;
-  }
-  return 0;
-}
-
-LRESULT CAppletDlg::OnListNotify(UINT, WPARAM, LPARAM lParam) {
-  const auto* list = reinterpret_cast<const NMLISTVIEW*>(lParam);
+LRESULT CAppletDlg::OnListNotify(const RoutedMessage& message) {
+  const auto* list = reinterpret_cast<const NMLISTVIEW*>(message.lParam);
   if (list->hdr.code == LVN_ITEMCHANGED) {
     editor_.OnListItemChanged(list->iItem, list->uNewState);
   } else if (list->hdr.code == LVN_COLUMNCLICK) {
@@ -273,36 +244,35 @@ void CAppletDlg::RunAutoDetect() {
   editor_.UpdateCountButtons();
 }
 
-LRESULT CAppletDlg::OnUseStateChanged(UINT, WPARAM, LPARAM lParam) {
-  return flow_.OnUseStateChanged(static_cast<std::uint32_t>(lParam));
-}
-
-LRESULT CAppletDlg::OnRecheckDevices(UINT, WPARAM, LPARAM) {
-  editor_.OnRecheckDevices();
-  return 0;
-}
-
 bool CAppletDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  using D = CAppletDlg;
+  using M = const RoutedMessage&;
+  constexpr auto fields = &CallMember<D, &D::OnFieldCommand>;
+  constexpr auto port = &CallMember<D, &D::OnPortCommand>;
+  constexpr auto list = &CallMember<D, &D::OnListNotify>;
   static constexpr Route kRoutes[] = {
-      {Kind::kCommand, EN_CHANGE, IDC_DEVICE_NAME, IDC_DEVICE_NAME, &CAppletDlg::OnFieldCommand},
-      {Kind::kCommand, EN_SETFOCUS, IDC_DEVICE_NAME, IDC_DEVICE_NAME, &CAppletDlg::OnFieldCommand},
-      {Kind::kCommand, EN_UPDATE, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
-      {Kind::kCommand, EN_KILLFOCUS, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
-      {Kind::kCommand, EN_SETFOCUS, IDC_OCTET1, IDC_MAC6, &CAppletDlg::OnFieldCommand},
-      {Kind::kCommand, CBN_SELCHANGE, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
-      {Kind::kCommand, CBN_EDITUPDATE, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
-      {Kind::kCommand, CBN_SETFOCUS, IDC_PORT, IDC_PORT, &CAppletDlg::OnPortCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_REMOVE, IDC_REMOVE_ALL, &CAppletDlg::OnButton},
-      {Kind::kCommand, BN_CLICKED, IDC_UNDO, IDC_UNDO, &CAppletDlg::OnButton},
-      {Kind::kCommand, BN_CLICKED, IDC_APPLY, IDC_ADVANCED, &CAppletDlg::OnButton},
-      {Kind::kCommand, BN_CLICKED, IDC_NEW, IDC_NEW, &CAppletDlg::OnButton},
-      {Kind::kCommand, BN_CLICKED, IDC_DUPLICATE, IDC_DUPLICATE, &CAppletDlg::OnButton},
-      {Kind::kNotify, static_cast<UINT>(LVN_ITEMCHANGED), IDC_DEVICE_LIST, IDC_DEVICE_LIST,
-       &CAppletDlg::OnListNotify},
-      {Kind::kNotify, static_cast<UINT>(LVN_COLUMNCLICK), IDC_DEVICE_LIST, IDC_DEVICE_LIST,
-       &CAppletDlg::OnListNotify},
-      {Kind::kMessage, SRVM_USE_STATE_CHANGED, 0, 0, &CAppletDlg::OnUseStateChanged},
-      {Kind::kMessage, SRVM_RECHECK_DEVICES, 0, 0, &CAppletDlg::OnRecheckDevices},
+      {Kind::kCommand, EN_CHANGE, IDC_DEVICE_NAME, IDC_DEVICE_NAME, fields},
+      {Kind::kCommand, EN_SETFOCUS, IDC_DEVICE_NAME, IDC_DEVICE_NAME, fields},
+      {Kind::kCommand, EN_UPDATE, IDC_OCTET1, IDC_MAC6, fields},
+      {Kind::kCommand, EN_KILLFOCUS, IDC_OCTET1, IDC_MAC6, fields},
+      {Kind::kCommand, EN_SETFOCUS, IDC_OCTET1, IDC_MAC6, fields},
+      {Kind::kCommand, CBN_SELCHANGE, IDC_PORT, IDC_PORT, port},
+      {Kind::kCommand, CBN_EDITUPDATE, IDC_PORT, IDC_PORT, port},
+      {Kind::kCommand, CBN_SETFOCUS, IDC_PORT, IDC_PORT, port},
+      Click<D>(IDC_NEW, [](D& d) { d.editor_.New(); }),
+      Click<D>(IDC_DUPLICATE, [](D& d) { d.editor_.Duplicate(); }),
+      Click<D>(IDC_REMOVE, [](D& d) { d.editor_.Remove(); }),
+      Click<D>(IDC_REMOVE_ALL, [](D& d) { d.editor_.RemoveAll(); }),
+      Click<D>(IDC_UNDO, [](D& d) { d.editor_.Undo(); }),
+      Click<D>(IDC_APPLY, [](D& d) { d.editor_.Apply(); }),
+      Click<D>(IDC_ADVANCED, [](D& d) { d.RunAutoDetect(); }),
+      {Kind::kNotify, static_cast<UINT>(LVN_ITEMCHANGED), IDC_DEVICE_LIST, IDC_DEVICE_LIST, list},
+      {Kind::kNotify, static_cast<UINT>(LVN_COLUMNCLICK), IDC_DEVICE_LIST, IDC_DEVICE_LIST, list},
+      {Kind::kMessage, SRVM_USE_STATE_CHANGED, 0, 0,
+       [](D& d, M m) -> LRESULT {
+         return d.flow_.OnUseStateChanged(static_cast<std::uint32_t>(m.lParam));
+       }},
+      Message<D>(SRVM_RECHECK_DEVICES, [](D& d) { d.editor_.OnRecheckDevices(); }),
   };
   return RouteMessage<CAppletDlg>(kRoutes, *this, message, wParam, lParam, result);
 }

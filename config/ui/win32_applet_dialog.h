@@ -44,12 +44,9 @@ class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHos
   void EndDialog(int result) override { Dialog::EndDialog(result); }
 
   // Message-map handlers.
-  LRESULT OnFieldCommand(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnPortCommand(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnButton(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnListNotify(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnUseStateChanged(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnRecheckDevices(UINT id, WPARAM wParam, LPARAM lParam);
+  LRESULT OnFieldCommand(const RoutedMessage& message);
+  LRESULT OnPortCommand(const RoutedMessage& message);
+  LRESULT OnListNotify(const RoutedMessage& message);
   void RunAutoDetect();
 
   bool IsPushButton(HWND window) const;

@@ -58,7 +58,7 @@ CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
       range_(*this),
       scan_(handover_.server, *this, *this, range_, MakeWorkingTable(handover_.entries),
             handover_.scanStartAddress),
-      scanStartAddress_(handover_.scanStartAddress) {}
+      flow_(*this, scan_, range_, handover_.scanStartAddress) {}
 
 CAutoDetectDlg::~CAutoDetectDlg() {
   if (rowImages_) ImageList_Destroy(rowImages_);
@@ -248,36 +248,19 @@ bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
   return false;
 }
 
-LRESULT CAutoDetectDlg::OnCommand(UINT id, WPARAM wParam, LPARAM) {
-  const UINT code = HIWORD(wParam);
+LRESULT CAutoDetectDlg::OnFieldCommand(const RoutedMessage& message) {
+  const UINT id = message.id;
+  const UINT code = message.code;
   if (const std::optional<RangeField> field = FieldOf(static_cast<int>(id))) {
     if (code == EN_UPDATE) range_.OnTextChanged(*field);
     if (code == EN_KILLFOCUS) range_.OnFocusLost(*field);
     if (code == EN_SETFOCUS) range_.OnFocusGained(*field);
-    return 0;
-  }
-  if (code != BN_CLICKED) return 0;
-  switch (id) {
-    case IDC_AD_START:
-      scan_.StartScan();
-      break;
-    case IDC_AD_ABORT:
-      scan_.AbortScan();
-      break;
-    case IDC_AD_IMPORT:
-      ImportSetup();
-      break;
-    case IDC_AD_EXPORT:
-      ExportSetup();
-      break;
-    default:
-      break;
   }
   return 0;
 }
 
-LRESULT CAutoDetectDlg::OnResultsClick(UINT, WPARAM, LPARAM lParam) {
-  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+LRESULT CAutoDetectDlg::OnResultsClick(const RoutedMessage& message) {
+  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(message.lParam);
   LVHITTESTINFO hit = {};
   hit.pt = activate->ptAction;
   SendMessageA(Item(IDC_AD_RESULTS), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
@@ -285,41 +268,34 @@ LRESULT CAutoDetectDlg::OnResultsClick(UINT, WPARAM, LPARAM lParam) {
   return 0;
 }
 
-LRESULT CAutoDetectDlg::OnTimer(UINT, WPARAM wParam, LPARAM) {
-  if (wParam == autodetect::kScanTimerId) scan_.ScanTick();
-  return 0;
-}
-
-LRESULT CAutoDetectDlg::OnScanStart(UINT, WPARAM, LPARAM) {
-  scan_.BeginScan();
-  return 0;
-}
-
-LRESULT CAutoDetectDlg::OnScanStop(UINT, WPARAM, LPARAM) {
-  scan_.StopScan();
-  return 0;
-}
-
 bool CAutoDetectDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  using D = CAutoDetectDlg;
+  using M = const RoutedMessage&;
+  constexpr auto field = &CallMember<D, &D::OnFieldCommand>;
   static constexpr Route kRoutes[] = {
-      {Kind::kCommand, EN_UPDATE, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, EN_KILLFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, EN_SETFOCUS, IDC_AD_START1, IDC_AD_STOP, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_IMPORT, IDC_AD_EXPORT, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_START, IDC_AD_START, &CAutoDetectDlg::OnCommand},
-      {Kind::kCommand, BN_CLICKED, IDC_AD_ABORT, IDC_AD_ABORT, &CAutoDetectDlg::OnCommand},
+      {Kind::kCommand, EN_UPDATE, IDC_AD_START1, IDC_AD_STOP, field},
+      {Kind::kCommand, EN_KILLFOCUS, IDC_AD_START1, IDC_AD_STOP, field},
+      {Kind::kCommand, EN_SETFOCUS, IDC_AD_START1, IDC_AD_STOP, field},
+      Click<D>(IDC_AD_IMPORT, [](D& d) { d.flow_.ImportSetup(); }),
+      Click<D>(IDC_AD_EXPORT, [](D& d) { d.flow_.ExportSetup(); }),
+      Click<D>(IDC_AD_START, [](D& d) { d.scan_.StartScan(); }),
+      Click<D>(IDC_AD_ABORT, [](D& d) { d.scan_.AbortScan(); }),
       {Kind::kNotify, static_cast<UINT>(NM_CLICK), IDC_AD_RESULTS, IDC_AD_RESULTS,
-       &CAutoDetectDlg::OnResultsClick},
-      {Kind::kMessage, WM_TIMER, 0, 0, &CAutoDetectDlg::OnTimer},
-      {Kind::kMessage, autodetect::SCANM_START, 0, 0, &CAutoDetectDlg::OnScanStart},
-      {Kind::kMessage, autodetect::SCANM_STOP, 0, 0, &CAutoDetectDlg::OnScanStop},
+       &CallMember<D, &D::OnResultsClick>},
+      {Kind::kMessage, WM_TIMER, 0, 0,
+       [](D& d, M m) -> LRESULT {
+         if (m.wParam == autodetect::kScanTimerId) d.scan_.ScanTick();
+         return 0;
+       }},
+      Message<D>(autodetect::SCANM_START, [](D& d) { d.scan_.BeginScan(); }),
+      Message<D>(autodetect::SCANM_STOP, [](D& d) { d.scan_.StopScan(); }),
   };
   return RouteMessage<CAutoDetectDlg>(kRoutes, *this, message, wParam, lParam, result);
 }
 
-// --- Setup files and closing
+// --- AutoDetectHost
 
-std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
+std::optional<std::string> CAutoDetectDlg::ChooseSetupFile(bool save) {
   char path[MAX_PATH] = "*.ini";
   const std::string title = LoadText(instance_, save ? kTextSaveFileTitle : kTextOpenFileTitle);
   OPENFILENAMEA dialog = {};
@@ -338,49 +314,24 @@ std::optional<std::string> CAutoDetectDlg::ChooseFile(bool save) {
   return std::string(path);
 }
 
-void CAutoDetectDlg::ShowText(unsigned id, UINT icon) {
-  const std::string text = LoadText(instance_, id);
+std::unique_ptr<SettingsStore> CAutoDetectDlg::OpenSetupFile(const std::string& path) {
+  return OpenSettingsFile(path);
+}
+
+void CAutoDetectDlg::ShowText(TextId text, bool error) {
+  const std::string body = LoadText(instance_, text);
   const std::string caption = LoadText(instance_, kTextProductName);
-  MessageBoxA(hwnd(), text.c_str(), caption.c_str(), icon | MB_OK);
+  MessageBoxA(hwnd(), body.c_str(), caption.c_str(),
+              (error ? MB_ICONERROR : MB_ICONINFORMATION) | MB_OK);
 }
 
-void CAutoDetectDlg::ImportSetup() {
-  const std::optional<std::string> path = ChooseFile(false);
-  if (!path) return;
-  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
-  if (!autodetect::ImportSetupFile(scan_, range_, *file)) {
-    ShowText(kTextNotSetupFile, MB_ICONINFORMATION);
-    return;
-  }
-  imported_ = true;
-  CloseAutoDetect(IDOK);
-}
-
-void CAutoDetectDlg::ExportSetup() {
-  const std::optional<std::string> path = ChooseFile(true);
-  if (!path) return;
-  std::unique_ptr<SettingsStore> file = OpenSettingsFile(*path);
-  autodetect::ExportSetupFile(scan_, range_, *file);
-  if (!file->Commit()) {
-    // The user must not leave believing the list went into the file; the device
-    // settings themselves are untouched, so the text speaks of the file only.
-    ShowText(kTextExportFailed, MB_ICONERROR);
-    return;
-  }
-  exported_ = true;
-  CloseAutoDetect(IDOK);
-}
-
-void CAutoDetectDlg::CloseAutoDetect(int result) {
-  scanStartAddress_ = range_.rangeStart();
-  scan_.Close();
+void CAutoDetectDlg::ReleaseWindowResources() {
   if (timerRunning_) KillTimer(autodetect::kScanTimerId);
   if (rowImages_) {
     ListView_SetImageList(Item(IDC_AD_RESULTS), nullptr, LVSIL_SMALL);
     ImageList_Destroy(rowImages_);
     rowImages_ = nullptr;
   }
-  EndDialog(result);
 }
 
 }  // namespace orvel::ui

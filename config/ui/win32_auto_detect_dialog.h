@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/autodetect/address_scan.h"
+#include "config/autodetect/auto_detect_flow.h"
 #include "config/autodetect/range_rules.h"
 #include "config/core/device_table.h"
 #include "config/core/server_channel.h"
@@ -20,7 +21,8 @@ namespace orvel::ui {
 class CAutoDetectDlg : public Dialog,
                        private autodetect::ScanDisplay,
                        private autodetect::ScanTimer,
-                       private autodetect::RangeFieldView {
+                       private autodetect::RangeFieldView,
+                       private autodetect::AutoDetectHost {
  public:
   struct Handover {
     std::uint32_t scanStartAddress = 0;
@@ -34,16 +36,16 @@ class CAutoDetectDlg : public Dialog,
   ~CAutoDetectDlg() override;
 
   // What the main dialog takes back after the run.
-  std::uint32_t scanStartAddress() const { return scanStartAddress_; }
+  std::uint32_t scanStartAddress() const { return flow_.scanStartAddress(); }
   std::int32_t scanStopOctet() const { return range_.scanStopOctet(); }
-  bool imported() const { return imported_; }
-  bool exported() const { return exported_; }
+  bool imported() const { return flow_.imported(); }
+  bool exported() const { return flow_.exported(); }
   const autodetect::AddressScan& scan() const { return scan_; }
 
  protected:
   BOOL OnInitDialog() override;
-  void OnOK() override { CloseAutoDetect(IDOK); }
-  void OnCancel() override { CloseAutoDetect(IDCANCEL); }
+  void OnOK() override { flow_.Close(IDOK); }
+  void OnCancel() override { flow_.Close(IDCANCEL); }
   bool PreTranslateMessage(MSG& message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -74,28 +76,24 @@ class CAutoDetectDlg : public Dialog,
   void SetFieldSelection(autodetect::RangeField field, int start, int end) override;
   void FocusField(autodetect::RangeField field) override;
   void SetMirrorText(int index, const std::string& text) override;
+  // AutoDetectHost
+  std::optional<std::string> ChooseSetupFile(bool save) override;
+  std::unique_ptr<SettingsStore> OpenSetupFile(const std::string& path) override;
+  void ShowText(TextId text, bool error) override;
+  void ReleaseWindowResources() override;
+  void EndDialog(int result) override { Dialog::EndDialog(result); }
 
-  LRESULT OnCommand(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnResultsClick(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnTimer(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnScanStart(UINT id, WPARAM wParam, LPARAM lParam);
-  LRESULT OnScanStop(UINT id, WPARAM wParam, LPARAM lParam);
+  LRESULT OnFieldCommand(const RoutedMessage& message);
+  LRESULT OnResultsClick(const RoutedMessage& message);
 
-  void ImportSetup();
-  void ExportSetup();
-  std::optional<std::string> ChooseFile(bool save);
-  void ShowText(unsigned id, UINT icon);
-  void CloseAutoDetect(int result);
   static std::optional<autodetect::RangeField> FieldOf(int id);
 
   HINSTANCE instance_;
   Handover handover_;
   autodetect::RangeRules range_;
   autodetect::AddressScan scan_;
+  autodetect::AutoDetectFlow flow_;
   HIMAGELIST rowImages_ = nullptr;
-  std::uint32_t scanStartAddress_ = 0;
-  bool imported_ = false;
-  bool exported_ = false;
   bool timerRunning_ = false;
 };
 

@@ -44,8 +44,17 @@ class Dialog {
   INT_PTR result_ = -1;
 };
 
+// A message as a route hands it on: for WM_COMMAND and WM_NOTIFY the control id and
+// notification code are already taken out, for other messages the code is the message.
+struct RoutedMessage {
+  UINT id;
+  UINT code;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
 // One route of a dialog's message map: a command or notification code from a
-// range of control ids, or a plain window message, to a member handler.
+// range of control ids, or a plain window message, to a handler.
 template <class T>
 struct MessageRoute {
   enum class Kind { kCommand, kNotify, kMessage };
@@ -53,30 +62,54 @@ struct MessageRoute {
   UINT code;  // notification code (WM_COMMAND, WM_NOTIFY) or message number
   UINT firstId;
   UINT lastId;
-  LRESULT (T::*handler)(UINT id, WPARAM wParam, LPARAM lParam);
+  LRESULT (*handler)(T& dialog, const RoutedMessage& message);
+  // Instead of the handler: an action with nothing to answer.
+  void (*action)(T& dialog) = nullptr;
 };
+
+// The route for a click on one button.
+template <class T>
+constexpr MessageRoute<T> Click(UINT id, void (*action)(T& dialog)) {
+  return {MessageRoute<T>::Kind::kCommand, BN_CLICKED, id, id, nullptr, action};
+}
+
+// The route for a window message that needs none of its parameters.
+template <class T>
+constexpr MessageRoute<T> Message(UINT message, void (*action)(T& dialog)) {
+  return {MessageRoute<T>::Kind::kMessage, message, 0, 0, nullptr, action};
+}
+
+// A route's handler that is a member of the dialog.
+template <class T, LRESULT (T::*member)(const RoutedMessage&)>
+LRESULT CallMember(T& dialog, const RoutedMessage& message) {
+  return (dialog.*member)(message);
+}
 
 template <class T>
 bool RouteMessage(std::span<const MessageRoute<T>> routes, T& dialog, UINT message, WPARAM wParam,
                   LPARAM lParam, LRESULT& result) {
   using Kind = typename MessageRoute<T>::Kind;
   Kind kind = Kind::kMessage;
-  UINT code = message;
-  UINT id = 0;
+  RoutedMessage routed = {0, message, wParam, lParam};
   if (message == WM_COMMAND) {
     kind = Kind::kCommand;
-    code = HIWORD(wParam);
-    id = LOWORD(wParam);
+    routed.code = HIWORD(wParam);
+    routed.id = LOWORD(wParam);
   } else if (message == WM_NOTIFY && lParam != 0) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
     kind = Kind::kNotify;
-    code = header->code;
-    id = static_cast<UINT>(header->idFrom);
+    routed.code = header->code;
+    routed.id = static_cast<UINT>(header->idFrom);
   }
   for (const MessageRoute<T>& route : routes) {
-    if (route.kind != kind || route.code != code) continue;
-    if (kind != Kind::kMessage && (id < route.firstId || id > route.lastId)) continue;
-    result = (dialog.*route.handler)(id, wParam, lParam);
+    if (route.kind != kind || route.code != routed.code) continue;
+    if (kind != Kind::kMessage && (routed.id < route.firstId || routed.id > route.lastId)) continue;
+    if (route.action) {
+      route.action(dialog);
+      result = 0;
+    } else {
+      result = route.handler(dialog, routed);
+    }
     return true;
   }
   return false;

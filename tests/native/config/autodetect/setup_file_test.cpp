@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/autodetect/address_scan.h"
+#include "config/autodetect/auto_detect_flow.h"
 #include "config/autodetect/merge.h"
 #include "config/autodetect/range_rules.h"
 #include "tests/doubles/autodetect_range_view.h"
@@ -310,6 +311,106 @@ TEST(SetupFile, CheckedRowsAfterAnImport) {
   EXPECT_EQ(slots[2].entry.macText, "00A0DE000004");
   EXPECT_EQ(slots[2].checkState, 2);
   EXPECT_EQ(slots[3].entry.ipAddress, 0u);
+}
+
+// The dialog around the flow: the file the user picks (none: Cancel), what that file
+// holds, whether it can be written, and what the flow asked of the window.
+class FakeAutoDetectHost : public AutoDetectHost {
+ public:
+  class File : public SettingsStore {
+   public:
+    explicit File(FakeAutoDetectHost& host) : host_(host) {}
+    std::string GetString(const std::string& s, const std::string& k,
+                          const std::string& d) override {
+      return host_.file.GetString(s, k, d);
+    }
+    std::int32_t GetInt(const std::string& s, const std::string& k, std::int32_t d) override {
+      return host_.file.GetInt(s, k, d);
+    }
+    bool WriteString(const std::string& s, const std::string& k, const std::string& v) override {
+      return host_.file.WriteString(s, k, v);
+    }
+    bool Commit() override { return host_.commitSucceeds; }
+    bool Readable() const override { return true; }
+
+   private:
+    FakeAutoDetectHost& host_;
+  };
+
+  std::optional<std::string> ChooseSetupFile(bool) override { return chosen; }
+  std::unique_ptr<SettingsStore> OpenSetupFile(const std::string&) override {
+    return std::make_unique<File>(*this);
+  }
+  void ShowText(TextId id, bool error) override { shown.push_back({id, error}); }
+  void ReleaseWindowResources() override { ++released; }
+  void EndDialog(int result) override { ended = result; }
+
+  std::optional<std::string> chosen = "units.ini";
+  MemoryProfileStore file;
+  bool commitSucceeds = true;
+  std::vector<std::pair<TextId, bool>> shown;
+  int released = 0;
+  std::optional<int> ended;
+};
+
+TEST(AutoDetectFlow, HowTheDialogEnds) {
+  enum class Act { kImport, kExport, kCancel };
+  struct Case {
+    const char* name;
+    Act act;
+    bool chooseFile, setupFile, commitSucceeds;
+    std::vector<std::pair<TextId, bool>> shown;
+    std::optional<int> ended;
+    bool imported, exported;
+  };
+  const Case cases[] = {
+      {"import, file dialog cancelled", Act::kImport, false, true, true, {}, {}, false, false},
+      {"import of a setup file", Act::kImport, true, true, true, {}, 1, true, false},
+      {"import of another file",
+       Act::kImport,
+       true,
+       false,
+       true,
+       {{kTextNotSetupFile, false}},
+       {},
+       false,
+       false},
+      {"export, file dialog cancelled", Act::kExport, false, true, true, {}, {}, false, false},
+      {"export written", Act::kExport, true, true, true, {}, 1, false, true},
+      {"export not written",
+       Act::kExport,
+       true,
+       true,
+       false,
+       {{kTextExportFailed, true}},
+       {},
+       false,
+       false},
+      {"Cancel", Act::kCancel, false, false, true, {}, 2, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogFixture d;
+    FakeAutoDetectHost host;
+    if (!c.chooseFile) host.chosen.reset();
+    if (c.setupFile) host.file = SlotZero();
+    host.commitSucceeds = c.commitSucceeds;
+    AutoDetectFlow flow(host, *d.scan, d.rules, Ip(192, 168, 0, 2));
+    // The range the user typed goes back whichever way the dialog ends.
+    d.fields.TabTo(F::kStart4);
+    d.fields.TypeText("9");
+    if (c.act == Act::kImport) flow.ImportSetup();
+    if (c.act == Act::kExport) flow.ExportSetup();
+    if (c.act == Act::kCancel) flow.Close(2);
+    EXPECT_EQ(host.shown, c.shown);
+    EXPECT_EQ(host.ended, c.ended);
+    EXPECT_EQ(host.released, c.ended ? 1 : 0);
+    EXPECT_EQ(flow.imported(), c.imported);
+    EXPECT_EQ(flow.exported(), c.exported);
+    if (c.act == Act::kExport) EXPECT_EQ(host.file.writes.empty(), !c.chooseFile);
+    if (c.ended) EXPECT_EQ(flow.scanStartAddress(), d.rules.rangeStart());
+    if (c.act == Act::kCancel) EXPECT_EQ(flow.scanStartAddress(), Ip(192, 168, 0, 9));
+  }
 }
 
 }  // namespace
