@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/core/configure_app.h"
 #include "config/core/profile_store.h"
 
 namespace orvel::testing {
@@ -69,6 +70,27 @@ class MemoryProfileStore : public ProfileStore {
     return {Lower(section), Lower(key)};
   }
   std::map<std::pair<std::string, std::string>, std::string> values_;
+};
+
+// A settings file whose values live in a MemoryProfileStore; what Commit and Readable
+// answer is each test's own.
+class MemorySettingsStore : public SettingsStore {
+ public:
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& defaultValue) override {
+    return Values().GetString(section, key, defaultValue);
+  }
+  std::int32_t GetInt(const std::string& section, const std::string& key,
+                      std::int32_t defaultValue) override {
+    return Values().GetInt(section, key, defaultValue);
+  }
+  bool WriteString(const std::string& section, const std::string& key,
+                   const std::string& value) override {
+    return Values().WriteString(section, key, value);
+  }
+
+ protected:
+  virtual MemoryProfileStore& Values() = 0;
 };
 
 }  // namespace orvel::testing

@@ -317,23 +317,14 @@ TEST(SetupFile, CheckedRowsAfterAnImport) {
 // holds, whether it can be written, and what the flow asked of the window.
 class FakeAutoDetectHost : public AutoDetectHost {
  public:
-  class File : public SettingsStore {
+  class File : public testing::MemorySettingsStore {
    public:
     explicit File(FakeAutoDetectHost& host) : host_(host) {}
-    std::string GetString(const std::string& s, const std::string& k,
-                          const std::string& d) override {
-      return host_.file.GetString(s, k, d);
-    }
-    std::int32_t GetInt(const std::string& s, const std::string& k, std::int32_t d) override {
-      return host_.file.GetInt(s, k, d);
-    }
-    bool WriteString(const std::string& s, const std::string& k, const std::string& v) override {
-      return host_.file.WriteString(s, k, v);
-    }
     bool Commit() override { return host_.commitSucceeds; }
     bool Readable() const override { return true; }
 
    private:
+    MemoryProfileStore& Values() override { return host_.file; }
     FakeAutoDetectHost& host_;
   };
 

@@ -19,20 +19,10 @@ using testing::MemoryProfileStore;
 // replaces it on Commit, unless commits are made to fail.
 class FakePlatform : public AppPlatform {
  public:
-  class Store : public SettingsStore {
+  class Store : public testing::MemorySettingsStore {
    public:
     Store(FakePlatform& owner, std::string path)
         : owner_(owner), path_(std::move(path)), data_(owner.files[path_]) {}
-    std::string GetString(const std::string& s, const std::string& k,
-                          const std::string& d) override {
-      return data_.GetString(s, k, d);
-    }
-    std::int32_t GetInt(const std::string& s, const std::string& k, std::int32_t d) override {
-      return data_.GetInt(s, k, d);
-    }
-    bool WriteString(const std::string& s, const std::string& k, const std::string& v) override {
-      return data_.WriteString(s, k, v);
-    }
     bool Commit() override {
       ++owner_.commits;
       if (owner_.failCommit) return false;
@@ -42,6 +32,7 @@ class FakePlatform : public AppPlatform {
     bool Readable() const override { return !owner_.unreadable; }
 
    private:
+    MemoryProfileStore& Values() override { return data_; }
     FakePlatform& owner_;
     std::string path_;
     MemoryProfileStore data_;
