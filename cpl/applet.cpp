@@ -1,6 +1,7 @@
 #include "cpl/applet.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 namespace orvel::cpl {
@@ -28,6 +29,26 @@ constexpr FixedAnswer kFixedAnswers[] = {
     {kCplStop, 0, L"CPlApplet>CPL_STOPE\n"},
     {kCplExit, 0, L"CPlApplet>CPL_EXIT\n"},
 };
+
+// Waits for the process while the thread's windows go on answering: the Control Panel
+// calls the applet on the thread that owns its windows, and other programs' messages
+// to them (setting changes, broadcasts) would otherwise wait as long as the program
+// runs. Nothing when the thread is told to quit: the wait ends and the quit is left
+// for the host's own loop.
+std::optional<std::uint32_t> WaitDispatching(ShellCalls& shell, ProcessHandle process) noexcept {
+  for (;;) {
+    const std::uint32_t result = shell.WaitForProcessOrMessage(process);
+    if (result != kWaitMessage) return result;
+    QueuedMessage message;
+    while (shell.TakeMessage(&message)) {
+      if (message.message == kWmQuit) {
+        shell.RepostQuit(static_cast<int>(message.wParam));
+        return std::nullopt;
+      }
+      shell.DispatchTaken();
+    }
+  }
+}
 
 }  // namespace
 
@@ -73,21 +94,24 @@ std::int32_t OpenConfigurationProgram(ShellCalls& shell) noexcept {
   // to wait on.
   if (request.process == nullptr) return 0;
 
-  switch (shell.Wait(request.process)) {
-    case kWaitObject0:
-      Trace(L"CPlApplet>Orvelcfg Start:WAIT_OBJECT_0\n");
-      break;
-    case kWaitAbandoned:
-      Trace(L"CPlApplet>Orvelcfg Start:WAIT_ABANDONED\n");
-      break;
-    case kWaitTimeout:
-      Trace(L"CPlApplet>Orvelcfg Start:WAIT_TIMEOUT\n");
-      break;
-    case kWaitFailed:
-      Trace(L"CPlApplet>Orvelcfg Start:WAIT_FAILED=%d\n", shell.LastError());
-      break;
-    default:
-      break;
+  // A quit while waiting ends the wait untraced.
+  if (const std::optional<std::uint32_t> ended = WaitDispatching(shell, request.process)) {
+    switch (*ended) {
+      case kWaitObject0:
+        Trace(L"CPlApplet>Orvelcfg Start:WAIT_OBJECT_0\n");
+        break;
+      case kWaitAbandoned:
+        Trace(L"CPlApplet>Orvelcfg Start:WAIT_ABANDONED\n");
+        break;
+      case kWaitTimeout:
+        Trace(L"CPlApplet>Orvelcfg Start:WAIT_TIMEOUT\n");
+        break;
+      case kWaitFailed:
+        Trace(L"CPlApplet>Orvelcfg Start:WAIT_FAILED=%d\n", shell.LastError());
+        break;
+      default:
+        break;
+    }
   }
   shell.Close(request.process);
   return 0;

@@ -18,9 +18,18 @@ inline constexpr int kFolderSystemX86 = 0x29;               // CSIDL_SYSTEMX86
 inline constexpr std::uint32_t kMaskNoCloseProcess = 0x40;  // SEE_MASK_NOCLOSEPROCESS
 inline constexpr int kShowNormal = 1;                       // SW_SHOWNORMAL
 inline constexpr std::uint32_t kWaitObject0 = 0x0;
+inline constexpr std::uint32_t kWaitMessage = kWaitObject0 + 1;  // input for the thread
 inline constexpr std::uint32_t kWaitAbandoned = 0x80;
 inline constexpr std::uint32_t kWaitTimeout = 0x102;
 inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+inline constexpr std::uint32_t kWmQuit = 0x0012;
+
+// What the applet needs of a message it took from the thread's queue; the adapter
+// keeps the whole message for the dispatch.
+struct QueuedMessage {
+  std::uint32_t message = 0;
+  std::uintptr_t wParam = 0;
+};
 
 // The fields of SHELLEXECUTEINFOW that the applet sets, and the two it reads back. The
 // adapter sets the size field and leaves every other field zero.
@@ -47,8 +56,16 @@ class ShellCalls {
   virtual WindowHandle ForegroundWindow() = 0;
   // ShellExecuteExW over the request's fields; false when it failed.
   virtual bool Execute(ExecuteRequest& request) = 0;
-  // WaitForSingleObject(process, INFINITE).
-  virtual std::uint32_t Wait(ProcessHandle process) = 0;
+  // MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE):
+  // kWaitObject0 when the process has ended, kWaitMessage when the thread has input.
+  virtual std::uint32_t WaitForProcessOrMessage(ProcessHandle process) = 0;
+  // PeekMessageW(any window of the thread, PM_REMOVE), which also delivers the messages
+  // sent to the thread's windows; false when nothing is queued.
+  virtual bool TakeMessage(QueuedMessage* message) = 0;
+  // TranslateMessage and DispatchMessageW of the message TakeMessage took last.
+  virtual void DispatchTaken() = 0;
+  // PostQuitMessage(code).
+  virtual void RepostQuit(int code) = 0;
   // GetLastError().
   virtual std::uint32_t LastError() = 0;
   // CloseHandle(process).

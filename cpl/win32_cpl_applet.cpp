@@ -17,6 +17,7 @@ static_assert(kFolderSystemX86 == CSIDL_SYSTEMX86 && kPathUnits == MAX_PATH);
 static_assert(kMaskNoCloseProcess == SEE_MASK_NOCLOSEPROCESS && kShowNormal == SW_SHOWNORMAL);
 static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitAbandoned == WAIT_ABANDONED &&
               kWaitTimeout == WAIT_TIMEOUT && kWaitFailed == WAIT_FAILED);
+static_assert(kWaitMessage == WAIT_OBJECT_0 + 1 && kWmQuit == WM_QUIT);
 
 class Win32ShellCalls final : public ShellCalls {
  public:
@@ -42,13 +43,31 @@ class Win32ShellCalls final : public ShellCalls {
     return executed != FALSE;
   }
 
-  std::uint32_t Wait(ProcessHandle process) override {
-    return WaitForSingleObject(process, INFINITE);
+  std::uint32_t WaitForProcessOrMessage(ProcessHandle process) override {
+    HANDLE handles[] = {process};
+    return MsgWaitForMultipleObjectsEx(1, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
+
+  bool TakeMessage(QueuedMessage* message) override {
+    if (!PeekMessageW(&taken_, nullptr, 0, 0, PM_REMOVE)) return false;
+    message->message = taken_.message;
+    message->wParam = taken_.wParam;
+    return true;
+  }
+
+  void DispatchTaken() override {
+    TranslateMessage(&taken_);
+    DispatchMessageW(&taken_);
+  }
+
+  void RepostQuit(int code) override { PostQuitMessage(code); }
 
   std::uint32_t LastError() override { return GetLastError(); }
 
   void Close(ProcessHandle process) override { CloseHandle(process); }
+
+ private:
+  MSG taken_{};
 };
 
 }  // namespace

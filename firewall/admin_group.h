@@ -26,13 +26,16 @@ struct TokenGroup {
   std::uint32_t attributes = 0;
 };
 
-// The current process's access token, as far as the group test needs it.
+// The current process's access token, as far as the group test and the firewall need it.
 class ProcessToken {
  public:
   virtual ~ProcessToken() = default;
   // The token's groups in their order, or nothing when the token cannot be opened,
   // reports a size of 0 or cannot be read.
   virtual std::optional<std::vector<TokenGroup>> ReadGroups() = 0;
+  // TokenElevation: whether the token is a full administrator's (elevated, or never
+  // filtered), or nothing when the token cannot be opened or read.
+  virtual std::optional<bool> IsElevated() = 0;
 };
 
 // S-1-5-32-544: NT authority, built-in domain, Administrators.
@@ -48,6 +51,7 @@ bool IsUserInAdministratorsGroup(ProcessToken& token);
 class Win32ProcessToken final : public ProcessToken {
  public:
   std::optional<std::vector<TokenGroup>> ReadGroups() override;
+  std::optional<bool> IsElevated() override;
 };
 
 }  // namespace orvel

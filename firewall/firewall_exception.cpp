@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -84,19 +85,58 @@ bool IsWindowsVistaOrLater(FirewallPlatform& platform) {
   return info.platformId == kVerPlatformWin32Nt && info.majorVersion >= 6;
 }
 
-bool GetServerProgramPath(FirewallPlatform& platform, WideString* path) {
+namespace {
+
+// folder, then each part behind a "\"; a cut path would name some other program, so
+// one that does not fit is refused rather than registered.
+bool JoinPath(WideString* path, std::u16string_view folder,
+              std::initializer_list<std::u16string_view> parts) {
   path->clear();
-  WideString folder;
-  if (Failed(platform.GetSystemFolderPath(&folder))) {
-    return false;
+  bool fits = AppendBounded(path, kServerPathCapacity, folder) == kSOk;
+  for (std::u16string_view part : parts) {
+    fits = fits && AppendBounded(path, kServerPathCapacity, u"\\") == kSOk &&
+           AppendBounded(path, kServerPathCapacity, part) == kSOk;
   }
-  // A cut path would name some other program: refuse it rather than register that.
-  if (AppendBounded(path, kServerPathCapacity, folder) != kSOk ||
-      AppendBounded(path, kServerPathCapacity, u"\\") != kSOk ||
-      AppendBounded(path, kServerPathCapacity, kServerProgramName) != kSOk) {
+  if (!fits) {
     path->clear();
+  }
+  return fits;
+}
+
+}  // namespace
+
+bool GetServerProgramPath(FirewallPlatform& platform, ServerProgramPath* server) {
+  *server = ServerProgramPath{};
+  bool wow64 = false;
+  if (!platform.IsWow64Process(&wow64)) {
     return false;
   }
+  WideString folder;
+  if (!wow64) {
+    if (Failed(platform.GetSystemFolderPath(&folder)) ||
+        !JoinPath(&server->path, folder, {kServerProgramName})) {
+      return false;
+    }
+    server->versionPath = server->path;
+    return true;
+  }
+  // A 32-bit process that names System32 is sent to the 32-bit folder; the firewall,
+  // though, matches the path the program runs from.
+  WideString native;
+  if (platform.GetSystemWindowsDirectory(&folder) &&
+      JoinPath(&native, folder, {u"Sysnative", kServerProgramName}) &&
+      platform.FileExists(native)) {
+    if (!JoinPath(&server->path, folder, {u"System32", kServerProgramName})) {
+      return false;
+    }
+    server->versionPath = native;
+    return true;
+  }
+  if (!platform.GetSystemWow64Directory(&folder) ||
+      !JoinPath(&server->path, folder, {kServerProgramName})) {
+    return false;
+  }
+  server->versionPath = server->path;
   return true;
 }
 
@@ -163,11 +203,11 @@ bool GetServerProductName(FirewallPlatform& platform, const WideString& path, Wi
 }
 
 HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
-                                      std::unique_ptr<FirewallProfile>* profile) {
-  if (profile == nullptr) {
+                                      std::unique_ptr<FirewallPolicy>* policy) {
+  if (policy == nullptr) {
     return kMissingArgument;
   }
-  profile->reset();
+  policy->reset();
   WideString clsid;
   HResult result = AppendBounded(&clsid, kGuidStringCapacity, GuidToRegistryString(kClsidNetFwMgr));
   if (Failed(result)) {
@@ -181,19 +221,28 @@ HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
   if (Failed(result)) {
     return result;
   }
-  return platform.OpenProfileElevated(moniker, profile);
+  return platform.OpenPolicyElevated(moniker, policy);
 }
 
-HResult GetCurrentFirewallProfile(FirewallPlatform& platform,
-                                  std::unique_ptr<FirewallProfile>* profile) {
-  if (profile == nullptr) {
+HResult GetFirewallPolicy(FirewallPlatform& platform, ProcessToken& token,
+                          std::unique_ptr<FirewallPolicy>* policy) {
+  if (policy == nullptr) {
     return kMissingArgument;
   }
-  profile->reset();
-  if (IsWindowsVistaOrLater(platform)) {
-    return CreateElevatedFirewallManager(platform, profile);
+  policy->reset();
+  if (!IsWindowsVistaOrLater(platform)) {
+    return platform.OpenPolicyInProcess(policy);
   }
-  return platform.OpenProfileInProcess(profile);
+  const HResult elevated = CreateElevatedFirewallManager(platform, policy);
+  if (!Failed(elevated)) {
+    return elevated;
+  }
+  // The moniker binds only classes registered for elevation; a process that is
+  // elevated already may use the manager in-process instead.
+  if (token.IsElevated().value_or(false)) {
+    return platform.OpenPolicyInProcess(policy);
+  }
+  return elevated;
 }
 
 HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled) {
@@ -243,39 +292,46 @@ HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* p
 
 namespace {
 
-// Both operations: the rights and the server's path first, then one step on the
-// current profile, which holds the apartment until it goes.
+// Both operations: the rights and the server's path first, then one step on each
+// profile of the policy, which holds the apartment until it goes. A profile that
+// cannot be reached or updated leaves the others to be updated all the same.
 template <class Step>
-bool OnCurrentProfile(FirewallPlatform& platform, ProcessToken& token, bool needsName, Step step) {
+bool OnEveryProfile(FirewallPlatform& platform, ProcessToken& token, bool needsName, Step step) {
   if (!IsFirewallCapableWindows(platform) || !IsUserInAdministratorsGroup(token)) {
     return false;
   }
-  WideString path;
-  if (!GetServerProgramPath(platform, &path)) {
+  ServerProgramPath server;
+  if (!GetServerProgramPath(platform, &server)) {
     return false;
   }
   WideString name;
-  if (needsName && !GetServerProductName(platform, path, &name)) {
+  if (needsName && !GetServerProductName(platform, server.versionPath, &name)) {
     return false;
   }
-  std::unique_ptr<FirewallProfile> profile;
-  if (Failed(GetCurrentFirewallProfile(platform, &profile)) || !profile) {
+  std::unique_ptr<FirewallPolicy> policy;
+  if (Failed(GetFirewallPolicy(platform, token, &policy)) || !policy) {
     return false;
   }
-  return !Failed(step(profile.get(), path.c_str(), name.c_str()));
+  bool all = true;
+  for (FirewallProfileType type : kExceptionProfiles) {
+    std::unique_ptr<FirewallProfile> profile;
+    all = !Failed(policy->GetProfileByType(type, &profile)) && profile &&
+          !Failed(step(profile.get(), server.path.c_str(), name.c_str())) && all;
+  }
+  return all;
 }
 
 }  // namespace
 
 bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) {
-  return OnCurrentProfile(platform, token, true, AddAuthorizedApplication);
+  return OnEveryProfile(platform, token, true, AddAuthorizedApplication);
 }
 
 bool DisableFirewallException(FirewallPlatform& platform, ProcessToken& token) {
-  return OnCurrentProfile(platform, token, false,
-                          [](FirewallProfile* profile, const WideChar* path, const WideChar*) {
-                            return DisableAuthorizedApplication(profile, path);
-                          });
+  return OnEveryProfile(platform, token, false,
+                        [](FirewallProfile* profile, const WideChar* path, const WideChar*) {
+                          return DisableAuthorizedApplication(profile, path);
+                        });
 }
 
 }  // namespace orvel

@@ -1,8 +1,9 @@
 #pragma once
 
 // The Windows Firewall exception for the driver's server program: an enabled
-// authorized application of the current profile while devices are configured,
-// switched off (never deleted) when none are.
+// authorized application of the domain and the standard profile while devices are
+// configured, switched off (never deleted) when none are. The rules need nothing of
+// the configuration program: any elevated or SYSTEM process can call them.
 
 #include <cstddef>
 #include <string_view>
@@ -26,19 +27,39 @@ constexpr std::size_t kGuidStringCapacity = 50;
 
 inline constexpr std::u16string_view kServerProgramName = u"Quorin Network Driver.exe";
 
+// The profiles that carry the exception, in the order they are updated. The standard
+// profile covers private and public networks, so a machine that moves between
+// networks finds the server open on each.
+inline constexpr FirewallProfileType kExceptionProfiles[] = {FirewallProfileType::kDomain,
+                                                             FirewallProfileType::kStandard};
+
+// Both operations update every profile of kExceptionProfiles, go on past a profile that
+// fails, and answer true only when each was updated.
 bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token);
 bool DisableFirewallException(FirewallPlatform& platform, ProcessToken& token);
 
 bool IsFirewallCapableWindows(FirewallPlatform& platform);
 bool IsWindowsVistaOrLater(FirewallPlatform& platform);
-bool GetServerProgramPath(FirewallPlatform& platform, WideString* path);
+
+// The server program as the firewall sees it run, and where this process reads it.
+// They differ only for a 32-bit process on 64-bit Windows with the server in the
+// native system folder, which such a process reaches only through "Sysnative".
+struct ServerProgramPath {
+  WideString path;         // what the exception names
+  WideString versionPath;  // whose version resource gives the display name
+};
+// Without WOW64, the system folder. Under WOW64, the native system folder when the
+// program is there, else the 32-bit one. False when a folder is unknown or a path
+// would not fit 260 units.
+bool GetServerProgramPath(FirewallPlatform& platform, ServerProgramPath* server);
 bool GetServerProductName(FirewallPlatform& platform, const WideString& path, WideString* name);
-// The current profile: through the elevation moniker on Vista and later, else from a
-// manager created in-process.
-HResult GetCurrentFirewallProfile(FirewallPlatform& platform,
-                                  std::unique_ptr<FirewallProfile>* profile);
+// The local policy: on Vista and later through the elevation moniker, and from a
+// manager created in-process when the moniker fails but the token is elevated already;
+// before Vista from a manager created in-process.
+HResult GetFirewallPolicy(FirewallPlatform& platform, ProcessToken& token,
+                          std::unique_ptr<FirewallPolicy>* policy);
 HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
-                                      std::unique_ptr<FirewallProfile>* profile);
+                                      std::unique_ptr<FirewallPolicy>* policy);
 HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled);
 HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
                                  const WideChar* name);

@@ -1,9 +1,10 @@
 #pragma once
 
 // The Windows facilities that the firewall exception rules call: the system's version,
-// folder and version resource one call each, and the firewall's current profile at
-// the level of what is done with the server's entry (is it enabled, add it, switch it
-// off). The Windows adapter keeps the COM objects, strings and apartment to itself.
+// folders, files and version resources one call each, and the firewall's local policy
+// and its profiles at the level of what is done with the server's entry (is it enabled,
+// add it, switch it off). The Windows adapter keeps the COM objects, strings and
+// apartment to itself.
 
 #include <cstdint>
 #include <memory>
@@ -47,15 +48,20 @@ struct OsVersionInfo {
 
 constexpr std::uint32_t kVerPlatformWin32Nt = 2;
 
+// NET_FW_PROFILE_TYPE: the domain profile, and the standard one, which the firewall of
+// Vista and later applies to private and public networks alike.
+enum class FirewallProfileType : std::int32_t { kDomain = 0, kStandard = 1 };
+
 // What Item and Enabled answered for one path.
 struct EntryLookup {
   HResult item = kSOk;   // Item's answer; kItemNotFound when the list holds no such entry
   bool enabled = false;  // Enabled of the entry Item found, when it was read
 };
 
-// The firewall's current profile. The Windows adapter holds the profile object and
-// the COM apartment it was reached in, and lets go of the one, then the other, when
-// this goes. A successful call that hands back no object counts as E_POINTER.
+// One profile of the firewall's local policy. The Windows adapter holds the profile
+// object and a hold on the COM apartment it was reached in, and lets go of the one,
+// then the other, when this goes. A successful call that hands back no object counts
+// as E_POINTER.
 class FirewallProfile {
  public:
   virtual ~FirewallProfile() = default;
@@ -73,6 +79,16 @@ class FirewallProfile {
   virtual HResult DisableEntry(const WideString& path, HResult* item) = 0;
 };
 
+// The firewall's local policy, as the manager hands it out; held like a profile.
+class FirewallPolicy {
+ public:
+  virtual ~FirewallPolicy() = default;
+  // INetFwPolicy::GetProfileByType; a successful call that hands back no profile
+  // answers success and leaves *profile empty.
+  virtual HResult GetProfileByType(FirewallProfileType type,
+                                   std::unique_ptr<FirewallProfile>* profile) = 0;
+};
+
 class FirewallPlatform {
  public:
   virtual ~FirewallPlatform() = default;
@@ -80,8 +96,16 @@ class FirewallPlatform {
   // GetVersionExA with an OSVERSIONINFOA.
   virtual bool GetVersionExA(OsVersionInfo* info) = 0;
 
+  // IsWow64Process for the current process: false when the call fails.
+  virtual bool IsWow64Process(bool* wow64) = 0;
   // SHGetFolderPathW(no window, CSIDL_SYSTEM, no token, current path).
   virtual HResult GetSystemFolderPath(WideString* path) = 0;
+  // GetSystemWindowsDirectoryW and GetSystemWow64DirectoryW: false when the call fails
+  // or the folder does not fit a path buffer.
+  virtual bool GetSystemWindowsDirectory(WideString* path) = 0;
+  virtual bool GetSystemWow64Directory(WideString* path) = 0;
+  // GetFileAttributesW names a file, not a folder.
+  virtual bool FileExists(const WideString& path) = 0;
 
   virtual std::uint32_t GetFileVersionInfoSizeW(const WideChar* path) = 0;
   virtual bool GetFileVersionInfoW(const WideChar* path, std::uint32_t size, void* block) = 0;
@@ -94,15 +118,14 @@ class FirewallPlatform {
 
   // Joins or starts a single-threaded apartment (CoInitializeEx with
   // COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE), reaches the firewall manager,
-  // then its local policy's current profile. The first failing step's code; on
-  // success *profile may still be empty when the policy handed back no profile, and
-  // the apartment is then already left.
+  // then its local policy. The first failing step's code; a step that succeeds without
+  // its object counts as E_POINTER. On failure the apartment is already left.
   // The manager created in-process (CoCreateInstance, CLSCTX_INPROC_SERVER).
-  virtual HResult OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) = 0;
+  virtual HResult OpenPolicyInProcess(std::unique_ptr<FirewallPolicy>* policy) = 0;
   // The manager bound through the moniker from a local server (CoGetObject with
   // BIND_OPTS3, CLSCTX_LOCAL_SERVER, no owner window).
-  virtual HResult OpenProfileElevated(const WideString& moniker,
-                                      std::unique_ptr<FirewallProfile>* profile) = 0;
+  virtual HResult OpenPolicyElevated(const WideString& moniker,
+                                     std::unique_ptr<FirewallPolicy>* policy) = 0;
 };
 
 }  // namespace orvel

@@ -68,6 +68,20 @@ std::optional<std::vector<TokenGroup>> Win32ProcessToken::ReadGroups() {
   return result;
 }
 
+std::optional<bool> Win32ProcessToken::IsElevated() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    return std::nullopt;
+  }
+  UniqueHandle token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD read = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &read)) {
+    return std::nullopt;
+  }
+  return elevation.TokenIsElevated != 0;
+}
+
 bool IsUserInAdministratorsGroup() {
   Win32ProcessToken token;
   return IsUserInAdministratorsGroup(token);

@@ -27,6 +27,8 @@ static_assert(kEInsufficientBuffer == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFF
 static_assert(kItemNotFound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 static_assert(kVerPlatformWin32Nt == VER_PLATFORM_WIN32_NT);
 static_assert(kServerPathCapacity == MAX_PATH);
+static_assert(static_cast<int>(FirewallProfileType::kDomain) == NET_FW_PROFILE_DOMAIN &&
+              static_cast<int>(FirewallProfileType::kStandard) == NET_FW_PROFILE_STANDARD);
 
 constexpr bool SameGuid(const Guid& ours, const GUID& theirs) {
   for (int i = 0; i < 8; ++i) {
@@ -56,17 +58,30 @@ HRESULT MakeBstr(const WideString& text, _bstr_t* out) {
   return S_OK;
 }
 
-// The current profile and the apartment it lives in: the profile is released, then
-// the apartment left, when this goes.
+// One hold on the thread's single-threaded apartment: joined (or started) when made,
+// left when it goes. Each object handed out holds one, behind its COM pointer, so
+// the pointer is released first and the apartment outlives every object of it.
+class ApartmentHold {
+ public:
+  ApartmentHold()
+      : joined_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ApartmentHold(const ApartmentHold&) = delete;
+  ApartmentHold& operator=(const ApartmentHold&) = delete;
+  ~ApartmentHold() {
+    if (SUCCEEDED(joined_)) ::CoUninitialize();
+  }
+  HRESULT joined() const { return joined_; }
+
+ private:
+  HRESULT joined_;
+};
+
+// One profile of the policy.
 class Win32FirewallProfile final : public FirewallProfile {
  public:
   explicit Win32FirewallProfile(ComPtr<INetFwProfile> profile) : profile_(std::move(profile)) {}
   Win32FirewallProfile(const Win32FirewallProfile&) = delete;
   Win32FirewallProfile& operator=(const Win32FirewallProfile&) = delete;
-  ~Win32FirewallProfile() override {
-    profile_.Reset();
-    ::CoUninitialize();
-  }
 
   HResult FindEntry(const WideString& path, EntryLookup* lookup) override {
     *lookup = EntryLookup{};
@@ -149,42 +164,57 @@ class Win32FirewallProfile final : public FirewallProfile {
     return result;
   }
 
+  ApartmentHold apartment_;
   ComPtr<INetFwProfile> profile_;
 };
 
-// Joins or starts the apartment, reaches the manager with reach, then the current
-// profile; the apartment is left again unless a profile now holds it.
-template <class Reach>
-HRESULT OpenProfile(Reach reach, std::unique_ptr<FirewallProfile>* out) {
-  out->reset();
-  const HRESULT joined =
-      ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  if (FAILED(joined)) {
-    return joined;
+// The local policy; hands out its profiles.
+class Win32FirewallPolicy final : public FirewallPolicy {
+ public:
+  explicit Win32FirewallPolicy(ComPtr<INetFwPolicy> policy) : policy_(std::move(policy)) {}
+  Win32FirewallPolicy(const Win32FirewallPolicy&) = delete;
+  Win32FirewallPolicy& operator=(const Win32FirewallPolicy&) = delete;
+
+  HResult GetProfileByType(FirewallProfileType type,
+                           std::unique_ptr<FirewallProfile>* out) override {
+    out->reset();
+    ComPtr<INetFwProfile> profile;
+    const HRESULT result =
+        policy_->GetProfileByType(static_cast<NET_FW_PROFILE_TYPE>(type), &profile);
+    if (FAILED(result) || !profile) {
+      return result;
+    }
+    out->reset(new (std::nothrow) Win32FirewallProfile(std::move(profile)));
+    return *out ? result : E_OUTOFMEMORY;
   }
-  ComPtr<INetFwProfile> profile;
+
+ private:
+  ApartmentHold apartment_;
+  ComPtr<INetFwPolicy> policy_;
+};
+
+// Holds the apartment for as long as it takes to reach the manager with reach, then
+// its local policy, which keeps a hold of its own.
+template <class Reach>
+HRESULT OpenPolicy(Reach reach, std::unique_ptr<FirewallPolicy>* out) {
+  out->reset();
+  ApartmentHold apartment;
+  if (FAILED(apartment.joined())) {
+    return apartment.joined();
+  }
+  ComPtr<INetFwPolicy> policy;
   HRESULT result;
   {
     ComPtr<INetFwMgr> manager;
-    ComPtr<INetFwPolicy> policy;
     result = Present(reach(manager.ReleaseAndGetAddressOf()), manager);
     if (SUCCEEDED(result)) {
       result = Present(manager->get_LocalPolicy(&policy), policy);
     }
-    if (SUCCEEDED(result)) {
-      result = policy->get_CurrentProfile(&profile);
-    }
-  }  // the policy is released, then the manager
-  if (SUCCEEDED(result) && profile) {
-    auto* holder = new (std::nothrow) Win32FirewallProfile(std::move(profile));
-    if (holder != nullptr) {
-      out->reset(holder);
-      return result;
-    }
-    result = E_OUTOFMEMORY;
+  }  // the manager is released
+  if (SUCCEEDED(result)) {
+    out->reset(new (std::nothrow) Win32FirewallPolicy(std::move(policy)));
+    if (!*out) result = E_OUTOFMEMORY;
   }
-  profile.Reset();
-  ::CoUninitialize();
   return result;
 }
 
@@ -205,6 +235,15 @@ bool Win32FirewallPlatform::GetVersionExA(OsVersionInfo* info) {
   return true;
 }
 
+bool Win32FirewallPlatform::IsWow64Process(bool* wow64) {
+  BOOL answer = FALSE;
+  if (!::IsWow64Process(::GetCurrentProcess(), &answer)) {
+    return false;
+  }
+  *wow64 = answer != FALSE;
+  return true;
+}
+
 HResult Win32FirewallPlatform::GetSystemFolderPath(WideString* path) {
   wchar_t buffer[MAX_PATH] = {};
   const HRESULT result =
@@ -214,6 +253,36 @@ HResult Win32FirewallPlatform::GetSystemFolderPath(WideString* path) {
     path->assign(reinterpret_cast<const WideChar*>(buffer), length);
   }
   return result;
+}
+
+namespace {
+
+// A folder of one of the Get*Directory calls, which answer the length copied or, when
+// the buffer is too small, the size it would need.
+template <class Call>
+bool FolderOf(Call call, WideString* path) {
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT length = call(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return false;
+  }
+  path->assign(reinterpret_cast<const WideChar*>(buffer), length);
+  return true;
+}
+
+}  // namespace
+
+bool Win32FirewallPlatform::GetSystemWindowsDirectory(WideString* path) {
+  return FolderOf(::GetSystemWindowsDirectoryW, path);
+}
+
+bool Win32FirewallPlatform::GetSystemWow64Directory(WideString* path) {
+  return FolderOf(::GetSystemWow64DirectoryW, path);
+}
+
+bool Win32FirewallPlatform::FileExists(const WideString& path) {
+  const DWORD attributes = ::GetFileAttributesW(ToWide(path.c_str()));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::uint32_t Win32FirewallPlatform::GetFileVersionInfoSizeW(const WideChar* path) {
@@ -246,18 +315,18 @@ bool Win32FirewallPlatform::VerQueryValueW(const void* block, const WideChar* su
   return ok != FALSE;
 }
 
-HResult Win32FirewallPlatform::OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) {
-  return OpenProfile(
+HResult Win32FirewallPlatform::OpenPolicyInProcess(std::unique_ptr<FirewallPolicy>* policy) {
+  return OpenPolicy(
       [](INetFwMgr** manager) {
         return ::CoCreateInstance(__uuidof(NetFwMgr), nullptr, CLSCTX_INPROC_SERVER,
                                   IID_PPV_ARGS(manager));
       },
-      profile);
+      policy);
 }
 
-HResult Win32FirewallPlatform::OpenProfileElevated(const WideString& moniker,
-                                                   std::unique_ptr<FirewallProfile>* profile) {
-  return OpenProfile(
+HResult Win32FirewallPlatform::OpenPolicyElevated(const WideString& moniker,
+                                                  std::unique_ptr<FirewallPolicy>* policy) {
+  return OpenPolicy(
       [&](INetFwMgr** manager) {
         BIND_OPTS3 bind{};
         bind.cbStruct = sizeof bind;
@@ -265,7 +334,7 @@ HResult Win32FirewallPlatform::OpenProfileElevated(const WideString& moniker,
         bind.hwnd = nullptr;
         return ::CoGetObject(ToWide(moniker.c_str()), &bind, IID_PPV_ARGS(manager));
       },
-      profile);
+      policy);
 }
 
 bool RegisterFirewallException() {

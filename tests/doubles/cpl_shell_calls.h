@@ -27,6 +27,9 @@ class FakeShellCalls : public cpl::ShellCalls {
   std::intptr_t instApp = 42;
   bool returnsProcess = true;
 
+  // How the wait ends once every batch of messages has arrived: each batch wakes the
+  // wait once and is queued for the thread.
+  std::vector<std::vector<cpl::QueuedMessage>> messageBatches;
   std::uint32_t waitResult = cpl::kWaitObject0;
   std::uint32_t lastError = 0;
 
@@ -38,6 +41,8 @@ class FakeShellCalls : public cpl::ShellCalls {
   };
   std::vector<Executed> executed;
   std::vector<cpl::ProcessHandle> waited;
+  std::vector<std::uint32_t> dispatched;  // messages, in the order dispatched
+  std::vector<int> reposted;              // quit codes posted again
   std::vector<cpl::ProcessHandle> closed;
   std::set<cpl::ProcessHandle> open;  // process handles handed out and not yet closed
 
@@ -67,10 +72,28 @@ class FakeShellCalls : public cpl::ShellCalls {
     return executeResult;
   }
 
-  std::uint32_t Wait(cpl::ProcessHandle process) override {
+  std::uint32_t WaitForProcessOrMessage(cpl::ProcessHandle process) override {
     waited.push_back(process);
-    return open.count(process) != 0 ? waitResult : cpl::kWaitFailed;
+    if (open.count(process) == 0) return cpl::kWaitFailed;
+    if (nextBatch_ < messageBatches.size()) {
+      const auto& batch = messageBatches[nextBatch_++];
+      queue_.insert(queue_.end(), batch.begin(), batch.end());
+      return cpl::kWaitMessage;
+    }
+    return waitResult;
   }
+
+  bool TakeMessage(cpl::QueuedMessage* message) override {
+    if (queue_.empty()) return false;
+    taken_ = queue_.front();
+    queue_.erase(queue_.begin());
+    *message = taken_;
+    return true;
+  }
+
+  void DispatchTaken() override { dispatched.push_back(taken_.message); }
+
+  void RepostQuit(int code) override { reposted.push_back(code); }
 
   std::uint32_t LastError() override { return lastError; }
 
@@ -81,6 +104,9 @@ class FakeShellCalls : public cpl::ShellCalls {
 
  private:
   std::uintptr_t nextHandle_ = 0x100;
+  std::size_t nextBatch_ = 0;
+  std::vector<cpl::QueuedMessage> queue_;
+  cpl::QueuedMessage taken_;
 };
 
 }  // namespace orvel::testing

@@ -1,7 +1,7 @@
 #pragma once
 
-// Test doubles for the firewall exception: a FirewallPlatform whose current profile
-// keeps an authorized-applications list in one shared world, which logs every call
+// Test doubles for the firewall exception: a FirewallPlatform whose policy keeps an
+// authorized-applications list per profile in one shared world, which logs every call
 // and fails any of them on demand.
 
 #include <cstdint>
@@ -61,31 +61,48 @@ class FakeFirewallWorld {
 
   // --- system
   std::optional<OsVersionInfo> version = OsVersionInfo{kVerPlatformWin32Nt, 6, 1};
+  std::optional<bool> wow64 = false;  // nothing: IsWow64Process fails
   WideString systemFolder = u"C:\\WINDOWS\\system32";
+  WideString windowsFolder = u"C:\\WINDOWS";
+  std::optional<WideString> wow64Folder = u"C:\\WINDOWS\\SysWOW64";
+  // The files there are, by the path this process names them with.
   std::map<WideString, FakeVersionResource> files;
   std::vector<WideString> stringQueries;  // VerQueryValueW sub-blocks
 
-  // --- the profile: how it was reached (an empty moniker: in-process)
+  // --- the policy: how it was reached (an empty moniker: in-process)
   std::vector<WideString> opens;
-  HResult openResult = kSOk;  // e.g. a refused elevation, an apartment of another mode
-  bool noProfile = false;     // the policy hands back none
+  // What each way answers: e.g. a refused elevation, an apartment of another mode.
+  HResult elevatedResult = kSOk;
+  HResult inProcessResult = kSOk;
+  int livePolicies = 0;
   int liveProfiles = 0;
 
-  // --- the firewall's list
-  std::vector<FakeEntry> authorized;
+  // --- the firewall's lists, one per profile
+  static constexpr std::size_t Index(FirewallProfileType type) {
+    return static_cast<std::size_t>(type);
+  }
+  std::vector<FakeEntry> authorized[2];
+  // Per profile, the one call that fails ("GetProfileByType", "FindEntry", "AddEntry",
+  // "DisableEntry"); "no profile" makes GetProfileByType hand back none.
+  std::map<FirewallProfileType, std::string> profileFailures;
   std::optional<HResult> itemAnswer;  // what Item answers instead of looking
   int adds = 0;
 
-  FakeEntry* Find(const WideString& path) {
-    for (FakeEntry& entry : authorized) {
+  bool ProfileFails(FirewallProfileType type, const std::string& call) {
+    const bool fails = ShouldFail(call);
+    auto failure = profileFailures.find(type);
+    return fails || (failure != profileFailures.end() && failure->second == call);
+  }
+  FakeEntry* Find(FirewallProfileType type, const WideString& path) {
+    for (FakeEntry& entry : authorized[Index(type)]) {
       if (entry.path == path) {
         return &entry;
       }
     }
     return nullptr;
   }
-  HResult Item(const WideString& path, FakeEntry** entry) {
-    *entry = Find(path);
+  HResult Item(FirewallProfileType type, const WideString& path, FakeEntry** entry) {
+    *entry = Find(type, path);
     return itemAnswer.value_or(*entry != nullptr ? kSOk : kItemNotFound);
   }
 };
@@ -93,36 +110,59 @@ class FakeFirewallWorld {
 // Answers as the Windows adapter does over the firewall objects.
 class FakeFirewallProfile final : public FirewallProfile {
  public:
-  explicit FakeFirewallProfile(FakeFirewallWorld& world) : world_(world) { ++world_.liveProfiles; }
+  FakeFirewallProfile(FakeFirewallWorld& world, FirewallProfileType type)
+      : world_(world), type_(type) {
+    ++world_.liveProfiles;
+  }
   ~FakeFirewallProfile() override { --world_.liveProfiles; }
 
   HResult FindEntry(const WideString& path, EntryLookup* lookup) override {
     *lookup = EntryLookup{};
-    if (world_.ShouldFail("FindEntry")) return world_.failCode;
+    if (world_.ProfileFails(type_, "FindEntry")) return world_.failCode;
     FakeEntry* entry = nullptr;
-    lookup->item = world_.Item(path, &entry);
+    lookup->item = world_.Item(type_, path, &entry);
     if (!Failed(lookup->item)) lookup->enabled = entry->enabled;
     return kSOk;
   }
   // The firewall keeps one entry per image: adding a path again replaces its entry.
   HResult AddEntry(const WideString& path, const WideString& name) override {
-    if (world_.ShouldFail("AddEntry")) return world_.failCode;
+    if (world_.ProfileFails(type_, "AddEntry")) return world_.failCode;
     if (name.empty()) return kEOutOfMemory;
     ++world_.adds;
-    if (FakeEntry* existing = world_.Find(path)) {
+    if (FakeEntry* existing = world_.Find(type_, path)) {
       *existing = FakeEntry{path, name, true};
     } else {
-      world_.authorized.push_back({path, name, true});
+      world_.authorized[FakeFirewallWorld::Index(type_)].push_back({path, name, true});
     }
     return kSOk;
   }
   HResult DisableEntry(const WideString& path, HResult* item) override {
     *item = kSOk;
-    if (world_.ShouldFail("DisableEntry")) return world_.failCode;
+    if (world_.ProfileFails(type_, "DisableEntry")) return world_.failCode;
     FakeEntry* entry = nullptr;
-    *item = world_.Item(path, &entry);
+    *item = world_.Item(type_, path, &entry);
     if (Failed(*item)) return *item;
     entry->enabled = false;
+    return kSOk;
+  }
+
+ private:
+  FakeFirewallWorld& world_;
+  FirewallProfileType type_;
+};
+
+class FakeFirewallPolicy final : public FirewallPolicy {
+ public:
+  explicit FakeFirewallPolicy(FakeFirewallWorld& world) : world_(world) { ++world_.livePolicies; }
+  ~FakeFirewallPolicy() override { --world_.livePolicies; }
+
+  HResult GetProfileByType(FirewallProfileType type,
+                           std::unique_ptr<FirewallProfile>* profile) override {
+    profile->reset();
+    if (world_.ProfileFails(type, "GetProfileByType")) return world_.failCode;
+    auto failure = world_.profileFailures.find(type);
+    if (failure != world_.profileFailures.end() && failure->second == "no profile") return kSOk;
+    *profile = std::make_unique<FakeFirewallProfile>(world_, type);
     return kSOk;
   }
 
@@ -140,10 +180,33 @@ class FakeFirewallPlatform final : public FirewallPlatform {
     return true;
   }
 
+  bool IsWow64Process(bool* wow64) override {
+    if (world_.ShouldFail("IsWow64Process") || !world_.wow64) return false;
+    *wow64 = *world_.wow64;
+    return true;
+  }
+
   HResult GetSystemFolderPath(WideString* path) override {
     if (world_.ShouldFail("GetSystemFolderPath")) return world_.failCode;
     *path = world_.systemFolder;
     return kSOk;
+  }
+
+  bool GetSystemWindowsDirectory(WideString* path) override {
+    if (world_.ShouldFail("GetSystemWindowsDirectory")) return false;
+    *path = world_.windowsFolder;
+    return true;
+  }
+
+  bool GetSystemWow64Directory(WideString* path) override {
+    if (world_.ShouldFail("GetSystemWow64Directory") || !world_.wow64Folder) return false;
+    *path = *world_.wow64Folder;
+    return true;
+  }
+
+  bool FileExists(const WideString& path) override {
+    if (world_.ShouldFail("FileExists")) return false;
+    return world_.files.count(path) != 0;
   }
 
   std::uint32_t GetFileVersionInfoSizeW(const WideChar* path) override {
@@ -194,21 +257,23 @@ class FakeFirewallPlatform final : public FirewallPlatform {
     return false;
   }
 
-  HResult OpenProfileInProcess(std::unique_ptr<FirewallProfile>* profile) override {
-    return Open(u"", profile);
+  HResult OpenPolicyInProcess(std::unique_ptr<FirewallPolicy>* policy) override {
+    return Open(u"", world_.inProcessResult, policy);
   }
-  HResult OpenProfileElevated(const WideString& moniker,
-                              std::unique_ptr<FirewallProfile>* profile) override {
-    return Open(moniker, profile);
+  HResult OpenPolicyElevated(const WideString& moniker,
+                             std::unique_ptr<FirewallPolicy>* policy) override {
+    return Open(moniker, world_.elevatedResult, policy);
   }
 
  private:
-  HResult Open(const WideString& moniker, std::unique_ptr<FirewallProfile>* profile) {
-    profile->reset();
+  HResult Open(const WideString& moniker, HResult answer, std::unique_ptr<FirewallPolicy>* policy) {
+    policy->reset();
     world_.opens.push_back(moniker);
-    if (world_.ShouldFail("OpenProfile")) return world_.failCode;
-    if (Failed(world_.openResult) || world_.noProfile) return world_.openResult;
-    *profile = std::make_unique<FakeFirewallProfile>(world_);
+    if (world_.ShouldFail(moniker.empty() ? "OpenPolicyInProcess" : "OpenPolicyElevated")) {
+      return world_.failCode;
+    }
+    if (Failed(answer)) return answer;
+    *policy = std::make_unique<FakeFirewallPolicy>(world_);
     return kSOk;
   }
 
@@ -239,9 +304,14 @@ class FakeProcessToken final : public ProcessToken {
       {SecurityId{1, 1, {0}}, 7},  // Everyone
       {AdministratorsSid(), 0xF},  // enabled Administrators
   };
+  std::optional<bool> elevated = true;
   std::optional<std::vector<TokenGroup>> ReadGroups() override {
     if (world_.ShouldFail("ReadGroups")) return std::nullopt;
     return groups;
+  }
+  std::optional<bool> IsElevated() override {
+    if (world_.ShouldFail("IsElevated")) return std::nullopt;
+    return elevated;
   }
 
  private:

@@ -81,6 +81,50 @@ TEST(CplApplet, EveryOutcomeOfTheWaitCountsAsStartedAndReleasesTheProcess) {
   }
 }
 
+// The Control Panel calls on the thread that owns its windows: while the program
+// runs, what arrives for them is dispatched, and a quit ends the wait and is left for
+// the host's own loop.
+TEST(CplApplet, WaitingDispatchesTheThreadsMessagesUntilTheProgramEnds) {
+  constexpr std::uint32_t kSettingChange = 0x001A;
+  constexpr std::uint32_t kPaint = 0x000F;
+  struct Case {
+    const char* name;
+    std::vector<std::vector<QueuedMessage>> batches;
+    std::uint32_t ending;
+    std::size_t waits;
+    std::vector<std::uint32_t> dispatched;
+    std::vector<int> reposted;
+  };
+  const Case cases[] = {
+      {"nothing arrives", {}, kWaitObject0, 1, {}, {}},
+      {"two batches",
+       {{{kSettingChange, 0}, {kPaint, 0}}, {{kSettingChange, 1}}},
+       kWaitObject0,
+       3,
+       {kSettingChange, kPaint, kSettingChange},
+       {}},
+      {"a wake-up with nothing queued", {{}}, kWaitObject0, 2, {}, {}},
+      {"quit ends the wait",
+       {{{kPaint, 0}, {kWmQuit, 7}, {kSettingChange, 0}}},
+       kWaitObject0,
+       1,
+       {kPaint},
+       {7}},
+      {"failure after messages", {{{kPaint, 0}}}, kWaitFailed, 2, {kPaint}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeShellCalls shell;
+    shell.messageBatches = c.batches;
+    shell.waitResult = c.ending;
+    EXPECT_EQ(AppletMessage(shell, kCplDblclk, nullptr), 0);
+    EXPECT_EQ(shell.waited.size(), c.waits);
+    EXPECT_EQ(shell.dispatched, c.dispatched);
+    EXPECT_EQ(shell.reposted, c.reposted);
+    EXPECT_TRUE(shell.open.empty());
+  }
+}
+
 TEST(CplApplet, ProgramThatCannotBeStartedAnswersOneAndLeaksNoHandle) {
   struct Case {
     const char* name;

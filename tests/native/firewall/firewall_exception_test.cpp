@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 #include "tests/doubles/firewall_fakes.h"
 
@@ -13,6 +14,9 @@ namespace {
 using fakes::FakeEntry;
 using fakes::FakeFirewallWorld;
 using fakes::FakeVersionResource;
+
+constexpr FirewallProfileType kDomain = FirewallProfileType::kDomain;
+constexpr FirewallProfileType kStandard = FirewallProfileType::kStandard;
 
 const WideString kSystemFolder = u"C:\\WINDOWS\\system32";
 const WideString kServerPath = u"C:\\WINDOWS\\system32\\Quorin Network Driver.exe";
@@ -43,11 +47,38 @@ struct Harness {
   bool Called(const std::string& call) const {
     return std::find(world.calls.begin(), world.calls.end(), call) != world.calls.end();
   }
+  // The same list in both profiles.
+  void SetLists(const std::vector<FakeEntry>& entries) {
+    for (FirewallProfileType type : kExceptionProfiles) world.authorized[Index(type)] = entries;
+  }
+  static std::size_t Index(FirewallProfileType type) { return FakeFirewallWorld::Index(type); }
 };
 
-// The profile, and with it the apartment, let go before the operation returns.
+const char* Name(FirewallProfileType type) { return type == kDomain ? " domain" : " standard"; }
+
+void ExpectList(const std::vector<FakeEntry>& list, const std::vector<FakeEntry>& expected,
+                const std::string& what) {
+  ASSERT_EQ(list.size(), expected.size()) << what;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(list[i].path, expected[i].path) << what;
+    EXPECT_EQ(list[i].name, expected[i].name) << what;
+    EXPECT_EQ(list[i].enabled, expected[i].enabled) << what;
+  }
+}
+
+// Both profiles hold the expected list.
+void ExpectLists(const Harness& h, const std::vector<FakeEntry>& expected,
+                 const std::string& what) {
+  for (FirewallProfileType type : kExceptionProfiles) {
+    ExpectList(h.world.authorized[Harness::Index(type)], expected, what + Name(type));
+  }
+}
+
+// The policy and its profiles, and with them the apartment, let go before the
+// operation returns.
 void ExpectClean(const Harness& h, const std::string& what) {
   EXPECT_EQ(h.world.liveProfiles, 0) << what;
+  EXPECT_EQ(h.world.livePolicies, 0) << what;
 }
 
 TEST(FirewallException, OsVersionDecidesWhetherAndHowTheManagerIsReached) {
@@ -76,7 +107,7 @@ TEST(FirewallException, OsVersionDecidesWhetherAndHowTheManagerIsReached) {
       Harness h;
       h.world.version = c.version;
       if (!registering) {
-        h.world.authorized.push_back({kServerPath, kProductName, true});
+        h.SetLists({{kServerPath, kProductName, true}});
       }
       const bool result = registering ? h.Register() : h.Disable();
       ExpectClean(h, what);
@@ -84,16 +115,65 @@ TEST(FirewallException, OsVersionDecidesWhetherAndHowTheManagerIsReached) {
       // An empty moniker: the manager created in-process.
       const std::vector<WideString> opens[] = {{}, {u""}, {kMoniker}};
       EXPECT_EQ(h.world.opens, opens[static_cast<int>(c.way)]) << what;
+      EXPECT_FALSE(h.Called("IsElevated")) << what;
       if (c.way == Way::kNothing) {
         EXPECT_FALSE(h.Called("GetSystemFolderPath")) << what;
-      }
-      if (c.way != Way::kNothing) {
-        ASSERT_EQ(h.world.authorized.size(), 1u) << what;
-        EXPECT_EQ(h.world.authorized[0].path, kServerPath) << what;
-        EXPECT_EQ(h.world.authorized[0].enabled, registering) << what;
+        ExpectLists(h,
+                    registering ? std::vector<FakeEntry>{}
+                                : std::vector<FakeEntry>{{kServerPath, kProductName, true}},
+                    what);
       } else {
-        EXPECT_EQ(h.world.authorized.size(), registering ? 0u : 1u) << what;
+        ExpectLists(h, {{kServerPath, kProductName, registering}}, what);
       }
+    }
+  }
+}
+
+// The moniker binds only classes registered for elevation; an elevated process still
+// reaches the manager, in-process.
+TEST(FirewallException, RefusedMonikerFallsBackInProcessOnlyWhenElevated) {
+  const HResult refused = static_cast<HResult>(0x80080017);  // CO_E_ELEVATION_DISABLED
+  struct Case {
+    const char* what;
+    OsVersionInfo version;
+    std::optional<bool> elevated;
+    HResult elevatedResult;
+    HResult inProcessResult;
+    std::vector<WideString> opens;
+    bool result;
+  };
+  const Case cases[] = {
+      {"refused, elevated: in-process", Nt(10, 0), true, refused, kSOk, {kMoniker, u""}, true},
+      {"refused, not elevated", Nt(10, 0), false, refused, kSOk, {kMoniker}, false},
+      {"refused, elevation unreadable", Nt(10, 0), std::nullopt, refused, kSOk, {kMoniker}, false},
+      {"refused, in-process refused too",
+       Nt(10, 0),
+       true,
+       refused,
+       static_cast<HResult>(0x80070005),
+       {kMoniker, u""},
+       false},
+      {"XP, apartment of another mode",
+       Nt(5, 1),
+       true,
+       kSOk,
+       static_cast<HResult>(0x80010106),
+       {u""},
+       false},
+  };
+  for (const Case& c : cases) {
+    for (bool registering : {true, false}) {
+      const std::string what = std::string(c.what) + (registering ? " register" : " disable");
+      Harness h;
+      h.world.version = c.version;
+      h.token.elevated = c.elevated;
+      h.world.elevatedResult = c.elevatedResult;
+      h.world.inProcessResult = c.inProcessResult;
+      h.SetLists({{kServerPath, kProductName, !registering}});
+      EXPECT_EQ(registering ? h.Register() : h.Disable(), c.result) << what;
+      EXPECT_EQ(h.world.opens, c.opens) << what;
+      ExpectLists(h, {{kServerPath, kProductName, c.result ? registering : !registering}}, what);
+      ExpectClean(h, what);
     }
   }
 }
@@ -102,7 +182,7 @@ TEST(FirewallException, RegisterKeepsTheListInLineWithWhatIsThere) {
   struct Case {
     const char* what;
     std::vector<FakeEntry> before;
-    int adds;
+    int adds;  // per profile
     std::vector<FakeEntry> after;
   };
   const FakeEntry other{u"C:\\Tools\\other.exe", u"Other", true};
@@ -120,16 +200,11 @@ TEST(FirewallException, RegisterKeepsTheListInLineWithWhatIsThere) {
   };
   for (const Case& c : cases) {
     Harness h;
-    h.world.authorized = c.before;
+    h.SetLists(c.before);
     EXPECT_TRUE(h.Register()) << c.what;
     ExpectClean(h, c.what);
-    EXPECT_EQ(h.world.adds, c.adds) << c.what;
-    ASSERT_EQ(h.world.authorized.size(), c.after.size()) << c.what;
-    for (std::size_t i = 0; i < c.after.size(); ++i) {
-      EXPECT_EQ(h.world.authorized[i].path, c.after[i].path) << c.what;
-      EXPECT_EQ(h.world.authorized[i].name, c.after[i].name) << c.what;
-      EXPECT_EQ(h.world.authorized[i].enabled, c.after[i].enabled) << c.what;
-    }
+    EXPECT_EQ(h.world.adds, 2 * c.adds) << c.what;
+    ExpectLists(h, c.after, c.what);
   }
 }
 
@@ -164,16 +239,41 @@ TEST(FirewallException, DisableSwitchesOffButNeverDeletes) {
   };
   for (const Case& c : cases) {
     Harness h;
-    h.world.authorized = c.before;
+    h.SetLists(c.before);
     if (c.itemFailure != kSOk) {
       h.world.itemAnswer = c.itemFailure;
     }
     EXPECT_EQ(h.Disable(), c.result) << c.what;
     ExpectClean(h, c.what);
     EXPECT_EQ(h.world.adds, 0) << c.what;
-    ASSERT_EQ(h.world.authorized.size(), c.after.size()) << c.what;
-    for (std::size_t i = 0; i < c.after.size(); ++i) {
-      EXPECT_EQ(h.world.authorized[i].enabled, c.after[i].enabled) << c.what;
+    ExpectLists(h, c.after, c.what);
+  }
+}
+
+// Whichever profile cannot be reached or updated, the other one is, and the result
+// says that not all were.
+TEST(FirewallException, EachProfileIsUpdatedWhenTheOtherFails) {
+  for (bool registering : {true, false}) {
+    const std::vector<std::string> failures =
+        registering
+            ? std::vector<std::string>{"GetProfileByType", "no profile", "FindEntry", "AddEntry"}
+            : std::vector<std::string>{"GetProfileByType", "no profile", "DisableEntry"};
+    for (FirewallProfileType failing : kExceptionProfiles) {
+      for (const std::string& failure : failures) {
+        const std::string what =
+            (registering ? "register, " : "disable, ") + failure + " fails in" + Name(failing);
+        Harness h;
+        h.SetLists({{kServerPath, u"Old", !registering}});
+        h.world.profileFailures[failing] = failure;
+        EXPECT_FALSE(registering ? h.Register() : h.Disable()) << what;
+        const FirewallProfileType other = failing == kDomain ? kStandard : kDomain;
+        ExpectList(h.world.authorized[Harness::Index(failing)],
+                   {{kServerPath, u"Old", !registering}}, what + ", failing profile");
+        ExpectList(h.world.authorized[Harness::Index(other)],
+                   {{kServerPath, registering ? kProductName : u"Old", registering}},
+                   what + ", other profile");
+        ExpectClean(h, what);
+      }
     }
   }
 }
@@ -181,11 +281,74 @@ TEST(FirewallException, DisableSwitchesOffButNeverDeletes) {
 TEST(FirewallException, DisableDoesNotNeedTheServerProgram) {
   Harness h;
   h.world.files.clear();
-  h.world.authorized.push_back({kServerPath, kProductName, true});
+  h.SetLists({{kServerPath, kProductName, true}});
   EXPECT_TRUE(h.Disable());
-  EXPECT_FALSE(h.world.authorized[0].enabled);
+  ExpectLists(h, {{kServerPath, kProductName, false}}, "disable without version resource");
   EXPECT_FALSE(h.Called("GetFileVersionInfoSizeW"));
   ExpectClean(h, "disable without version resource");
+}
+
+// A 32-bit process on 64-bit Windows reaches the native system folder only through
+// "Sysnative", but the firewall matches the path the server runs from.
+TEST(FirewallException, ServerPathIsWhereTheProgramRuns) {
+  const WideString native = u"C:\\WINDOWS\\System32\\Quorin Network Driver.exe";
+  const WideString throughAlias = u"C:\\WINDOWS\\Sysnative\\Quorin Network Driver.exe";
+  const WideString wow = u"C:\\WINDOWS\\SysWOW64\\Quorin Network Driver.exe";
+  struct Case {
+    const char* what;
+    std::optional<bool> wow64;
+    std::vector<WideString> present;  // as this process names them
+    WideString path;                  // what the exception names; empty: no path at all
+    WideString versionPath;
+    bool withoutWow64Folder = false;
+  };
+  const Case cases[] = {
+      {"no WOW64", false, {kServerPath}, kServerPath, kServerPath},
+      {"no WOW64, server missing", false, {}, kServerPath, kServerPath},
+      {"WOW64, 64-bit server", true, {throughAlias}, native, throughAlias},
+      {"WOW64, 32-bit server", true, {wow}, wow, wow},
+      {"WOW64, both: the native one runs", true, {throughAlias, wow}, native, throughAlias},
+      {"WOW64, server missing", true, {}, wow, wow},
+      {"WOW64 unknown", std::nullopt, {throughAlias}, u"", u""},
+      {"WOW64, 32-bit folder unknown", true, {wow}, u"", u"", true},
+  };
+  for (const Case& c : cases) {
+    for (bool registering : {true, false}) {
+      const std::string what = std::string(c.what) + (registering ? " register" : " disable");
+      Harness h;
+      h.world.wow64 = c.wow64;
+      if (c.withoutWow64Folder) h.world.wow64Folder.reset();
+      h.world.files.clear();
+      for (const WideString& file : c.present) {
+        h.world.files[file] = EnglishResource(file == wow ? u"Server x86" : u"Server x64");
+      }
+      ServerProgramPath server;
+      EXPECT_EQ(GetServerProgramPath(h.platform, &server), !c.path.empty()) << what;
+      EXPECT_EQ(server.path, c.path) << what;
+      EXPECT_EQ(server.versionPath, c.versionPath) << what;
+
+      // An enabled entry for every place the server could be; only the chosen one
+      // is registered or switched off.
+      std::vector<FakeEntry> before;
+      for (const WideString& path : {kServerPath, native, wow}) {
+        before.push_back({path, u"Old", !registering});
+      }
+      h.SetLists(before);
+      const bool known = h.world.files.count(c.versionPath) != 0;
+      EXPECT_EQ(registering ? h.Register() : h.Disable(),
+                !c.path.empty() && (known || !registering))
+          << what;
+      std::vector<FakeEntry> after = before;
+      for (FakeEntry& entry : after) {
+        if (entry.path == c.path && (known || !registering)) {
+          entry.enabled = registering;
+          if (registering) entry.name = c.path == wow ? u"Server x86" : u"Server x64";
+        }
+      }
+      ExpectLists(h, after, what);
+      ExpectClean(h, what);
+    }
+  }
 }
 
 TEST(FirewallException, ProductNameComesFromTheFirstTranslation) {
@@ -255,40 +418,10 @@ TEST(FirewallException, ProductNameComesFromTheFirstTranslation) {
     EXPECT_EQ(h.Register(), c.registered) << c.what;
     ExpectClean(h, c.what);
     EXPECT_EQ(h.world.stringQueries, c.queries) << c.what;
-    if (c.registered) {
-      ASSERT_EQ(h.world.authorized.size(), 1u) << c.what;
-      EXPECT_EQ(h.world.authorized[0].name, c.name) << c.what;
-    } else {
-      EXPECT_TRUE(h.world.authorized.empty()) << c.what;
-    }
-  }
-}
-
-TEST(FirewallException, ProfileOutOfReachEndsWithFalse) {
-  struct Case {
-    const char* what;
-    OsVersionInfo version;
-    HResult open;
-    bool noProfile;
-  };
-  const Case cases[] = {
-      {"elevation refused", Nt(6, 1), static_cast<HResult>(0x800401EA), false},
-      {"apartment of another mode", Nt(5, 1), static_cast<HResult>(0x80010106), false},
-      {"no profile from the policy", Nt(5, 1), kSOk, true},
-  };
-  for (const Case& c : cases) {
-    for (bool registering : {true, false}) {
-      Harness h;
-      h.world.version = c.version;
-      h.world.openResult = c.open;
-      h.world.noProfile = c.noProfile;
-      h.world.authorized.push_back({kServerPath, kProductName, false});
-      EXPECT_FALSE(registering ? h.Register() : h.Disable()) << c.what;
-      EXPECT_EQ(h.world.opens.size(), 1u) << c.what;
-      EXPECT_EQ(h.world.calls.back(), "OpenProfile") << c.what;
-      EXPECT_FALSE(h.world.authorized[0].enabled) << c.what;
-      ExpectClean(h, c.what);
-    }
+    ExpectLists(h,
+                c.registered ? std::vector<FakeEntry>{{kServerPath, c.name, true}}
+                             : std::vector<FakeEntry>{},
+                c.what);
   }
 }
 
@@ -303,10 +436,8 @@ TEST(FirewallException, RightsAndSystemFolderComeFirst) {
          h.token.groups = std::vector<TokenGroup>{{SecurityId{1, 5, {32, 545}}, 7}};
        }},
       {"token unreadable", [](Harness& h) { h.token.groups = std::nullopt; }},
-      {"system folder unavailable",
-       [](Harness& h) {
-         h.world.failAt = 2;  // GetVersionExA, ReadGroups, GetSystemFolderPath
-       }},
+      {"WOW64 unknown", [](Harness& h) { h.world.wow64.reset(); }},
+      {"system folder unavailable", [](Harness& h) { h.world.failCall = "GetSystemFolderPath"; }},
       {"path would not fit in 260 units",
        [](Harness& h) {
          h.world.systemFolder = u"C:\\" + WideString(230, u'd');  // 233 + 1 + 25 = 259 fits
@@ -316,11 +447,11 @@ TEST(FirewallException, RightsAndSystemFolderComeFirst) {
   for (const Case& c : cases) {
     for (bool registering : {true, false}) {
       Harness h;
-      h.world.authorized.push_back({kServerPath, kProductName, true});
+      h.SetLists({{kServerPath, kProductName, true}});
       c.change(h);
       EXPECT_FALSE(registering ? h.Register() : h.Disable()) << c.what;
       EXPECT_TRUE(h.world.opens.empty()) << c.what;
-      EXPECT_TRUE(h.world.authorized[0].enabled) << c.what;
+      ExpectLists(h, {{kServerPath, kProductName, true}}, c.what);
       ExpectClean(h, c.what);
     }
   }
@@ -329,50 +460,71 @@ TEST(FirewallException, RightsAndSystemFolderComeFirst) {
 TEST(FirewallException, ServerPathAtTheLimit) {
   Harness h;
   h.world.systemFolder = u"C:\\" + WideString(230, u'd');
-  WideString path;
-  ASSERT_TRUE(GetServerProgramPath(h.platform, &path));
-  EXPECT_EQ(path.size(), 259u);
-  EXPECT_EQ(path, h.world.systemFolder + u"\\Quorin Network Driver.exe");
+  ServerProgramPath server;
+  ASSERT_TRUE(GetServerProgramPath(h.platform, &server));
+  EXPECT_EQ(server.path.size(), 259u);
+  EXPECT_EQ(server.path, h.world.systemFolder + u"\\Quorin Network Driver.exe");
+  EXPECT_EQ(server.versionPath, server.path);
 }
 
 // Fail each call of a full run in turn: whatever fails, the operation ends with false
-// and lets go of the profile.
+// and lets go of the policy and its profiles, unless the call only decides a way that
+// also works.
 TEST(FirewallException, EveryFailureEndsWithFalse) {
   struct Scenario {
     const char* what;
     OsVersionInfo version;
     bool registering;
+    bool wow64 = false;
+    bool monikerRefused = false;
+    std::set<std::string> tolerated = {};
   };
+  // A failing version query falls back to the in-process manager, and so does a
+  // failing moniker for the elevated token of the harness. Without the native folder's
+  // answer the 32-bit folder is taken, where disable finds nothing to switch off.
+  const std::set<std::string> inProcess = {"GetVersionExA"};
+  const std::set<std::string> moniker = {"GetVersionExA", "OpenPolicyElevated"};
+  const std::set<std::string> nativeLookup = {"GetVersionExA", "OpenPolicyElevated",
+                                              "GetSystemWindowsDirectory", "FileExists"};
   const Scenario scenarios[] = {
-      {"register in-process", Nt(5, 1), true},
-      {"register elevated", Nt(6, 1), true},
-      {"disable in-process", Nt(5, 2), false},
-      {"disable elevated", Nt(10, 0), false},
+      {"register in-process", Nt(5, 1), true, false, false, inProcess},
+      {"register elevated", Nt(6, 1), true, false, false, moniker},
+      {"disable in-process", Nt(5, 2), false, false, false, inProcess},
+      {"disable elevated", Nt(10, 0), false, false, false, moniker},
+      {"register 64-bit server under WOW64", Nt(10, 0), true, true, false, moniker},
+      {"disable 64-bit server under WOW64", Nt(10, 0), false, true, false, nativeLookup},
+      {"register, moniker refused", Nt(10, 0), true, false, true, moniker},
+      {"disable, moniker refused", Nt(10, 0), false, false, true, moniker},
   };
-  // A failing version query falls back to the in-process manager.
-  const std::string tolerated = "GetVersionExA";
+  const WideString throughAlias = u"C:\\WINDOWS\\Sysnative\\Quorin Network Driver.exe";
+  const WideString native = u"C:\\WINDOWS\\System32\\Quorin Network Driver.exe";
+  auto prepare = [&](Harness& h, const Scenario& s) {
+    h.world.version = s.version;
+    h.world.wow64 = s.wow64;
+    if (s.wow64) h.world.files[throughAlias] = EnglishResource(kProductName);
+    if (s.monikerRefused) h.world.elevatedResult = static_cast<HResult>(0x800401EA);
+    h.SetLists({{s.wow64 ? native : kServerPath, u"Old", !s.registering}});
+  };
   for (const Scenario& s : scenarios) {
     std::size_t total = 0;
     std::vector<std::string> names;
     {
       Harness h;
-      h.world.version = s.version;
-      h.world.authorized.push_back({kServerPath, u"Old", s.registering ? false : true});
+      prepare(h, s);
       ASSERT_TRUE(s.registering ? h.Register() : h.Disable()) << s.what;
       names = h.world.calls;
       total = names.size();
     }
-    ASSERT_GE(total, 6u) << s.what;
+    ASSERT_GE(total, 8u) << s.what;
     for (std::size_t i = 0; i < total; ++i) {
       const std::string what =
           std::string(s.what) + ": fail " + names[i] + " #" + std::to_string(i);
       Harness h;
-      h.world.version = s.version;
-      h.world.authorized.push_back({kServerPath, u"Old", s.registering ? false : true});
+      prepare(h, s);
       h.world.failAt = i;
       const bool result = s.registering ? h.Register() : h.Disable();
       ASSERT_EQ(h.world.calls.size() > i ? h.world.calls[i] : "", names[i]) << what;
-      EXPECT_EQ(result, names[i] == tolerated) << what;
+      EXPECT_EQ(result, s.tolerated.count(names[i]) != 0) << what;
       ExpectClean(h, what);
     }
   }
@@ -380,12 +532,15 @@ TEST(FirewallException, EveryFailureEndsWithFalse) {
 
 TEST(FirewallException, MissingArgumentsGiveMinusOne) {
   Harness h;
+  std::unique_ptr<FirewallPolicy> policy;
+  ASSERT_EQ(GetFirewallPolicy(h.platform, h.token, &policy), kSOk);
+  ASSERT_TRUE(policy);
   std::unique_ptr<FirewallProfile> profile;
-  ASSERT_EQ(GetCurrentFirewallProfile(h.platform, &profile), kSOk);
+  ASSERT_EQ(policy->GetProfileByType(kStandard, &profile), kSOk);
   ASSERT_TRUE(profile);
   const WideChar* path = kServerPath.c_str();
   bool enabled = true;
-  EXPECT_EQ(GetCurrentFirewallProfile(h.platform, nullptr), kMissingArgument);
+  EXPECT_EQ(GetFirewallPolicy(h.platform, h.token, nullptr), kMissingArgument);
   EXPECT_EQ(CreateElevatedFirewallManager(h.platform, nullptr), kMissingArgument);
   EXPECT_EQ(IsApplicationEnabled(profile.get(), nullptr, &enabled), kMissingArgument);
   EXPECT_EQ(IsApplicationEnabled(profile.get(), path, nullptr), kMissingArgument);
@@ -399,7 +554,7 @@ TEST(FirewallException, MissingArgumentsGiveMinusOne) {
   EXPECT_EQ(IsApplicationEnabled(profile.get(), path, &enabled), kSOk);
   EXPECT_FALSE(enabled);
   // A failed read of Enabled is passed on and never reads as enabled.
-  h.world.authorized.push_back({kServerPath, kProductName, true});
+  h.world.authorized[Harness::Index(kStandard)].push_back({kServerPath, kProductName, true});
   h.world.failCall = "FindEntry";
   EXPECT_EQ(IsApplicationEnabled(profile.get(), path, &enabled), fakes::kEFail);
   EXPECT_FALSE(enabled);

@@ -152,6 +152,7 @@ struct Closer {
   int programWindows = 0;
   int ownDialogs = 0;
   bool wrongImage = false;
+  bool holdOpen = false;  // only count the program's windows, close none yet
 };
 
 BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM parameter) {
@@ -176,7 +177,7 @@ BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM parameter) {
     closer.wrongImage = true;
     return TRUE;
   }
-  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (!closer.holdOpen) PostMessageW(window, WM_CLOSE, 0, 0);
   ++closer.programWindows;
   return TRUE;
 }
@@ -196,11 +197,42 @@ void EndProcessesOf(const std::wstring& image) {
   }
 }
 
-// Opens the applet on a thread of its own, as the Control Panel's blocking call, and closes
-// what appears until the call returns.
-LONG OpenAndCloseWindows(APPLET_PROC entry, Closer& closer) {
-  auto result = std::async(std::launch::async,
-                           [entry] { return entry(GetDesktopWindow(), CPL_DBLCLK, 0, 0); });
+// A window of the thread that opens the applet, as the Control Panel's own: it answers
+// kProbe with kProbeAnswer.
+constexpr UINT kProbe = WM_APP + 7;
+constexpr LRESULT kProbeAnswer = 0x5A17;
+
+LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kProbe) return kProbeAnswer;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateHostWindow() {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = HostProcedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"OrvelTestControlPanelHost";
+  RegisterClassW(&windowClass);  // already there from an earlier test: fine
+  return CreateWindowExW(0, windowClass.lpszClassName, L"host", WS_OVERLAPPED, 0, 0, 10, 10,
+                         nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Opens the applet on a thread of its own that owns a window, as the Control Panel's
+// blocking call, and closes what appears until the call returns. With `probe`, once the
+// program's window is there (the applet waits for it then), the thread's window is sent
+// kProbe first, and *probe tells whether it answered.
+LONG OpenAndCloseWindows(APPLET_PROC entry, Closer& closer, bool* probe = nullptr) {
+  std::promise<HWND> hostMade;
+  auto host = hostMade.get_future();
+  auto result = std::async(std::launch::async, [entry, &hostMade] {
+    HWND window = CreateHostWindow();
+    hostMade.set_value(window);
+    const LONG answer = entry(window, CPL_DBLCLK, 0, 0);
+    DestroyWindow(window);
+    return answer;
+  });
+  const HWND hostWindow = host.get();
+  closer.holdOpen = probe != nullptr;
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (result.wait_for(100ms) != std::future_status::ready) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -209,6 +241,15 @@ LONG OpenAndCloseWindows(APPLET_PROC entry, Closer& closer) {
       break;
     }
     EnumWindows(CloseWindowsOf, reinterpret_cast<LPARAM>(&closer));
+    if (closer.holdOpen && closer.programWindows > 0) {
+      DWORD_PTR answer = 0;
+      *probe =
+          hostWindow != nullptr &&
+          SendMessageTimeoutW(hostWindow, kProbe, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0 &&
+          answer == static_cast<DWORD_PTR>(kProbeAnswer);
+      closer.holdOpen = false;
+      closer.programWindows = 0;
+    }
   }
   return result.get();
 }
@@ -281,9 +322,11 @@ TEST_F(Applet, OpeningStartsTheProgramFromThe32BitSystemFolderAndAnswersZeroWhen
   ASSERT_TRUE(system.Place(HostPath(ORVEL_CPL_PROGRAM_FILE))) << "error " << GetLastError();
 
   Closer closer{system.program()};
-  EXPECT_EQ(OpenAndCloseWindows(module_.entry, closer), 0);
+  bool answered = false;
+  EXPECT_EQ(OpenAndCloseWindows(module_.entry, closer, &answered), 0);
   EXPECT_GE(closer.programWindows, 1) << "no window of the started program was seen";
   EXPECT_FALSE(closer.wrongImage) << "a window with the program's title came from elsewhere";
+  EXPECT_TRUE(answered) << "the thread's window did not answer while the applet waited";
 }
 
 TEST_F(Applet, OpeningWithTheProgramMissingAnswersOne) {
