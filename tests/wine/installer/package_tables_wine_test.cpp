@@ -264,6 +264,67 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
             1u);
 }
 
+TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
+  // VANTOR\ORVELDRIVER under the common application data folder, made by CreateFolders.
+  std::map<std::wstring, std::pair<std::wstring, std::wstring>> directories;  // parent, name
+  for (const auto& row : Rows(database_.value,
+                              L"SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM "
+                              L"`Directory`")) {
+    directories[row[0]] = {row[1], row[2]};
+  }
+  ASSERT_TRUE(directories.count(L"SettingsFolder"));
+  const auto& [vendor, name] = directories[L"SettingsFolder"];
+  EXPECT_EQ(name, L"ORVELDRIVER");
+  EXPECT_EQ(directories[vendor].second, L"VANTOR");
+  EXPECT_EQ(directories[vendor].first, L"CommonAppDataFolder");
+  const auto made = Rows(database_.value,
+                         L"SELECT `Component_` FROM `CreateFolder` WHERE "
+                         L"`Directory_` = 'SettingsFolder'");
+  ASSERT_EQ(made.size(), 1u);
+  const auto component =
+      Rows(database_.value, (L"SELECT `Attributes`, `Condition` FROM `Component` WHERE "
+                             L"`Component` = '" +
+                             made[0][0] + L"'")
+                                .c_str());
+  ASSERT_EQ(component.size(), 1u);
+  // Permanent: removing the product keeps the folder and the settings in it.
+  EXPECT_NE(std::stoi(component[0][0]) & msidbComponentAttributesPermanent, 0);
+  EXPECT_EQ(component[0][1], L"");
+  const auto features = Rows(database_.value, (L"SELECT `Feature_` FROM `FeatureComponents` "
+                                               L"WHERE `Component_` = '" +
+                                               made[0][0] + L"'")
+                                                  .c_str());
+  EXPECT_EQ(features.size(), 1u);
+
+  // Locked down whatever the parent allows: SYSTEM and Administrators full control, Users
+  // read and execute, protected from inheritance; one row, with no condition.
+  const auto lock = Rows(database_.value,
+                         L"SELECT `LockObject`, `Table`, `SDDLText`, `Condition` FROM "
+                         L"`MsiLockPermissionsEx`");
+  const std::vector<std::vector<std::wstring>> expected = {
+      {L"SettingsFolder", L"CreateFolder",
+       L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", L""}};
+  EXPECT_EQ(lock, expected);
+  // Windows Installer 5 fails a package that has both tables.
+  MSICONDITION legacy = MsiDatabaseIsTablePersistentW(database_.value, L"LockPermissions");
+  EXPECT_NE(legacy, MSICONDITION_TRUE);
+  // ... and reads the new one only from a package that asks for version 5.
+  Handle summary;
+  ASSERT_EQ(MsiGetSummaryInformationW(database_.value, nullptr, 0, &summary.value),
+            static_cast<UINT>(ERROR_SUCCESS));
+  INT schema = 0;
+  UINT type = 0;
+  ASSERT_EQ(MsiSummaryInfoGetPropertyW(summary.value, PID_PAGECOUNT, &type, &schema, nullptr,
+                                       nullptr, nullptr),
+            static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_GE(schema, 500);
+  // Made inside the script, before any file goes in, so that a later action can write the
+  // settings into it.
+  EXPECT_GT(At(L"CreateFolders"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"CreateFolders"), At(L"InstallFiles"));
+  EXPECT_EQ(sequence_[L"CreateFolders"].condition, L"");
+}
+
 TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {
   // Upgrade rows of one upgrade code: versions up to this one (inclusive, so a rebuild of
   // the same version also replaces it) are removed; a newer one only detected.
