@@ -1,6 +1,7 @@
 // Installs and removes the real package with Wine's msiexec and checks the machine.
 #include <windows.h>
 // after windows.h
+#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <shlobj.h>
@@ -78,6 +79,75 @@ std::wstring ProgramFilesX86() {
   return folder;
 }
 
+// The configuration program's settings folder, moved aside (with whatever the configuration
+// tests left in it) while a test shows what the package does there, and put back after.
+class SettingsFolderAside {
+ public:
+  SettingsFolderAside() {
+    wchar_t common[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    vendor_ = std::wstring(common) + L"\\VANTOR";
+    folder_ = vendor_ + L"\\ORVELDRIVER";
+    vendorExisted_ = FileExists(vendor_);
+    movedAside_ = MoveFileW(folder_.c_str(), (folder_ + L".aside").c_str()) != FALSE;
+  }
+  SettingsFolderAside(const SettingsFolderAside&) = delete;
+  SettingsFolderAside& operator=(const SettingsFolderAside&) = delete;
+  ~SettingsFolderAside() {
+    RemoveDirectoryW(folder_.c_str());  // the test leaves it empty
+    if (movedAside_) {
+      MoveFileW((folder_ + L".aside").c_str(), folder_.c_str());
+    } else if (!vendorExisted_) {
+      RemoveDirectoryW(vendor_.c_str());
+    }
+  }
+  const std::wstring& Folder() const { return folder_; }
+
+ private:
+  std::wstring vendor_, folder_;
+  bool vendorExisted_ = false;
+  bool movedAside_ = false;
+};
+
+// Whether a folder's DACL is the package's lock-down: protected from inheritance, and
+// exactly SYSTEM and Administrators full control and Users read and execute, each for the
+// folder, its subfolders and its files.
+bool LockedDown(const std::wstring& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  bool locked = GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+                (control & SE_DACL_PROTECTED) != 0 && dacl != nullptr && dacl->AceCount == 3;
+  std::map<WELL_KNOWN_SID_TYPE, DWORD> wanted = {{WinLocalSystemSid, FILE_ALL_ACCESS},
+                                                 {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                                                 {WinBuiltinUsersSid, 0x1200A9}};
+  for (DWORD i = 0; locked && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    locked = GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+             ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+             ace->Header.AceFlags == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    bool known = false;
+    for (auto it = wanted.begin(); locked && it != wanted.end(); ++it) {
+      BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+      DWORD size = sizeof sid;
+      if (CreateWellKnownSid(it->first, nullptr, sid, &size) && EqualSid(sid, &ace->SidStart) &&
+          ace->Mask == it->second) {
+        wanted.erase(it);
+        known = true;
+        break;
+      }
+    }
+    locked = locked && known;
+  }
+  LocalFree(descriptor);
+  return locked;
+}
+
 TEST(Library, ExportsTheTwelveActionsByName) {
   HMODULE library = LoadLibraryW(HostPath(ORVEL_DLL_PATH).c_str());
   ASSERT_NE(library, nullptr);
@@ -113,7 +183,15 @@ TEST_F(PackageTest, InstallsRepairsModifiesAndRemovesCleanly) {
   std::printf("installing %s (%s)\n", ORVEL_MSI_PATH,
               ORVEL_MSI_SHIPS ? "the deliverable" : "a test build that never ships");
   RecordProperty("package", ORVEL_MSI_PATH);
+  SettingsFolderAside settings;
+  ASSERT_FALSE(FileExists(settings.Folder()))
+      << "a settings folder from an earlier run is in the way";
   ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), 0u);
+  // The package makes the settings folder, so that no standard user makes it first; only
+  // Windows shows its lock-down (Wine's installer skips the table and keeps no ACLs).
+  EXPECT_NE(GetFileAttributesW(settings.Folder().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_TRUE(FileExists(settings.Folder()));
+  TODO_WINE_EXPECT_TRUE(LockedDown(settings.Folder()));
   // Every file lands where the package puts it, built for the machine that runs it there:
   // the deliverable carries the i686 configuration program.
   const WORD programMachine = ORVEL_MSI_SHIPS ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
@@ -160,6 +238,8 @@ TEST_F(PackageTest, InstallsRepairsModifiesAndRemovesCleanly) {
   EXPECT_FALSE(FileExists(SystemX86Folder() + L"\\Orvelcpl.cpl"));
 
   ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  // The settings stay with their folder, which stays even when it is empty.
+  EXPECT_TRUE(FileExists(settings.Folder()));
   EXPECT_FALSE(FileExists(program));
   EXPECT_FALSE(FileExists(applet));
   EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_64KEY), std::nullopt);
