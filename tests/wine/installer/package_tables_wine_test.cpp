@@ -125,6 +125,7 @@ TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCh
       {L"Uninstall", true, false},
       {L"RegDelMIDIDeviceNum", true, false},
       {L"delSystem32DllFile", true, false},
+      {L"ClearSettingsFolderLinks", true, true},
       {L"CleanupInstall", false, false},
   };
   for (const Expected& e : expected) {
@@ -323,6 +324,20 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
   EXPECT_GT(At(L"CreateFolders"), At(L"InstallInitialize"));
   EXPECT_LT(At(L"CreateFolders"), At(L"InstallFiles"));
   EXPECT_EQ(sequence_[L"CreateFolders"].condition, L"");
+  // Links planted at the folder's or its parent's name go first, told the folder's path
+  // by a property set just before.
+  const auto setter = actions_.find(L"SetClearSettingsFolderLinks");
+  ASSERT_NE(setter, actions_.end());
+  EXPECT_EQ(setter->second.type & kBaseTypeMask,
+            msidbCustomActionTypeTextData | msidbCustomActionTypeProperty);
+  EXPECT_EQ(setter->second.source, L"ClearSettingsFolderLinks");
+  EXPECT_EQ(setter->second.target, L"[SettingsFolder]");
+  EXPECT_GT(At(L"ClearSettingsFolderLinks"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"SetClearSettingsFolderLinks"), At(L"ClearSettingsFolderLinks"));
+  EXPECT_LT(At(L"ClearSettingsFolderLinks"), At(L"CreateFolders"));
+  for (const wchar_t* action : {L"SetClearSettingsFolderLinks", L"ClearSettingsFolderLinks"}) {
+    EXPECT_EQ(sequence_[action].condition, L"NOT REMOVE=\"ALL\"") << Narrow(action);
+  }
 }
 
 TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {

@@ -148,13 +148,13 @@ bool LockedDown(const std::wstring& folder) {
   return locked;
 }
 
-TEST(Library, ExportsTheTwelveActionsByName) {
+TEST(Library, ExportsItsActionsByName) {
   HMODULE library = LoadLibraryW(HostPath(ORVEL_DLL_PATH).c_str());
   ASSERT_NE(library, nullptr);
   for (const char* name :
        {"InstallKernelDriver", "Uninstall", "CleanupInstall", "SetDeviceInfo", "DelDeviceInfo",
         "RegSetMIDIDeviceNum", "RegDelMIDIDeviceNum", "setSystemComponent", "ProcessKill",
-        "GetOSVersion", "IsAdmin", "delSystem32DllFile"}) {
+        "GetOSVersion", "IsAdmin", "delSystem32DllFile", "ClearSettingsFolderLinks"}) {
     EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
   }
   FreeLibrary(library);
