@@ -150,30 +150,36 @@ void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::ui
   session.ProcessMessage(kind, record.get());
 }
 
+NameHolds OpenNoFollow(Files& files, TextView path) {
+  NameHolds holds;
+  FileHandle raw;
+  holds.status = files.OpenNoFollow(path, &raw);
+  if (holds.status != kErrorSuccess) return holds;
+  holds.file = File(raw, files);
+  holds.status = files.GetAttributes(raw, &holds.attributes);
+  return holds;
+}
+
 void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path) {
   Files& files = platform.files;
-  FileHandle raw;
-  const auto opened = files.OpenNoFollow(path, &raw);
-  if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return;
-  File file(opened == kErrorSuccess ? raw : FileHandle(), files);
-  std::uint32_t attributes = 0;
-  const auto read = file ? files.GetAttributes(file.get(), &attributes) : opened;
-  if (read != kErrorSuccess) {
+  NameHolds holds = OpenNoFollow(files, path);
+  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) return;
+  if (holds.status != kErrorSuccess) {
     Log(platform.session,
-        Text(action) + u": " + path + u" cannot be opened; error " + Decimal(read));
+        Text(action) + u": " + path + u" cannot be opened; error " + Decimal(holds.status));
     return;
   }
   // Only what the name itself holds is deleted, and only when it is a plain file: a link
   // put there would otherwise hand this deletion on to whatever it points at.
-  if ((attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
+  if ((holds.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
     Log(platform.session, Text(action) + u": " + path + u" is not a plain file; left alone");
     return;
   }
-  if ((attributes & kFileAttributeReadOnly) != 0) {
-    files.SetAttributes(file.get(), kFileAttributeNormal);
+  if ((holds.attributes & kFileAttributeReadOnly) != 0) {
+    files.SetAttributes(holds.file.get(), kFileAttributeNormal);
   }
-  const auto status = files.DeleteOnClose(file.get());
-  file.reset();
+  const auto status = files.DeleteOnClose(holds.file.get());
+  holds.file.reset();
   if (status != kErrorSuccess) {
     Log(platform.session,
         Text(action) + u": deleting " + path + u" failed with error " + Decimal(status));

@@ -93,6 +93,16 @@ Text Decimal(std::uint32_t value);
 // Sends an Error-table number to the package as a one-field record.
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number);
 
+// What a name itself holds, opened without following a link: the open handle and its
+// attributes, or in status the error of the open or the read (ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND when there is nothing).
+struct NameHolds {
+  File file;
+  std::uint32_t attributes = 0;
+  std::uint32_t status = kErrorSuccess;
+};
+NameHolds OpenNoFollow(Files& files, TextView path);
+
 // Deletes a plain file that is there, read-only or not, through a handle that was opened
 // without following a link; a link, a folder or anything else under that name is left
 // alone. A file in use (access denied) goes at the restart, which is then asked for; the

@@ -136,21 +136,18 @@ enum class LinkCheck { kNoLink, kRemoved, kStays };
 // Removes a link at path (a junction, a symbolic link, a mount point) through a handle
 // opened on the link itself; a plain folder or file is left as it is.
 LinkCheck RemoveLinkAt(Platform& platform, const Text& path) {
-  Files& files = platform.files;
-  FileHandle raw;
-  const auto opened = files.OpenNoFollow(path, &raw);
-  if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return LinkCheck::kNoLink;
-  File link(opened == kErrorSuccess ? raw : FileHandle(), files);
-  std::uint32_t attributes = 0;
-  const auto read = link ? files.GetAttributes(link.get(), &attributes) : opened;
-  if (read != kErrorSuccess) {
-    Log(platform.session,
-        u"ClearSettingsFolderLinks: " + path + u" cannot be opened; error " + Decimal(read));
+  NameHolds holds = OpenNoFollow(platform.files, path);
+  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) {
+    return LinkCheck::kNoLink;
+  }
+  if (holds.status != kErrorSuccess) {
+    Log(platform.session, u"ClearSettingsFolderLinks: " + path + u" cannot be opened; error " +
+                              Decimal(holds.status));
     return LinkCheck::kStays;
   }
-  if ((attributes & kFileAttributeReparsePoint) == 0) return LinkCheck::kNoLink;
-  const auto status = files.DeleteOnClose(link.get());
-  link.reset();
+  if ((holds.attributes & kFileAttributeReparsePoint) == 0) return LinkCheck::kNoLink;
+  const auto status = platform.files.DeleteOnClose(holds.file.get());
+  holds.file.reset();
   Log(platform.session,
       u"ClearSettingsFolderLinks: a link at " + path +
           (status == kErrorSuccess ? Text(u" was removed") : u" stays; error " + Decimal(status)));
