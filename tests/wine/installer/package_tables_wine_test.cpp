@@ -278,24 +278,16 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
   EXPECT_EQ(name, L"ORVELDRIVER");
   EXPECT_EQ(directories[vendor].second, L"VANTOR");
   EXPECT_EQ(directories[vendor].first, L"CommonAppDataFolder");
+  // Made for a component that is permanent: removing the product keeps the folder and the
+  // settings in it. (The install test shows that a feature installs it.)
   const auto made = Rows(database_.value,
-                         L"SELECT `Component_` FROM `CreateFolder` WHERE "
-                         L"`Directory_` = 'SettingsFolder'");
+                         L"SELECT `Component`.`Attributes`, `Component`.`Condition` FROM "
+                         L"`CreateFolder`, `Component` WHERE `CreateFolder`.`Component_` = "
+                         L"`Component`.`Component` AND `CreateFolder`.`Directory_` = "
+                         L"'SettingsFolder'");
   ASSERT_EQ(made.size(), 1u);
-  const auto component =
-      Rows(database_.value, (L"SELECT `Attributes`, `Condition` FROM `Component` WHERE "
-                             L"`Component` = '" +
-                             made[0][0] + L"'")
-                                .c_str());
-  ASSERT_EQ(component.size(), 1u);
-  // Permanent: removing the product keeps the folder and the settings in it.
-  EXPECT_NE(std::stoi(component[0][0]) & msidbComponentAttributesPermanent, 0);
-  EXPECT_EQ(component[0][1], L"");
-  const auto features = Rows(database_.value, (L"SELECT `Feature_` FROM `FeatureComponents` "
-                                               L"WHERE `Component_` = '" +
-                                               made[0][0] + L"'")
-                                                  .c_str());
-  EXPECT_EQ(features.size(), 1u);
+  EXPECT_NE(std::stoi(made[0][0]) & msidbComponentAttributesPermanent, 0);
+  EXPECT_EQ(made[0][1], L"");
 
   // Locked down whatever the parent allows: SYSTEM and Administrators full control, Users
   // read and execute, protected from inheritance; one row, with no condition.
