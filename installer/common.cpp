@@ -91,6 +91,25 @@ std::optional<Text> JoinPath(TextView folder, TextView name) {
   return joined;
 }
 
+namespace {
+template <class Query>
+std::optional<Text> FolderFrom(Query query) {
+  char16_t buffer[kMaxPath] = {};
+  const std::uint32_t length = query(buffer, static_cast<std::uint32_t>(kMaxPath));
+  if (length == 0 || length >= kMaxPath) return std::nullopt;
+  return RemoveBackslash(TextFromUnits(buffer, length));
+}
+}  // namespace
+
+std::optional<Text> SystemDirectory(Files& files) {
+  return FolderFrom([&](char16_t* b, std::uint32_t n) { return files.GetSystemDirectory(b, n); });
+}
+
+std::optional<Text> SystemX86Directory(Files& files) {
+  return FolderFrom(
+      [&](char16_t* b, std::uint32_t n) { return files.GetSystemWow64Directory(b, n); });
+}
+
 bool RequestReboot(Platform& platform) {
   Registry& registry = platform.registry;
   {
@@ -131,11 +150,36 @@ void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::ui
   session.ProcessMessage(kind, record.get());
 }
 
+NameHolds OpenNoFollow(Files& files, TextView path) {
+  NameHolds holds;
+  FileHandle raw;
+  holds.status = files.OpenNoFollow(path, &raw);
+  if (holds.status != kErrorSuccess) return holds;
+  holds.file = File(raw, files);
+  holds.status = files.GetAttributes(raw, &holds.attributes);
+  return holds;
+}
+
 void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path) {
   Files& files = platform.files;
-  if (files.GetFileAttributes(path) == kInvalidFileAttributes) return;
-  files.SetFileAttributes(path, kFileAttributeNormal);
-  const auto status = files.DeleteFile(path);
+  NameHolds holds = OpenNoFollow(files, path);
+  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) return;
+  if (holds.status != kErrorSuccess) {
+    Log(platform.session,
+        Text(action) + u": " + path + u" cannot be opened; error " + Decimal(holds.status));
+    return;
+  }
+  // Only what the name itself holds is deleted, and only when it is a plain file: a link
+  // put there would otherwise hand this deletion on to whatever it points at.
+  if ((holds.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
+    Log(platform.session, Text(action) + u": " + path + u" is not a plain file; left alone");
+    return;
+  }
+  if ((holds.attributes & kFileAttributeReadOnly) != 0) {
+    files.SetAttributes(holds.file.get(), kFileAttributeNormal);
+  }
+  const auto status = files.DeleteOnClose(holds.file.get());
+  holds.file.reset();
   if (status != kErrorSuccess) {
     Log(platform.session,
         Text(action) + u": deleting " + path + u" failed with error " + Decimal(status));

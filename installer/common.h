@@ -47,6 +47,7 @@ using Library = Owned<ModuleHandle, Devices, &Devices::FreeLibrary>;
 using Service = Owned<ServiceHandle, Services, &Services::CloseServiceHandle>;
 using Snapshot = Owned<SnapshotHandle, Processes, &Processes::CloseHandle>;
 using Process = Owned<ProcessHandle, Processes, &Processes::CloseHandle>;
+using File = Owned<FileHandle, Files, &Files::CloseHandle>;
 
 // Registry keys of HKEY_LOCAL_MACHINE; an empty Key when the call fails.
 Key CreateKey(Registry& registry, TextView path, RegView view, RegAccess access);
@@ -73,6 +74,12 @@ Text FolderOf(TextView path);
 // folder + "\" + name, or nothing when the result does not fit a 260-unit buffer.
 std::optional<Text> JoinPath(TextView folder, TextView name);
 
+// The system folder and the 32-bit system folder (SysWOW64 on 64-bit Windows) as the
+// system reports them, without a trailing backslash; nothing when the call fails or the
+// path does not fit a 260-unit buffer.
+std::optional<Text> SystemDirectory(Files& files);
+std::optional<Text> SystemX86Directory(Files& files);
+
 // Asks for a restart: "RebootRequest" = 0 in the integrated installer's key (32-bit
 // view) and then in the installer key. True only when both writes succeeded.
 bool RequestReboot(Platform& platform);
@@ -86,8 +93,20 @@ Text Decimal(std::uint32_t value);
 // Sends an Error-table number to the package as a one-field record.
 void PostInstallerMessage(InstallerSession& session, std::uint32_t kind, std::uint32_t number);
 
-// Deletes a file that is there, read-only or not. One that is in use (access denied) goes
-// at the restart, which is then asked for; the log lines name the action.
+// What a name itself holds, opened without following a link: the open handle and its
+// attributes, or in status the error of the open or the read (ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND when there is nothing).
+struct NameHolds {
+  File file;
+  std::uint32_t attributes = 0;
+  std::uint32_t status = kErrorSuccess;
+};
+NameHolds OpenNoFollow(Files& files, TextView path);
+
+// Deletes a plain file that is there, read-only or not, through a handle that was opened
+// without following a link; a link, a folder or anything else under that name is left
+// alone. A file in use (access denied) goes at the restart, which is then asked for; the
+// log lines name the action.
 void DeleteFileNowOrAtRestart(Platform& platform, TextView action, const Text& path);
 
 // Stores an oemNN.inf name at the first free "OemInfFileName" index.

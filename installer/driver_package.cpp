@@ -58,13 +58,6 @@ std::optional<std::uint64_t> ReadFileVersion(Files& files, const std::optional<T
   return (std::uint64_t{ms} << 32) | ls;
 }
 
-std::optional<Text> SystemDirectory(Files& files) {
-  char16_t buffer[kMaxPath] = {};
-  const std::uint32_t length = files.GetSystemDirectory(buffer, kMaxPath);
-  if (length == 0 || length >= kMaxPath) return std::nullopt;
-  return RemoveBackslash(TextFromUnits(buffer, length));
-}
-
 std::optional<Text> DriverFilePath(const Text& sysDir, TextView file) {
   const auto drivers = JoinPath(sysDir, u"drivers");
   if (!drivers) return std::nullopt;

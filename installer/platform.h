@@ -36,6 +36,7 @@ using ServiceHandle = PlatformHandle<struct ServiceKind>;      // SC_HANDLE: man
 using SnapshotHandle = PlatformHandle<struct SnapshotKind>;    // HANDLE of a process snapshot
 using ProcessHandle = PlatformHandle<struct ProcessKind>;      // HANDLE of a process
 using ModuleHandle = PlatformHandle<struct ModuleKind>;        // HMODULE
+using FileHandle = PlatformHandle<struct FileKind>;            // HANDLE of an open file
 
 // Text is UTF-16 everywhere in this library.
 using Text = std::u16string;
@@ -44,6 +45,7 @@ using TextView = std::u16string_view;
 // Windows error codes used by the rules.
 inline constexpr std::uint32_t kErrorSuccess = 0;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
@@ -100,7 +102,10 @@ inline constexpr std::uint32_t kStandardRightsRequired = 0x000F0000;
 
 // Files.
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 
 // Processor architectures of GetNativeSystemInfo.
 inline constexpr std::uint16_t kProcessorArchitectureIa64 = 6;
@@ -247,13 +252,24 @@ class Files {
   virtual ~Files() = default;
   // GetSystemDirectoryW: the length copied, or the size needed when it does not fit; 0 on failure.
   virtual std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) = 0;
+  // GetSystemWow64DirectoryW (the 32-bit system folder), answered as GetSystemDirectory.
+  virtual std::uint32_t GetSystemWow64Directory(char16_t* buffer, std::uint32_t size) = 0;
   // SHGetFolderPathW of CSIDL_PROGRAM_FILESX86 into a 260-unit buffer: 0 or an error code.
   virtual std::uint32_t GetProgramFilesX86(char16_t* buffer) = 0;
   // GetFullPathNameW: the length copied, or the size needed; 0 on failure.
   virtual std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) = 0;
   virtual std::uint32_t GetFileAttributes(TextView path) = 0;
-  virtual std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) = 0;
-  virtual std::uint32_t DeleteFile(TextView path) = 0;
+  // CreateFileW for DELETE and the attributes, OPEN_EXISTING, sharing everything, with
+  // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS: a link is opened itself, never
+  // what it points to, and a folder opens too, so that the caller can see what it has.
+  virtual std::uint32_t OpenNoFollow(TextView path, FileHandle* file) = 0;
+  // GetFileInformationByHandle: dwFileAttributes.
+  virtual std::uint32_t GetAttributes(FileHandle file, std::uint32_t* attributes) = 0;
+  // SetFileInformationByHandle with FILE_BASIC_INFO: the attributes only, no times.
+  virtual std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) = 0;
+  // SetFileInformationByHandle with FILE_DISPOSITION_INFO: deleted when the handle closes.
+  virtual std::uint32_t DeleteOnClose(FileHandle file) = 0;
+  virtual std::uint32_t CloseHandle(FileHandle file) = 0;
   virtual std::uint32_t MoveFileDelayUntilReboot(TextView path) = 0;
   // 0 when the file has no version resource.
   virtual std::uint32_t GetFileVersionInfoSize(TextView path) = 0;
@@ -278,7 +294,12 @@ class Processes {
   virtual SnapshotHandle CreateSnapshot() = 0;
   virtual std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) = 0;
   virtual std::uint32_t Next(SnapshotHandle snapshot, ProcessEntry* entry) = 0;
+  // OpenProcess with PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION.
   virtual ProcessHandle OpenForTerminate(std::uint32_t processId) = 0;
+  // QueryFullProcessImageNameW (Win32 form) of the opened process: *size is the buffer size
+  // in units on entry and the path's length without terminator on return.
+  virtual std::uint32_t QueryImageName(ProcessHandle process, char16_t* buffer,
+                                       std::uint32_t* size) = 0;
   virtual std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) = 0;
   // CloseHandle, for either kind.
   virtual std::uint32_t CloseHandle(SnapshotHandle snapshot) = 0;

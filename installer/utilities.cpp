@@ -4,23 +4,21 @@
 
 namespace orvel::installer {
 
-std::int64_t FindProcessByImageName(Platform& platform, TextView name) {
+std::optional<std::vector<std::uint32_t>> FindProcessesByImageName(Platform& platform,
+                                                                   TextView name) {
   Processes& processes = platform.processes;
   Snapshot snapshot(processes.CreateSnapshot(), processes);
-  if (!snapshot) return kProcessSnapshotError;
+  if (!snapshot) return std::nullopt;
   ProcessEntry entry;
   std::uint32_t status = processes.First(snapshot.get(), &entry);
-  if (status != kErrorSuccess) return kProcessSnapshotError;
-  std::int64_t found = kProcessNotFound;
+  if (status != kErrorSuccess) return std::nullopt;
+  std::vector<std::uint32_t> found;
   while (status == kErrorSuccess) {
-    if (TextFromUnits(entry.exeFile, kMaxPath) == name) {
-      found = entry.processId;
-      break;
-    }
+    if (TextFromUnits(entry.exeFile, kMaxPath) == name) found.push_back(entry.processId);
     status = processes.Next(snapshot.get(), &entry);
   }
-  snapshot.reset();
-  if (found == kProcessNotFound && status != kErrorNoMoreFiles) return kProcessSnapshotError;
+  // A list cut short still serves when it named the program.
+  if (status != kErrorNoMoreFiles && found.empty()) return std::nullopt;
   return found;
 }
 
@@ -35,28 +33,66 @@ bool IsBuildAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor
   return platform.system.VerifyVersion(major, minor, build, VersionField::kBuildNumber);
 }
 
+namespace {
+
+enum class Candidate { kServer, kOther, kUnknown };
+
+// What runs under an ID that the snapshot named: asked of the opened process itself, so
+// that an ID freed and given to another process since the snapshot is never taken for
+// the server. Only the program in the system folder is the server.
+Candidate Identify(Platform& platform, ProcessHandle process, const Text& serverPath) {
+  char16_t image[kMaxPath] = {};
+  std::uint32_t size = kMaxPath;
+  const auto status = platform.processes.QueryImageName(process, image, &size);
+  // A path longer than the buffer is not the server's, which fits.
+  if (status == kErrorInsufficientBuffer) return Candidate::kOther;
+  if (status != kErrorSuccess) return Candidate::kUnknown;
+  Text path = TextFromUnits(image, size < kMaxPath ? size : kMaxPath);
+  Text expected = serverPath;
+  platform.system.UpperCase(path);
+  platform.system.UpperCase(expected);
+  return path == expected ? Candidate::kServer : Candidate::kOther;
+}
+
+}  // namespace
+
 std::uint32_t ProcessKill(Platform& platform) {
-  const std::int64_t id = FindProcessByImageName(platform, kServerImageName);
-  if (id == kProcessNotFound) {
-    Log(platform.session, u"ProcessKill: the server program is not running");
-    return kResultSuccess;
-  }
-  if (id < 0) {
-    Log(platform.session, u"ProcessKill: the process list could not be read; 1603");
+  const auto folder = SystemDirectory(platform.files);
+  const auto serverPath = folder ? JoinPath(*folder, kServerImageName) : std::nullopt;
+  const auto ids = FindProcessesByImageName(platform, kServerImageName);
+  if (!serverPath || !ids) {
+    Log(platform.session,
+        u"ProcessKill: the process list or the system folder could not be read; 1603");
     return kResultFailure;
   }
   Processes& processes = platform.processes;
-  Process process(processes.OpenForTerminate(static_cast<std::uint32_t>(id)), processes);
-  if (!process) {
+  bool unknown = false;
+  for (const std::uint32_t id : *ids) {
+    Process process(processes.OpenForTerminate(id), processes);
+    const Candidate what =
+        process ? Identify(platform, process.get(), *serverPath) : Candidate::kUnknown;
+    if (what == Candidate::kUnknown) unknown = true;
+    if (what != Candidate::kServer) {
+      Log(platform.session,
+          Text(u"ProcessKill: process ") + Decimal(id) +
+              (what == Candidate::kOther
+                   ? u" is not the server program in the system folder; left alone"
+                   : u" cannot be opened or asked for its program"));
+      continue;
+    }
+    processes.Terminate(process.get(), 1);
+    process.reset();
+    Log(platform.session, u"ProcessKill: the server program was stopped; restart requested");
+    RequestReboot(platform);
+    return kResultSuccess;
+  }
+  if (unknown) {
     Log(platform.session,
         u"ProcessKill: the server program cannot be stopped; restart requested, 1603");
     RequestReboot(platform);
     return kResultFailure;
   }
-  processes.Terminate(process.get(), 1);
-  process.reset();
-  Log(platform.session, u"ProcessKill: the server program was stopped; restart requested");
-  RequestReboot(platform);
+  Log(platform.session, u"ProcessKill: the server program is not running");
   return kResultSuccess;
 }
 
@@ -83,8 +119,58 @@ std::uint32_t IsAdmin(Platform& platform) {
 }
 
 std::uint32_t delSystem32DllFile(Platform& platform) {
-  DeleteFileNowOrAtRestart(platform, u"delSystem32DllFile",
-                           *JoinPath(kLibraryCopyFolder, kMidiLibraryName));
+  const auto folder = SystemX86Directory(platform.files);
+  const auto path = folder ? JoinPath(*folder, kMidiLibraryName) : std::nullopt;
+  if (!path) {
+    Log(platform.session, u"delSystem32DllFile: the 32-bit system folder is unknown; nothing done");
+    return kResultSuccess;
+  }
+  DeleteFileNowOrAtRestart(platform, u"delSystem32DllFile", *path);
+  return kResultSuccess;
+}
+
+namespace {
+
+enum class LinkCheck { kNoLink, kRemoved, kStays };
+
+// Removes a link at path (a junction, a symbolic link, a mount point) through a handle
+// opened on the link itself; a plain folder or file is left as it is.
+LinkCheck RemoveLinkAt(Platform& platform, const Text& path) {
+  NameHolds holds = OpenNoFollow(platform.files, path);
+  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) {
+    return LinkCheck::kNoLink;
+  }
+  if (holds.status != kErrorSuccess) {
+    Log(platform.session, u"ClearSettingsFolderLinks: " + path + u" cannot be opened; error " +
+                              Decimal(holds.status));
+    return LinkCheck::kStays;
+  }
+  if ((holds.attributes & kFileAttributeReparsePoint) == 0) return LinkCheck::kNoLink;
+  const auto status = platform.files.DeleteOnClose(holds.file.get());
+  holds.file.reset();
+  Log(platform.session,
+      u"ClearSettingsFolderLinks: a link at " + path +
+          (status == kErrorSuccess ? Text(u" was removed") : u" stays; error " + Decimal(status)));
+  return status == kErrorSuccess ? LinkCheck::kRemoved : LinkCheck::kStays;
+}
+
+}  // namespace
+
+std::uint32_t ClearSettingsFolderLinks(Platform& platform) {
+  char16_t value[kMaxPath] = {};
+  std::uint32_t length = kMaxPath;
+  if (platform.session.GetProperty(u"CustomActionData", value, &length) != kErrorSuccess ||
+      length == 0) {
+    Log(platform.session, u"ClearSettingsFolderLinks: no folder in CustomActionData; 1603");
+    return kResultFailure;
+  }
+  const Text folder = RemoveBackslash(TextFromUnits(value, length));
+  const Text parent = FolderOf(folder);
+  // The parent first: while it is a link, the folder's name leads through it.
+  for (const Text& path : {parent, folder}) {
+    if (path.empty()) continue;
+    if (RemoveLinkAt(platform, path) == LinkCheck::kStays) return kResultFailure;
+  }
   return kResultSuccess;
 }
 

@@ -1,8 +1,14 @@
 // Process, version and file utilities of the package: stopping the running server
 // program, the Windows build property, the rights check and the library copy.
+//
+// Both folders come from the system: a fixed path can name a folder that a standard user
+// may create on a machine whose Windows lives elsewhere, and a name in the process list
+// is no proof of which program runs under it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "installer/platform.h"
 
@@ -10,16 +16,14 @@ namespace orvel::installer {
 
 inline constexpr TextView kServerImageName = u"Quorin Network Driver.exe";
 inline constexpr TextView kBuildProperty = u"IS20H1ORGREATER";
-inline constexpr TextView kLibraryCopyFolder = u"c:\\windows\\syswow64";
 inline constexpr TextView kMidiLibraryName = u"Orveldrv.dll";
 inline constexpr std::uint32_t kMessageNotAdministrator = 25003;
 inline constexpr std::uint32_t kMessageSystemTooOld = 25004;
 
-inline constexpr std::int64_t kProcessNotFound = -1;
-inline constexpr std::int64_t kProcessSnapshotError = -2;
-
-// The ID of the first process in snapshot order whose image name equals name exactly.
-std::int64_t FindProcessByImageName(Platform& platform, TextView name);
+// The IDs, in snapshot order, of the processes whose image name equals name exactly;
+// nothing when the process list cannot be read.
+std::optional<std::vector<std::uint32_t>> FindProcessesByImageName(Platform& platform,
+                                                                   TextView name);
 bool IsVersionAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
                       std::uint32_t servicePackMajor);
 bool IsBuildAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
@@ -29,5 +33,9 @@ std::uint32_t ProcessKill(Platform& platform);
 std::uint32_t GetOSVersion(Platform& platform);
 std::uint32_t IsAdmin(Platform& platform);
 std::uint32_t delSystem32DllFile(Platform& platform);
+// Before the package makes the settings folder ("CustomActionData": its path): a link
+// planted at the folder's name or at its parent's is removed, the link only, so that the
+// folder and its lock-down land where they belong. 1603 when a link stays.
+std::uint32_t ClearSettingsFolderLinks(Platform& platform);
 
 }  // namespace orvel::installer

@@ -68,5 +68,8 @@ UINT __stdcall IsAdmin(MSIHANDLE install) {
 UINT __stdcall delSystem32DllFile(MSIHANDLE install) {
   return Run(install, orvel::installer::delSystem32DllFile, kSuccess);
 }
+UINT __stdcall ClearSettingsFolderLinks(MSIHANDLE install) {
+  return Run(install, orvel::installer::ClearSettingsFolderLinks, kFailure);
+}
 
 }  // extern "C"

@@ -23,6 +23,7 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
 
 // The values the portable rules repeat from the Windows headers.
 static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+              kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
               kErrorAccessDenied == ERROR_ACCESS_DENIED &&
               kErrorNoMoreFiles == ERROR_NO_MORE_FILES &&
               kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
@@ -53,7 +54,10 @@ static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfAllClasses == DIGCF_ALLCLA
 static_assert(kServiceChangeConfig == SERVICE_CHANGE_CONFIG && kServiceStop == SERVICE_STOP &&
               kStandardRightsRequired == STANDARD_RIGHTS_REQUIRED);
 static_assert(kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES &&
-              kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL && kMaxPath == MAX_PATH);
+              kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY &&
+              kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY &&
+              kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
+              kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT && kMaxPath == MAX_PATH);
 static_assert(kProcessorArchitectureAmd64 == PROCESSOR_ARCHITECTURE_AMD64 &&
               kProcessorArchitectureIa64 == PROCESSOR_ARCHITECTURE_IA64);
 
@@ -502,6 +506,10 @@ std::uint32_t Win32Files::GetSystemDirectory(char16_t* buffer, std::uint32_t siz
   return ::GetSystemDirectoryW(Units(buffer), size);
 }
 
+std::uint32_t Win32Files::GetSystemWow64Directory(char16_t* buffer, std::uint32_t size) {
+  return ::GetSystemWow64DirectoryW(Units(buffer), size);
+}
+
 std::uint32_t Win32Files::GetProgramFilesX86(char16_t* buffer) {
   const HRESULT result = ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr,
                                             SHGFP_TYPE_CURRENT, Units(buffer));
@@ -516,12 +524,39 @@ std::uint32_t Win32Files::GetFileAttributes(TextView path) {
   return ::GetFileAttributesW(W(path).c_str());
 }
 
-std::uint32_t Win32Files::SetFileAttributes(TextView path, std::uint32_t attributes) {
-  return LastErrorOr(::SetFileAttributesW(W(path).c_str(), attributes));
+std::uint32_t Win32Files::OpenNoFollow(TextView path, FileHandle* file) {
+  const HANDLE handle =
+      ::CreateFileW(W(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
+  *file = FromNative<FileHandle>(handle);
+  return kErrorSuccess;
 }
 
-std::uint32_t Win32Files::DeleteFile(TextView path) {
-  return LastErrorOr(::DeleteFileW(W(path).c_str()));
+std::uint32_t Win32Files::GetAttributes(FileHandle file, std::uint32_t* attributes) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(ToNative<HANDLE>(file), &info)) return ::GetLastError();
+  *attributes = info.dwFileAttributes;
+  return kErrorSuccess;
+}
+
+std::uint32_t Win32Files::SetAttributes(FileHandle file, std::uint32_t attributes) {
+  FILE_BASIC_INFO info{};  // times of 0 stay as they are
+  info.FileAttributes = attributes;
+  return LastErrorOr(
+      ::SetFileInformationByHandle(ToNative<HANDLE>(file), FileBasicInfo, &info, sizeof info));
+}
+
+std::uint32_t Win32Files::DeleteOnClose(FileHandle file) {
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = TRUE;
+  return LastErrorOr(::SetFileInformationByHandle(ToNative<HANDLE>(file), FileDispositionInfo,
+                                                  &info, sizeof info));
+}
+
+std::uint32_t Win32Files::CloseHandle(FileHandle file) {
+  return LastErrorOr(::CloseHandle(ToNative<HANDLE>(file)));
 }
 
 std::uint32_t Win32Files::MoveFileDelayUntilReboot(TextView path) {
@@ -594,7 +629,17 @@ std::uint32_t Win32Processes::Next(SnapshotHandle snapshot, ProcessEntry* entry)
 }
 
 ProcessHandle Win32Processes::OpenForTerminate(std::uint32_t processId) {
-  return FromNative<ProcessHandle>(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+  return FromNative<ProcessHandle>(
+      ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+}
+
+std::uint32_t Win32Processes::QueryImageName(ProcessHandle process, char16_t* buffer,
+                                             std::uint32_t* size) {
+  DWORD length = *size;
+  const BOOL ok =
+      ::QueryFullProcessImageNameW(ToNative<HANDLE>(process), 0, Units(buffer), &length);
+  *size = length;
+  return LastErrorOr(ok);
 }
 
 std::uint32_t Win32Processes::Terminate(ProcessHandle process, std::uint32_t exitCode) {

@@ -109,11 +109,15 @@ class Win32Services final : public Services {
 class Win32Files final : public Files {
  public:
   std::uint32_t GetSystemDirectory(char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetSystemWow64Directory(char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetProgramFilesX86(char16_t* buffer) override;
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetFileAttributes(TextView path) override;
-  std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) override;
-  std::uint32_t DeleteFile(TextView path) override;
+  std::uint32_t OpenNoFollow(TextView path, FileHandle* file) override;
+  std::uint32_t GetAttributes(FileHandle file, std::uint32_t* attributes) override;
+  std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) override;
+  std::uint32_t DeleteOnClose(FileHandle file) override;
+  std::uint32_t CloseHandle(FileHandle file) override;
   std::uint32_t MoveFileDelayUntilReboot(TextView path) override;
   std::uint32_t GetFileVersionInfoSize(TextView path) override;
   std::uint32_t GetFileVersionInfo(TextView path, std::uint32_t size, std::uint8_t* block) override;
@@ -129,6 +133,8 @@ class Win32Processes final : public Processes {
   std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) override;
   std::uint32_t Next(SnapshotHandle snapshot, ProcessEntry* entry) override;
   ProcessHandle OpenForTerminate(std::uint32_t processId) override;
+  std::uint32_t QueryImageName(ProcessHandle process, char16_t* buffer,
+                               std::uint32_t* size) override;
   std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) override;
   std::uint32_t CloseHandle(SnapshotHandle snapshot) override;
   std::uint32_t CloseHandle(ProcessHandle process) override;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "installer/platform.h"
@@ -423,6 +424,14 @@ class FakeFiles : public Files {
     buffer[systemDirectory.size()] = u'\0';
     return static_cast<std::uint32_t>(systemDirectory.size());
   }
+  std::uint32_t GetSystemWow64Directory(char16_t* buffer, std::uint32_t size) override {
+    if (plan_.Fail("GetSystemWow64Directory")) return 0;
+    if (systemX86Directory.size() + 1 > size)
+      return static_cast<std::uint32_t>(systemX86Directory.size() + 1);
+    std::copy(systemX86Directory.begin(), systemX86Directory.end(), buffer);
+    buffer[systemX86Directory.size()] = u'\0';
+    return static_cast<std::uint32_t>(systemX86Directory.size());
+  }
   std::uint32_t GetProgramFilesX86(char16_t* buffer) override {
     if (plan_.Fail("SHGetFolderPath")) return 0x80004005u;
     const std::size_t length = std::min<std::size_t>(programFilesX86.size(), kMaxPath - 1);
@@ -443,19 +452,45 @@ class FakeFiles : public Files {
     auto it = files.find(Lower(path));
     return it == files.end() ? kInvalidFileAttributes : it->second.attributes;
   }
-  std::uint32_t SetFileAttributes(TextView path, std::uint32_t attributes) override {
-    if (plan_.Fail("SetFileAttributes")) return kErrorAccessDenied;
-    auto it = files.find(Lower(path));
-    if (it == files.end()) return kErrorFileNotFound;
+  // Opens what the name holds (a link itself, a folder too), as the real call does.
+  std::uint32_t OpenNoFollow(TextView path, FileHandle* file) override {
+    if (plan_.Fail("CreateFile")) return kErrorAccessDenied;
+    if (!files.count(Lower(path))) return kErrorFileNotFound;
+    *file = FileHandle(next_++);
+    handles_[*file] = {Lower(path), false};
+    return kErrorSuccess;
+  }
+  std::uint32_t GetAttributes(FileHandle file, std::uint32_t* attributes) override {
+    if (plan_.Fail("GetFileInformationByHandle")) return kErrorAccessDenied;
+    auto it = Opened(file);
+    if (it == files.end()) return 6;
+    *attributes = it->second.attributes;
+    return kErrorSuccess;
+  }
+  std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) override {
+    if (plan_.Fail("SetFileInformationByHandle(FileBasicInfo)")) return kErrorAccessDenied;
+    auto it = Opened(file);
+    if (it == files.end()) return 6;
     it->second.attributes = attributes;
     return kErrorSuccess;
   }
-  std::uint32_t DeleteFile(TextView path) override {
-    if (plan_.Fail("DeleteFile")) return kErrorAccessDenied;
-    auto it = files.find(Lower(path));
-    if (it == files.end()) return kErrorFileNotFound;
-    if (it->second.inUse) return kErrorAccessDenied;
-    files.erase(it);
+  std::uint32_t DeleteOnClose(FileHandle file) override {
+    if (plan_.Fail("SetFileInformationByHandle(FileDispositionInfo)")) return kErrorAccessDenied;
+    auto it = Opened(file);
+    if (it == files.end()) return 6;
+    // A running image or a read-only file cannot be deleted.
+    if (it->second.inUse || (it->second.attributes & kFileAttributeReadOnly) != 0) {
+      return kErrorAccessDenied;
+    }
+    handles_[file].second = true;
+    return kErrorSuccess;
+  }
+  std::uint32_t CloseHandle(FileHandle file) override {
+    plan_.calls.emplace_back("CloseHandle");
+    auto it = handles_.find(file);
+    if (it == handles_.end()) return 6;
+    if (it->second.second) files.erase(it->second.first);
+    handles_.erase(it);
     return kErrorSuccess;
   }
   std::uint32_t MoveFileDelayUntilReboot(TextView path) override {
@@ -511,9 +546,11 @@ class FakeFiles : public Files {
     return kErrorSuccess;
   }
 
-  void Add(TextView path, std::optional<std::uint64_t> version = std::nullopt, bool inUse = false) {
-    files[Lower(path)] = File{version, 0x20, inUse};
+  void Add(TextView path, std::optional<std::uint64_t> version = std::nullopt, bool inUse = false,
+           std::uint32_t attributes = 0x20) {
+    files[Lower(path)] = File{version, attributes, inUse};
   }
+  std::size_t OpenHandles() const { return handles_.size(); }
   bool Exists(TextView path) const { return files.count(Lower(path)) != 0; }
 
   struct InstallCall {
@@ -522,6 +559,7 @@ class FakeFiles : public Files {
   };
   static constexpr std::uint32_t kBlockSize = 64;
   Text systemDirectory = u"C:\\Windows\\system32";
+  Text systemX86Directory = u"C:\\Windows\\SysWOW64";
   Text programFilesX86 = u"C:\\Program Files (x86)";
   std::map<Text, File> files;
   std::set<Text> deleteAtReboot;
@@ -529,7 +567,13 @@ class FakeFiles : public Files {
   std::vector<InstallCall> installCalls;
 
  private:
+  std::map<Text, File>::iterator Opened(FileHandle file) {
+    auto it = handles_.find(file);
+    return it == handles_.end() ? files.end() : files.find(it->second.first);
+  }
   FaultPlan& plan_;
+  std::map<FileHandle, std::pair<Text, bool>> handles_;  // path, delete on close
+  std::uintptr_t next_ = 0x7000;
 };
 
 inline constexpr std::uint64_t Version(std::uint16_t a, std::uint16_t b, std::uint16_t c,
@@ -1082,6 +1126,7 @@ class FakeProcesses : public Processes {
     bool alive = true;
     bool protectedFromTerminate = false;
     std::uint32_t exitCode = 0;
+    Text folder = u"C:\\Windows\\system32";  // where its program file lies
   };
   explicit FakeProcesses(FaultPlan& plan) : plan_(plan) {}
 
@@ -1093,6 +1138,8 @@ class FakeProcesses : public Processes {
       if (p.alive) alive.push_back(p);
     }
     snapshots_[h] = {alive, 0};
+    // The machine moves on once the list is taken: processes end, IDs are given again.
+    if (afterSnapshot) processes = *std::exchange(afterSnapshot, std::nullopt);
     return h;
   }
   std::uint32_t First(SnapshotHandle snapshot, ProcessEntry* entry) override {
@@ -1120,6 +1167,22 @@ class FakeProcesses : public Processes {
     }
     return {};
   }
+  std::uint32_t QueryImageName(ProcessHandle process, char16_t* buffer,
+                               std::uint32_t* size) override {
+    if (plan_.Fail("QueryFullProcessImageName")) return kErrorAccessDenied;
+    auto it = handles_.find(process);
+    if (it == handles_.end()) return 6;
+    for (const auto& p : processes) {
+      if (p.id != it->second) continue;
+      const Text path = p.folder + u"\\" + p.image;
+      if (path.size() + 1 > *size) return kErrorInsufficientBuffer;
+      std::copy(path.begin(), path.end(), buffer);
+      buffer[path.size()] = u'\0';
+      *size = static_cast<std::uint32_t>(path.size());
+      return kErrorSuccess;
+    }
+    return kErrorInvalidParameter;
+  }
   std::uint32_t Terminate(ProcessHandle process, std::uint32_t exitCode) override {
     if (plan_.Fail("TerminateProcess")) return kErrorAccessDenied;
     auto it = handles_.find(process);
@@ -1142,6 +1205,7 @@ class FakeProcesses : public Processes {
   }
   std::size_t OpenHandles() const { return snapshots_.size() + handles_.size(); }
   std::vector<Process> processes;
+  std::optional<std::vector<Process>> afterSnapshot;
 
  private:
   static std::uint32_t Fill(const std::pair<std::vector<Process>, std::size_t>& snap,
@@ -1202,7 +1266,7 @@ struct FakeWorld {
   // Everything handed out has been given back.
   std::size_t OpenHandles() const {
     return session.records.size() + registry.OpenHandles() + devices.OpenSets() +
-           services.OpenHandles() + processes.OpenHandles() +
+           services.OpenHandles() + processes.OpenHandles() + files.OpenHandles() +
            static_cast<std::size_t>(devices.loadedLibraries);
   }
 };

@@ -292,6 +292,8 @@ TEST(Uninstall, RemovesDevicesServicesFilesAndRecords) {
   w.services.services[u"vorvel_w10_64"].refusesStop = true;
   w.files.Add(kDrivers + u"vorvel.sys");
   w.files.Add(kDrivers + u"vorvel_w10_64.sys", kV6, true);
+  // A link under a driver's name is not followed, nor deleted in its place.
+  w.files.Add(kDrivers + u"vorvel_w8_1_64.sys", std::nullopt, false, kFileAttributeReparsePoint);
   w.registry.SetString(kInstallerKey, u"OemInfFileName0000", u"oem30.inf");
   d.store[u"oem30.inf"] = u"c:\\x.inf";
   w.registry.SetString(kInstallerKey, u"InstalledDirectory", u"C:\\x");
@@ -313,6 +315,8 @@ TEST(Uninstall, RemovesDevicesServicesFilesAndRecords) {
   EXPECT_TRUE(w.services.services[u"vorvel_w10_64"].markedForDelete);
   EXPECT_FALSE(w.files.Exists(kDrivers + u"vorvel.sys"));
   EXPECT_TRUE(w.files.deleteAtReboot.count(fakes::Lower(kDrivers + u"vorvel_w10_64.sys")));
+  EXPECT_TRUE(w.files.Exists(kDrivers + u"vorvel_w8_1_64.sys"));
+  EXPECT_FALSE(w.files.deleteAtReboot.count(fakes::Lower(kDrivers + u"vorvel_w8_1_64.sys")));
   EXPECT_TRUE(RebootRequested(w));  // the refused stop and the file in use
   EXPECT_FALSE(w.registry.Get(kInstallerKey, u"OemInfFileName0000"));
   EXPECT_FALSE(w.registry.Get(kInstallerKey, u"InstalledDirectory"));

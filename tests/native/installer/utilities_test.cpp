@@ -16,27 +16,39 @@ bool RebootRequested(const FakeWorld& w) {
          w.registry.GetDword(kIntegratedInstallerKey, u"RebootRequest", RegView::k32) == 0u;
 }
 
-TEST(ProcessKill, StopsOnlyTheFirstExactMatch) {
+TEST(ProcessKill, StopsOnlyTheFirstServerProgramInTheSystemFolder) {
+  using P = fakes::FakeProcesses::Process;
+  const Text server(kServerImageName);
+  const Text elsewhere = u"C:\\Users\\Public";
   struct Case {
     const char* name;
-    std::vector<fakes::FakeProcesses::Process> processes;
+    std::vector<P> processes;
     std::vector<bool> aliveAfter;
     bool reboot;
+    std::optional<std::vector<P>> afterSnapshot = std::nullopt;
   };
   const Case cases[] = {
       {"none", {{4, u"System"}, {300, u"explorer.exe"}}, {true, true}, false},
-      {"one", {{4, u"System"}, {300, u"Quorin Network Driver.exe"}}, {true, false}, true},
-      {"two",
-       {{300, u"Quorin Network Driver.exe"}, {301, u"Quorin Network Driver.exe"}},
-       {false, true},
-       true},
+      {"one", {{4, u"System"}, {300, server}}, {true, false}, true},
+      {"two", {{300, server}, {301, server}}, {false, true}, true},
       {"other case", {{300, u"quorin network driver.exe"}}, {true}, false},
       {"longer name", {{300, u"Quorin Network Driver.exe2"}}, {true}, false},
+      // A copy of that name elsewhere neither stands in for the server nor is stopped.
+      {"decoy first",
+       {{300, server, true, false, 0, elsewhere}, {301, server}},
+       {true, false},
+       true},
+      {"decoy only", {{300, server, true, false, 0, elsewhere}}, {true}, false},
+      // The system reports the folder in its own letter case.
+      {"folder case", {{300, server, true, false, 0, u"c:\\WINDOWS\\System32"}}, {false}, true},
+      // The server ended after the list was taken and its ID went to another program.
+      {"reused id", {{300, server}}, {true}, false, std::vector<P>{{300, u"notepad.exe"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
     w.processes.processes = c.processes;
+    w.processes.afterSnapshot = c.afterSnapshot;
     EXPECT_EQ(ProcessKill(w.platform), 0u);
     for (std::size_t i = 0; i < c.aliveAfter.size(); ++i) {
       EXPECT_EQ(w.processes.processes[i].alive, c.aliveAfter[i]) << i;
@@ -56,7 +68,7 @@ TEST(ProcessKill, RefusalsAndTheirRebootRequests) {
   }
   {
     FakeWorld w;  // empty snapshot: no first entry
-    EXPECT_EQ(FindProcessByImageName(w.platform, kServerImageName), kProcessSnapshotError);
+    EXPECT_EQ(FindProcessesByImageName(w.platform, kServerImageName), std::nullopt);
     EXPECT_EQ(ProcessKill(w.platform), 1603u);
     EXPECT_FALSE(RebootRequested(w));
   }
@@ -69,9 +81,20 @@ TEST(ProcessKill, EveryFailedCallGivesThePromisedResult) {
       },
       [](FakeWorld& w) { return ProcessKill(w.platform); },
       [](FakeWorld& w, std::uint32_t result, const std::string& failed) {
-        const bool snapshotFailed = failed == "CreateToolhelp32Snapshot" ||
-                                    failed == "Process32First" || failed == "Process32Next";
-        const bool openFailed = failed == "OpenProcess";
+        if (failed == "Process32Next") {  // a list cut short serves once it named the server
+          EXPECT_EQ(result == 0u, !w.processes.processes[1].alive);
+          EXPECT_EQ(RebootRequested(w), result == 0u);
+          return;
+        }
+        const bool snapshotFailed =
+            failed == "CreateToolhelp32Snapshot" || failed == "Process32First";
+        // Whatever cannot be told to be the server is not stopped, and needs the restart.
+        const bool openFailed = failed == "OpenProcess" || failed == "QueryFullProcessImageName";
+        if (failed == "GetSystemDirectory") {
+          EXPECT_EQ(result, 1603u);
+          EXPECT_TRUE(w.processes.processes[1].alive);
+          return;
+        }
         EXPECT_EQ(result, snapshotFailed || openFailed ? 1603u : 0u);
         if (snapshotFailed) EXPECT_FALSE(w.registry.KeyExists(kInstallerKey));
         if (!snapshotFailed && failed != "TerminateProcess") {
@@ -132,31 +155,83 @@ TEST(IsAdmin, RefusesNonAdministratorsFirstThenOldSystems) {
   }
 }
 
-TEST(DelSystem32DllFile, DeletesOrSchedulesTheCopy) {
-  const Text path = u"c:\\windows\\syswow64\\Orveldrv.dll";
-  {
+TEST(DelSystem32DllFile, DeletesOrSchedulesTheCopyInTheSystemsOwnFolder) {
+  // A machine whose Windows is not C:\Windows: the fixed path is a folder anyone may make.
+  const Text path = u"D:\\Win\\SysWOW64\\Orveldrv.dll";
+  const Text fixed = u"c:\\windows\\syswow64\\Orveldrv.dll";
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> attributes;  // of what lies at the path; none: nothing
+    bool inUse;
+    bool gone, atReboot;
+  };
+  const Case cases[] = {
+      {"absent", std::nullopt, false, false, false},
+      {"plain", 0x20, false, true, false},
+      {"read-only", 0x21, false, true, false},
+      {"in use", 0x20, true, false, true},
+      {"a link", 0x20 | kFileAttributeReparsePoint, false, false, false},
+      {"a folder", kFileAttributeDirectory, false, false, false},
+      {"a folder link", kFileAttributeDirectory | kFileAttributeReparsePoint, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     FakeWorld w;
+    w.files.systemDirectory = u"D:\\Win\\system32";
+    w.files.systemX86Directory = u"D:\\Win\\SysWOW64\\";
+    w.files.Add(fixed);
+    if (c.attributes)
+      w.files.Add(u"D:\\WIN\\syswow64\\ORVELDRV.DLL", std::nullopt, c.inUse, *c.attributes);
     EXPECT_EQ(delSystem32DllFile(w.platform), 0u);
-    EXPECT_FALSE(RebootRequested(w));
-  }
-  {
-    FakeWorld w;
-    w.files.Add(path);
-    EXPECT_EQ(delSystem32DllFile(w.platform), 0u);
-    EXPECT_FALSE(w.files.Exists(path));
-    EXPECT_FALSE(RebootRequested(w));
-  }
-  {
-    FakeWorld w;
-    w.files.Add(u"C:\\WINDOWS\\SysWOW64\\ORVELDRV.DLL", std::nullopt, true);
-    EXPECT_EQ(delSystem32DllFile(w.platform), 0u);
-    EXPECT_TRUE(w.files.deleteAtReboot.count(fakes::Lower(path)));
-    EXPECT_TRUE(RebootRequested(w));
+    EXPECT_TRUE(w.files.Exists(fixed));
+    EXPECT_EQ(w.files.Exists(path), c.attributes && !c.gone);
+    EXPECT_EQ(w.files.deleteAtReboot.count(fakes::Lower(path)) != 0, c.atReboot);
+    EXPECT_EQ(RebootRequested(w), c.atReboot);
+    EXPECT_EQ(w.OpenHandles(), 0u);
   }
   FailEachCallInTurn(
-      [&](FakeWorld& w) { w.files.Add(path, std::nullopt, true); },
+      [&](FakeWorld& w) {
+        w.files.Add(u"C:\\Windows\\SysWOW64\\Orveldrv.dll", std::nullopt, true);
+      },
       [](FakeWorld& w) { return delSystem32DllFile(w.platform); },
       [](FakeWorld&, std::uint32_t result, const std::string&) { EXPECT_EQ(result, 0u); });
+}
+
+TEST(ClearSettingsFolderLinks, RemovesOnlyLinksAtTheFolderAndItsParent) {
+  const Text vendor = u"C:\\ProgramData\\VANTOR";
+  const Text folder = vendor + u"\\ORVELDRIVER";
+  const std::uint32_t plain = kFileAttributeDirectory;
+  const std::uint32_t link = kFileAttributeDirectory | kFileAttributeReparsePoint;
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> vendor, folder;  // what lies at each name; none: nothing
+    const char* failing;                          // a platform call that fails, or none
+    std::uint32_t result;
+    bool vendorStays, folderStays;
+  };
+  const Case cases[] = {
+      {"nothing yet", std::nullopt, std::nullopt, nullptr, 0, false, false},
+      {"plain folders", plain, plain, nullptr, 0, true, true},
+      {"a junction for the parent", link, std::nullopt, nullptr, 0, false, false},
+      {"a junction for the folder", plain, link, nullptr, 0, true, false},
+      {"a link that cannot go", plain, link, "SetFileInformationByHandle(FileDispositionInfo)",
+       1603, true, true},
+      {"a name that cannot be opened", plain, plain, "CreateFile", 1603, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeWorld w;
+    w.session.properties[u"CustomActionData"] = folder + u"\\";
+    if (c.vendor) w.files.Add(vendor, std::nullopt, false, *c.vendor);
+    if (c.folder) w.files.Add(folder, std::nullopt, false, *c.folder);
+    if (c.failing) w.plan.failing.insert(c.failing);
+    EXPECT_EQ(ClearSettingsFolderLinks(w.platform), c.result);
+    EXPECT_EQ(w.files.Exists(vendor), c.vendorStays);
+    EXPECT_EQ(w.files.Exists(folder), c.folderStays);
+    EXPECT_EQ(w.OpenHandles(), 0u);
+  }
+  FakeWorld w;  // the package gave no folder
+  EXPECT_EQ(ClearSettingsFolderLinks(w.platform), 1603u);
 }
 
 }  // namespace

@@ -426,21 +426,28 @@ TEST_F(ExportsTest, UninstallOnAMachineWithoutTheProductClearsItsValues) {
   EXPECT_EQ(ReadDword(kInstallerKey, L"RebootRequest", KEY_WOW64_64KEY), std::nullopt);
 }
 
-// Copies of the substitute server under other image names, started from a folder of
-// the test; they are ended (if still running) and removed with it.
+// Copies of the substitute server under other image names, started from the system
+// folder or from a folder of the test; they are ended (if still running) and removed with it.
 class ServerCopies {
  public:
-  bool Start(const std::string& subfolder, const std::string& image) {
+  bool Start(const std::string& subfolder, const std::string& image, bool inSystemFolder) {
     const std::string folder = folder_.File(subfolder);
     CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string program = folder + "\\" + image;
-    if (!CopyFileA(SubstituteServerPath().c_str(), program.c_str(), FALSE)) return false;
+    folders_.push_back(folder);
+    const std::wstring system = SystemFolder();
+    const std::string programFolder =
+        inSystemFolder ? std::string(system.begin(), system.end()) : folder;
+    const std::string program = programFolder + "\\" + image;
+    // The same program may be started twice.
+    if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        !CopyFileA(SubstituteServerPath().c_str(), program.c_str(), FALSE)) {
+      return false;
+    }
     const std::string units = folder + "\\units.txt";
     if (!WriteFileText(units, "inuse 0\n")) return false;
     files_.push_back(program);
     files_.push_back(units);
     files_.push_back(folder + "\\server.log");
-    folders_.push_back(folder);
     ChildProcess& child = children_.emplace_back();
     if (!child.Start(CommandLine({program, units, folder + "\\server.log"}))) return false;
     // Its window exists once it has started for good.
@@ -466,47 +473,55 @@ class ServerCopies {
   std::vector<std::string> files_, folders_;
 };
 
-TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramAndRequestsTheReboot) {
-  struct Case {
+TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramInTheSystemFolderOnly) {
+  struct Copy {
+    std::string image;
+    bool inSystemFolder;
+    bool stopped;  // whether ProcessKill ends it
+  };
+  const std::string server = "Quorin Network Driver.exe";
+  const struct {
     const char* what;
-    std::vector<std::string> images;  // started in this order, each from its own folder
-    int stopped;                      // how many of them ProcessKill ends
+    std::vector<Copy> copies;  // started in this order
+  } cases[] = {
+      {"not running", {}},
+      {"one", {{server, true, true}}},
+      {"two: only one goes", {{server, true, true}, {server, true, false}}},
+      {"letter case differs", {{"quorin network driver.exe", true, false}}},
+      {"longer name", {{"Quorin Network Driver.exe.exe", true, false}}},
+      // A program of that name elsewhere is neither stopped nor a shield for the server.
+      {"elsewhere only", {{server, false, false}}},
+      {"elsewhere, then the server", {{server, false, false}, {server, true, true}}},
   };
-  const Case cases[] = {
-      {"not running", {}, 0},
-      {"one", {"Quorin Network Driver.exe"}, 1},
-      {"two: only one goes", {"Quorin Network Driver.exe", "Quorin Network Driver.exe"}, 1},
-      {"letter case differs", {"quorin network driver.exe"}, 0},
-      {"longer name", {"Quorin Network Driver.exe.exe"}, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     DeleteValue(kInstallerKey, L"RebootRequest", KEY_WOW64_64KEY);
     DeleteValue(kIntegratedInstallerKey, L"RebootRequest", KEY_WOW64_32KEY);
     ServerCopies copies;
-    for (std::size_t i = 0; i < c.images.size(); ++i) {
-      ASSERT_TRUE(copies.Start("copy" + std::to_string(i), c.images[i]));
+    bool anyStopped = false;
+    for (std::size_t i = 0; i < c.copies.size(); ++i) {
+      ASSERT_TRUE(
+          copies.Start("copy" + std::to_string(i), c.copies[i].image, c.copies[i].inSystemFolder));
+      anyStopped = anyStopped || c.copies[i].stopped;
     }
     auto session = Open();
     EXPECT_EQ(library_.Call("ProcessKill", session->Handle()), 0u);
-    int stopped = 0;
-    for (std::size_t i = 0; i < c.images.size(); ++i) {
-      const std::optional<DWORD> exit = copies.Child(i).Wait(c.stopped > 0 ? 5000 : 500);
+    for (std::size_t i = 0; i < c.copies.size(); ++i) {
+      const std::optional<DWORD> exit = copies.Child(i).Wait(c.copies[i].stopped ? 5000 : 500);
+      EXPECT_EQ(exit.has_value(), c.copies[i].stopped) << i;
       if (exit) {
-        ++stopped;
         EXPECT_EQ(*exit, 1u);  // the exit code ProcessKill gives
       }
     }
-    EXPECT_EQ(stopped, c.stopped);
-    EXPECT_EQ(RebootRequested(), c.stopped > 0);
+    EXPECT_EQ(RebootRequested(), anyStopped);
     // The package's last action turns the request into a reboot at the end.
     EXPECT_EQ(library_.Call("CleanupInstall", session->Handle()), 0u);
-    EXPECT_EQ(MsiGetMode(session->Handle(), MSIRUNMODE_REBOOTATEND) != FALSE, c.stopped > 0);
+    EXPECT_EQ(MsiGetMode(session->Handle(), MSIRUNMODE_REBOOTATEND) != FALSE, anyStopped);
   }
 }
 
-TEST_F(ExportsTest, DelSystem32DllFileDeletesTheLibraryCopyInTheFixedFolder) {
-  const std::wstring folder = L"c:\\windows\\syswow64";
+TEST_F(ExportsTest, DelSystem32DllFileDeletesOnlyAPlainLibraryCopyInThe32BitSystemFolder) {
+  const std::wstring folder = SystemX86Folder();
   const std::wstring copy = folder + L"\\Orveldrv.dll";
   ASSERT_FALSE(FileExists(copy)) << "a copy from elsewhere is in the way";
   // A prefix without 32-bit support may lack the folder; then it is made for the test.
@@ -524,6 +539,13 @@ TEST_F(ExportsTest, DelSystem32DllFileDeletesTheLibraryCopyInTheFixedFolder) {
   EXPECT_EQ(library_.Call("delSystem32DllFile", session->Handle()), 0u);
   EXPECT_FALSE(FileExists(copy));
   EXPECT_FALSE(RebootRequested());
+
+  // A folder under the library's name is not a copy of it: left alone, no restart.
+  ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr)) << GetLastError();
+  EXPECT_EQ(library_.Call("delSystem32DllFile", session->Handle()), 0u);
+  EXPECT_TRUE(FileExists(copy));
+  EXPECT_FALSE(RebootRequested());
+  RemoveDirectoryW(copy.c_str());
   if (FileExists(copy)) {
     SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(copy.c_str());

@@ -125,6 +125,7 @@ TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCh
       {L"Uninstall", true, false},
       {L"RegDelMIDIDeviceNum", true, false},
       {L"delSystem32DllFile", true, false},
+      {L"ClearSettingsFolderLinks", true, true},
       {L"CleanupInstall", false, false},
   };
   for (const Expected& e : expected) {
@@ -262,6 +263,73 @@ TEST_F(PackageTables, ProgramsGoToTheirSystemFolders) {
                  L"`Component_` = 'DriverPackage' AND `InstallMode` = 2")
                 .size(),
             1u);
+}
+
+TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
+  // VANTOR\ORVELDRIVER under the common application data folder, made by CreateFolders.
+  std::map<std::wstring, std::pair<std::wstring, std::wstring>> directories;  // parent, name
+  for (const auto& row : Rows(database_.value,
+                              L"SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM "
+                              L"`Directory`")) {
+    directories[row[0]] = {row[1], row[2]};
+  }
+  ASSERT_TRUE(directories.count(L"SettingsFolder"));
+  const auto& [vendor, name] = directories[L"SettingsFolder"];
+  EXPECT_EQ(name, L"ORVELDRIVER");
+  EXPECT_EQ(directories[vendor].second, L"VANTOR");
+  EXPECT_EQ(directories[vendor].first, L"CommonAppDataFolder");
+  // Made for a component that is permanent: removing the product keeps the folder and the
+  // settings in it. (The install test shows that a feature installs it.)
+  const auto made = Rows(database_.value,
+                         L"SELECT `Component`.`Attributes`, `Component`.`Condition` FROM "
+                         L"`CreateFolder`, `Component` WHERE `CreateFolder`.`Component_` = "
+                         L"`Component`.`Component` AND `CreateFolder`.`Directory_` = "
+                         L"'SettingsFolder'");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_NE(std::stoi(made[0][0]) & msidbComponentAttributesPermanent, 0);
+  EXPECT_EQ(made[0][1], L"");
+
+  // Locked down whatever the parent allows: SYSTEM and Administrators full control, Users
+  // read and execute, protected from inheritance; one row, with no condition.
+  const auto lock = Rows(database_.value,
+                         L"SELECT `LockObject`, `Table`, `SDDLText`, `Condition` FROM "
+                         L"`MsiLockPermissionsEx`");
+  const std::vector<std::vector<std::wstring>> expected = {
+      {L"SettingsFolder", L"CreateFolder",
+       L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", L""}};
+  EXPECT_EQ(lock, expected);
+  // Windows Installer 5 fails a package that has both tables.
+  MSICONDITION legacy = MsiDatabaseIsTablePersistentW(database_.value, L"LockPermissions");
+  EXPECT_NE(legacy, MSICONDITION_TRUE);
+  // ... and reads the new one only from a package that asks for version 5.
+  Handle summary;
+  ASSERT_EQ(MsiGetSummaryInformationW(database_.value, nullptr, 0, &summary.value),
+            static_cast<UINT>(ERROR_SUCCESS));
+  INT schema = 0;
+  UINT type = 0;
+  ASSERT_EQ(MsiSummaryInfoGetPropertyW(summary.value, PID_PAGECOUNT, &type, &schema, nullptr,
+                                       nullptr, nullptr),
+            static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_GE(schema, 500);
+  // Made inside the script, before any file goes in, so that a later action can write the
+  // settings into it.
+  EXPECT_GT(At(L"CreateFolders"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"CreateFolders"), At(L"InstallFiles"));
+  EXPECT_EQ(sequence_[L"CreateFolders"].condition, L"");
+  // Links planted at the folder's or its parent's name go first, told the folder's path
+  // by a property set just before.
+  const auto setter = actions_.find(L"SetClearSettingsFolderLinks");
+  ASSERT_NE(setter, actions_.end());
+  EXPECT_EQ(setter->second.type & kBaseTypeMask,
+            msidbCustomActionTypeTextData | msidbCustomActionTypeProperty);
+  EXPECT_EQ(setter->second.source, L"ClearSettingsFolderLinks");
+  EXPECT_EQ(setter->second.target, L"[SettingsFolder]");
+  EXPECT_GT(At(L"ClearSettingsFolderLinks"), At(L"InstallInitialize"));
+  EXPECT_LT(At(L"SetClearSettingsFolderLinks"), At(L"ClearSettingsFolderLinks"));
+  EXPECT_LT(At(L"ClearSettingsFolderLinks"), At(L"CreateFolders"));
+  for (const wchar_t* action : {L"SetClearSettingsFolderLinks", L"ClearSettingsFolderLinks"}) {
+    EXPECT_EQ(sequence_[action].condition, L"NOT REMOVE=\"ALL\"") << Narrow(action);
+  }
 }
 
 TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {

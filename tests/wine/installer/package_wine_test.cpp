@@ -1,8 +1,10 @@
 // Installs and removes the real package with Wine's msiexec and checks the machine.
 #include <windows.h>
 // after windows.h
+#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -78,13 +80,63 @@ std::wstring ProgramFilesX86() {
   return folder;
 }
 
-TEST(Library, ExportsTheTwelveActionsByName) {
+// The configuration program's settings folder, moved aside (with whatever the configuration
+// tests left in it) while a test shows what the package does there, and put back after.
+class SettingsFolderAside {
+ public:
+  SettingsFolderAside() {
+    wchar_t common[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    vendor_ = std::wstring(common) + L"\\VANTOR";
+    folder_ = vendor_ + L"\\ORVELDRIVER";
+    vendorExisted_ = FileExists(vendor_);
+    movedAside_ = MoveFileW(folder_.c_str(), (folder_ + L".aside").c_str()) != FALSE;
+  }
+  SettingsFolderAside(const SettingsFolderAside&) = delete;
+  SettingsFolderAside& operator=(const SettingsFolderAside&) = delete;
+  ~SettingsFolderAside() {
+    RemoveDirectoryW(folder_.c_str());  // the test leaves it empty
+    if (movedAside_) {
+      MoveFileW((folder_ + L".aside").c_str(), folder_.c_str());
+    } else if (!vendorExisted_) {
+      RemoveDirectoryW(vendor_.c_str());
+    }
+  }
+  const std::wstring& Folder() const { return folder_; }
+
+ private:
+  std::wstring vendor_, folder_;
+  bool vendorExisted_ = false;
+  bool movedAside_ = false;
+};
+
+// A folder's DACL in SDDL, without the auto-inherited flag that Windows adds when it
+// sets one; empty when it cannot be read.
+std::wstring DaclText(const std::wstring& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return L"";
+  }
+  wchar_t* text = nullptr;
+  std::wstring dacl;
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    dacl = text;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  if (dacl.rfind(L"D:PAI(", 0) == 0) dacl.erase(3, 2);
+  return dacl;
+}
+
+TEST(Library, ExportsItsActionsByName) {
   HMODULE library = LoadLibraryW(HostPath(ORVEL_DLL_PATH).c_str());
   ASSERT_NE(library, nullptr);
   for (const char* name :
        {"InstallKernelDriver", "Uninstall", "CleanupInstall", "SetDeviceInfo", "DelDeviceInfo",
         "RegSetMIDIDeviceNum", "RegDelMIDIDeviceNum", "setSystemComponent", "ProcessKill",
-        "GetOSVersion", "IsAdmin", "delSystem32DllFile"}) {
+        "GetOSVersion", "IsAdmin", "delSystem32DllFile", "ClearSettingsFolderLinks"}) {
     EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
   }
   FreeLibrary(library);
@@ -113,7 +165,16 @@ TEST_F(PackageTest, InstallsRepairsModifiesAndRemovesCleanly) {
   std::printf("installing %s (%s)\n", ORVEL_MSI_PATH,
               ORVEL_MSI_SHIPS ? "the deliverable" : "a test build that never ships");
   RecordProperty("package", ORVEL_MSI_PATH);
+  SettingsFolderAside settings;
+  ASSERT_FALSE(FileExists(settings.Folder()))
+      << "a settings folder from an earlier run is in the way";
   ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), 0u);
+  // The package makes the settings folder, so that no standard user makes it first; only
+  // Windows shows its lock-down (Wine's installer skips the table and keeps no ACLs).
+  EXPECT_NE(GetFileAttributesW(settings.Folder().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_TRUE(FileExists(settings.Folder()));
+  TODO_WINE_EXPECT_TRUE(DaclText(settings.Folder()) ==
+                        L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
   // Every file lands where the package puts it, built for the machine that runs it there:
   // the deliverable carries the i686 configuration program.
   const WORD programMachine = ORVEL_MSI_SHIPS ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
@@ -160,6 +221,8 @@ TEST_F(PackageTest, InstallsRepairsModifiesAndRemovesCleanly) {
   EXPECT_FALSE(FileExists(SystemX86Folder() + L"\\Orvelcpl.cpl"));
 
   ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  // The settings stay with their folder, which stays even when it is empty.
+  EXPECT_TRUE(FileExists(settings.Folder()));
   EXPECT_FALSE(FileExists(program));
   EXPECT_FALSE(FileExists(applet));
   EXPECT_EQ(ReadSz(kDrivers32, L"midi", KEY_WOW64_64KEY), std::nullopt);
