@@ -6,6 +6,43 @@
 
 namespace orvel {
 
+ServerChannel::Answer ServerChannel::Ask(std::uint32_t message, std::uint32_t wParam,
+                                         std::uint32_t lParam) {
+  if (!Present()) return {StoppedAnswering() ? Reply::kNoAnswer : Reply::kNoServer, 0};
+  const std::uint32_t value = Send(message, wParam, lParam);
+  if (StoppedAnswering()) return {Reply::kNoAnswer, 0};
+  if (!Present()) return {Reply::kNoServer, 0};  // the window went away meanwhile
+  return {Reply::kAnswered, value};
+}
+
+std::uint32_t ServerAnswerLimitMs(std::uint32_t message) {
+  return message == SRVM_PROBE_ADDRESS ? kServerProbeLimitMs : kServerQueryLimitMs;
+}
+
+bool ServerWindowChannel::Find() {
+  // A hung server's window is still there; finding it again would only bring back the wait.
+  if (stoppedAnswering_) return false;
+  found_ = FindServerWindow();
+  return found_;
+}
+
+std::uint32_t ServerWindowChannel::Send(std::uint32_t message, std::uint32_t wParam,
+                                        std::uint32_t lParam) {
+  if (!Present()) return 0;
+  std::uint32_t answer = 0;
+  switch (Deliver(message, wParam, lParam, ServerAnswerLimitMs(message), answer)) {
+    case Delivery::kAnswered:
+      return answer;
+    case Delivery::kWindowGone:
+      found_ = false;
+      return 0;
+    case Delivery::kNoAnswer:
+      stoppedAnswering_ = true;
+      return 0;
+  }
+  return 0;
+}
+
 std::vector<std::uint32_t> ReadActiveAddresses(ServerChannel& server) {
   std::vector<std::uint32_t> addresses;
   const std::uint32_t count = server.Send(SRVM_GET_ACTIVE_ADDRESS, kActiveAddressCount, 0);

@@ -60,6 +60,9 @@ class MainDialogFlow {
 
  private:
   void End(int result);
+  // The in-use question before a save: false, after telling the user why, when the
+  // settings must not be saved now.
+  bool MaySave();
 
   MainDialogHost& host_;
   ServerChannel& server_;

@@ -239,5 +239,48 @@ TEST_F(MainDialogFlowTest, CopyBackHandsTheEditedTableAndRange) {
   EXPECT_EQ(out.scanStopOctet, 40);
 }
 
+// A server that stops answering costs one bounded wait: the dialog opens or stays
+// usable, and no save goes ahead while the server may still be using the file.
+TEST_F(MainDialogFlowTest, AServerThatStopsAnsweringIsNotTakenForNoServer) {
+  struct Case {
+    const char* name;
+    bool hungAtOpening;
+  };
+  for (const Case c : {Case{"hung at opening", true}, Case{"hung after opening", false}}) {
+    SCOPED_TRACE(c.name);
+    server = FakeServerChannel();
+    server.hung = c.hungAtOpening;
+    server.macs[Ip(10, 0, 0, 1)] = {0, 0, 0, 0, 0, 1};
+    host = FakeHost();
+    OpenFlow({{"Keys", Ip(10, 0, 0, 1), "000000000001"}, {"Pads", Ip(10, 0, 0, 2), "00"}});
+    EXPECT_EQ(host.steps.front(), "window");
+    EXPECT_EQ(host.steps.back(), "list");
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_TRUE(host.saveEnabled);
+    // Not registered with a server that took nothing.
+    EXPECT_EQ(NotifyRegistrations(0x1234), c.hungAtOpening ? 0 : 1);
+    server.hung = true;
+
+    flow->OnOK();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, std::vector<TextId>{kTextServerNotResponding});
+
+    view.ClickRow(1);
+    editor->Remove();
+    host.answerYes = true;
+    host.shown.clear();
+    flow->OnCancel();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, (std::vector<TextId>{kTextSaveBeforeClosing, kTextServerNotResponding}));
+
+    host.answerYes = false;
+    flow->OnCancel();
+    EXPECT_EQ(host.ended, 2);
+    EXPECT_EQ(server.unanswered.size(), 1u);
+    EXPECT_EQ(server.findCalls, 1);
+    EXPECT_EQ(NotifyRegistrations(0), 0);
+  }
+}
+
 }  // namespace
 }  // namespace orvel::testing
