@@ -30,6 +30,7 @@ void MainDialogFlow::OnInitDialog(const MainDialogSession& session) {
       if (driverInUse_) host_.EnableSaveAndClose(false);
     }
     if (server_.Present()) {
+      host_.AllowServerNotifications();
       server_.Send(SRVM_SET_NOTIFY_WINDOW, host_.WindowHandle(), driverInUse_ ? 0 : 1);
     }
     activeAddresses_ = ReadActiveAddresses(server_);

@@ -16,6 +16,10 @@ class FakeHost : public MainDialogHost {
     return askYesNo ? (answerYes ? Answer::kYes : Answer::kNo) : Answer::kOk;
   }
   void PrepareWindow() override { steps.push_back("window"); }
+  void AllowServerNotifications() override {
+    steps.push_back("notices allowed");
+    if (onAllow) onAllow();
+  }
   void PrepareFields() override { steps.push_back("fields"); }
   void PrepareList() override { steps.push_back("list"); }
   void DestroyHeaderImages() override { steps.push_back("images gone"); }
@@ -25,6 +29,7 @@ class FakeHost : public MainDialogHost {
   bool administrator = true;
   bool answerYes = false;
   std::function<void(TextId)> onMessage;
+  std::function<void()> onAllow;
   std::vector<TextId> shown;
   std::vector<std::string> steps;
   bool saveEnabled = true;
@@ -64,6 +69,8 @@ class MainDialogFlowTest : public EditorTest {
 TEST_F(MainDialogFlowTest, OpeningTalksToServerInOrder) {
   server.active = {Ip(10, 9, 9, 1), Ip(10, 9, 9, 2)};
   server.macs[Ip(10, 0, 0, 1)] = {0, 0, 0, 0, 0, 1};
+  std::size_t sentBeforeAllowing = 0;
+  host.onAllow = [&] { sentBeforeAllowing = server.messages.size(); };
   OpenFlow({{"Keys", Ip(10, 0, 0, 1), "000000000001"}});
   const std::vector<FakeServerChannel::Message> expected = {
       {SRVM_QUERY_IN_USE, 0, 0},
@@ -76,7 +83,10 @@ TEST_F(MainDialogFlowTest, OpeningTalksToServerInOrder) {
   };
   EXPECT_EQ(server.messages, expected);
   EXPECT_EQ(flow->activeAddresses(), server.active);
-  EXPECT_EQ(host.steps, (std::vector<std::string>{"window", "fields", "list"}));
+  EXPECT_EQ(host.steps, (std::vector<std::string>{"window", "notices allowed", "fields", "list"}));
+  // The server's notices are let through before it learns the window: only the
+  // in-use question went out.
+  EXPECT_EQ(sentBeforeAllowing, 1u);
   EXPECT_TRUE(host.shown.empty());
   EXPECT_TRUE(host.saveEnabled);
   EXPECT_EQ(editor->table()[0].checkState, kCheckMacEqual);
