@@ -70,11 +70,12 @@ class ServerWindowChannel : public ServerChannel {
 inline constexpr std::uint32_t kMaxActiveAddresses = 4096;
 
 // The addresses the server is using now: the count, then each by its index. Empty
-// when the count is 0 or past kMaxActiveAddresses.
+// when the count is 0 or past kMaxActiveAddresses; up to the first index that got no
+// answer.
 std::vector<std::uint32_t> ReadActiveAddresses(ServerChannel& server);
 
 // The MAC the server knows for `address`, in two replies (bytes 1-4, then 5-6);
-// none when either says it knows none.
+// none when either says it knows none or gets no answer.
 std::optional<MacBytes> ReadUnitMac(ServerChannel& server, std::uint32_t address);
 
 }  // namespace orvel

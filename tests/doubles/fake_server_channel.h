@@ -30,6 +30,8 @@ class FakeServerChannel : public ServerWindowChannel {
   bool running = true;
   // The server's window is there but its thread no longer takes messages.
   bool hung = false;
+  // Hangs once this many messages have been answered.
+  std::optional<std::size_t> hangAfter;
   bool inUse = false;
   std::vector<std::uint32_t> active;
   std::map<std::uint32_t, std::array<std::uint8_t, 6>> macs;
@@ -49,6 +51,7 @@ class FakeServerChannel : public ServerWindowChannel {
                    std::uint32_t limitMs, std::uint32_t& answer) override {
     limitsMs.push_back(limitMs);
     if (!running) return Delivery::kWindowGone;
+    if (hangAfter && messages.size() >= *hangAfter) hung = true;
     if (hung) {
       unanswered.push_back({message, wParam, lParam});
       return Delivery::kNoAnswer;

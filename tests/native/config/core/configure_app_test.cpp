@@ -392,6 +392,20 @@ TEST(ServerWindowChannel, AServerThatDidNotAnswerIsGoneForTheRun) {
   EXPECT_FALSE(gone.StoppedAnswering());
   gone.running = true;
   EXPECT_TRUE(gone.Find());
+
+  // A server that stops between the two halves of a MAC, or within the active
+  // addresses, leaves no made-up MAC of zeros and no made-up address.
+  FakeServerChannel half;
+  half.macs[0x0A000001u] = {1, 2, 3, 4, 5, 6};
+  half.active = {0x0A090901u, 0x0A090902u};
+  half.hangAfter = 2;
+  ASSERT_TRUE(half.Find());
+  EXPECT_EQ(ReadActiveAddresses(half), std::vector<std::uint32_t>{0x0A090901u});
+  FakeServerChannel halfMac;
+  halfMac.macs[0x0A000001u] = {1, 2, 3, 4, 5, 6};
+  halfMac.hangAfter = 1;
+  ASSERT_TRUE(halfMac.Find());
+  EXPECT_EQ(ReadUnitMac(halfMac, 0x0A000001u), std::nullopt);
 }
 
 }  // namespace
