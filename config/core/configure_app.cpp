@@ -76,8 +76,14 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
     firewall_.DisableFirewallException();
   }
 
-  const bool serverPresent = server_.Find();
-  if (serverPresent && server_.Send(SRVM_QUERY_IN_USE, 0, 0) != 0) {
+  server_.Find();
+  const ServerChannel::Answer inUse = server_.Ask(SRVM_QUERY_IN_USE, 0, 0);
+  // A server that does not answer may still be using the file: not the same as none.
+  if (inUse.reply == ServerChannel::Reply::kNoAnswer) {
+    platform_.ShowMessage(kTextServerNotResponding);
+    return;
+  }
+  if (inUse.value != 0) {
     platform_.ShowMessage(kTextSaveFailed);
     return;
   }
@@ -91,7 +97,7 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
     platform_.ShowMessage(kTextSaveFailed);
     return;
   }
-  if (serverPresent) server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
+  if (server_.Present()) server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
 }
 
 }  // namespace orvel

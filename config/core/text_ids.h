@@ -13,7 +13,8 @@ enum TextId : unsigned {
   kTextNotSetupFile = 8,
   kTextSaveBeforeClosing = 9,
   kTextAdminRequired = 10,
-  kTextExportFailed = 11,  // the setup file chosen for an export could not be written
+  kTextExportFailed = 11,         // the setup file chosen for an export could not be written
+  kTextServerNotResponding = 12,  // the server did not answer the in-use question at a save
 };
 
 }  // namespace orvel

@@ -7,12 +7,14 @@
 namespace orvel {
 
 // The server's top-level window, found by class and title.
-class Win32ServerChannel : public ServerChannel {
+class Win32ServerChannel : public ServerWindowChannel {
  public:
-  bool Find() override;
-  bool Present() const override { return window_ != nullptr; }
-  std::uint32_t Send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
   HWND window() const { return window_; }
+
+ protected:
+  bool FindServerWindow() override;
+  Delivery Deliver(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam,
+                   std::uint32_t limitMs, std::uint32_t& answer) override;
 
  private:
   HWND window_ = nullptr;

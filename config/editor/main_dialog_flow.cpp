@@ -14,8 +14,12 @@ void MainDialogFlow::OnInitDialog(const MainDialogSession& session) {
   editor_.Load(session.entries);
   host_.PrepareWindow();
 
-  if (server_.Find()) {
-    driverInUse_ = server_.Send(SRVM_QUERY_IN_USE, 0, 0) != 0;
+  // A server that does not answer its first question counts as none, so the
+  // dialog opens after one bounded wait.
+  const ServerChannel::Answer inUse =
+      server_.Find() ? server_.Ask(SRVM_QUERY_IN_USE, 0, 0) : ServerChannel::Answer{};
+  if (inUse.reply == ServerChannel::Reply::kAnswered) {
+    driverInUse_ = inUse.value != 0;
     const bool admin = host_.IsUserInAdministratorsGroup();
     if (!admin) host_.ShowMessage(kTextAdminRequired, false);
     if (driverInUse_) {
@@ -25,7 +29,10 @@ void MainDialogFlow::OnInitDialog(const MainDialogSession& session) {
       }
       if (driverInUse_) host_.EnableSaveAndClose(false);
     }
-    server_.Send(SRVM_SET_NOTIFY_WINDOW, host_.WindowHandle(), driverInUse_ ? 0 : 1);
+    if (server_.Present()) {
+      host_.AllowServerNotifications();
+      server_.Send(SRVM_SET_NOTIFY_WINDOW, host_.WindowHandle(), driverInUse_ ? 0 : 1);
+    }
     activeAddresses_ = ReadActiveAddresses(server_);
   }
   editor_.SetActiveAddresses(activeAddresses_);
@@ -39,11 +46,22 @@ void MainDialogFlow::OnInitDialog(const MainDialogSession& session) {
   host_.EnableSaveAndClose(host_.IsUserInAdministratorsGroup());
 }
 
-void MainDialogFlow::OnOK() {
-  if (server_.Send(SRVM_QUERY_IN_USE, 0, 0) != 0) {
-    host_.ShowMessage(kTextQuitApplications, false);
-    return;
+bool MainDialogFlow::MaySave() {
+  const ServerChannel::Answer inUse = server_.Ask(SRVM_QUERY_IN_USE, 0, 0);
+  // Not the same as no server: the server may still be using the file.
+  if (inUse.reply == ServerChannel::Reply::kNoAnswer) {
+    host_.ShowMessage(kTextServerNotResponding, false);
+    return false;
   }
+  if (inUse.value != 0) {
+    host_.ShowMessage(kTextQuitApplications, false);
+    return false;
+  }
+  return true;
+}
+
+void MainDialogFlow::OnOK() {
+  if (!MaySave()) return;
   ReleaseServerLink();
   host_.DestroyHeaderImages();
   End(kDialogResultOk);
@@ -52,10 +70,7 @@ void MainDialogFlow::OnOK() {
 void MainDialogFlow::OnCancel() {
   if (editor_.modified() && host_.IsUserInAdministratorsGroup()) {
     if (host_.ShowMessage(kTextSaveBeforeClosing, true) == MainDialogHost::Answer::kYes) {
-      if (server_.Send(SRVM_QUERY_IN_USE, 0, 0) != 0) {
-        host_.ShowMessage(kTextQuitApplications, false);
-        return;
-      }
+      if (!MaySave()) return;
       host_.DestroyHeaderImages();
       ReleaseServerLink();
       End(kDialogResultOk);

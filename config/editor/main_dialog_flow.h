@@ -26,6 +26,9 @@ class MainDialogHost {
   virtual Answer ShowMessage(TextId text, bool askYesNo) = 0;
   // Window set-up before the server is asked: icons, name limit, foreground.
   virtual void PrepareWindow() = 0;
+  // Lets the server's two notices through to the dialog's window from a server
+  // that runs with fewer rights than this program; before the registration.
+  virtual void AllowServerNotifications() = 0;
   // Control set-up after it: port items, field limits.
   virtual void PrepareFields() = 0;
   // The header image list, the list's style, columns and scroll range.
@@ -60,6 +63,9 @@ class MainDialogFlow {
 
  private:
   void End(int result);
+  // The in-use question before a save: false, after telling the user why, when the
+  // settings must not be saved now.
+  bool MaySave();
 
   MainDialogHost& host_;
   ServerChannel& server_;

@@ -79,6 +79,15 @@ void CAppletDlg::PrepareWindow() {
   }
 }
 
+void CAppletDlg::AllowServerNotifications() {
+  // This program runs elevated and the server usually does not: Windows drops
+  // messages above WM_USER from a lower integrity level unless the window lets
+  // them through. Only these two, and only to this window.
+  for (UINT message : {SRVM_USE_STATE_CHANGED, SRVM_RECHECK_DEVICES}) {
+    ChangeWindowMessageFilterEx(hwnd(), message, MSGFLT_ALLOW, nullptr);
+  }
+}
+
 void CAppletDlg::PrepareFields() {
   HWND port = Item(IDC_PORT);
   for (int number = 1; number <= kPortCount; ++number) {

@@ -37,6 +37,7 @@ class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHos
   bool IsUserInAdministratorsGroup() override { return isAdministrator_(); }
   Answer ShowMessage(TextId text, bool askYesNo) override;
   void PrepareWindow() override;
+  void AllowServerNotifications() override;
   void PrepareFields() override;
   void PrepareList() override;
   void DestroyHeaderImages() override;

@@ -19,7 +19,10 @@ inline constexpr std::uint32_t kControlSetInUse = kControlFirst + 2;
 // Reads the units file again; answers 1 when it was read, 0 when it could not be read
 // or has an error (the old units stay).
 inline constexpr std::uint32_t kControlReloadUnits = kControlFirst + 3;
-inline constexpr std::uint32_t kControlLast = kControlReloadUnits;
+// Answers 1 at once, then takes no message for wParam milliseconds, as a hung server
+// does; a later Stop ends the process without waiting for that.
+inline constexpr std::uint32_t kControlStopAnswering = kControlFirst + 4;
+inline constexpr std::uint32_t kControlLast = kControlStopAnswering;
 
 // How long the server waits for the registered window to take a notification.
 inline constexpr std::uint32_t kNotifyTimeoutMs = 10000;

@@ -147,6 +147,11 @@ class Server {
         config_ = std::move(*result.config);
         return 1;
       }
+      case kControlStopAnswering:
+        // The test's call returns now; only then does the thread stop pumping.
+        ReplyMessage(1);
+        Sleep(static_cast<DWORD>(wParam));
+        return 1;
       case WM_CLOSE:
         DestroyWindow(window);
         return 0;

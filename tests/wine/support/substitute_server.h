@@ -66,9 +66,11 @@ class SubstituteServer {
   // when one was registered and took it. Returns after the window has handled it.
   bool SendUseStateChanged(std::uint32_t lParam);
   bool SendRecheckDevices();
+  // The server takes no message for `milliseconds` from now, as a hung one does.
+  bool StopAnswering(DWORD milliseconds);
 
-  // WM_CLOSE, then waits; terminates the process as a last resort. True when the server
-  // ended by itself with exit code 0.
+  // WM_CLOSE, then waits; terminates the process as a last resort, and at once after
+  // StopAnswering. True when the server ended by itself with exit code 0.
   bool Stop(DWORD timeoutMs = 10000);
 
  private:
@@ -79,6 +81,7 @@ class SubstituteServer {
   std::string logPath_;
   ChildProcess process_;
   HWND window_ = nullptr;
+  bool stoppedAnswering_ = false;
   std::string error_;
 };
 

@@ -107,8 +107,18 @@ bool SubstituteServer::SendRecheckDevices() {
   return Control(substitute::kControlSendRecheckDevices, 0, 0);
 }
 
+bool SubstituteServer::StopAnswering(DWORD milliseconds) {
+  stoppedAnswering_ = Control(substitute::kControlStopAnswering, milliseconds, 0);
+  return stoppedAnswering_;
+}
+
 bool SubstituteServer::Stop(DWORD timeoutMs) {
   if (!process_.Started()) return false;
+  if (stoppedAnswering_) {
+    window_ = nullptr;
+    process_.Terminate();
+    return false;
+  }
   if (window_ != nullptr) {
     PostMessageA(window_, WM_CLOSE, 0, 0);
     window_ = nullptr;

@@ -313,6 +313,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     bool expectReload;
     std::vector<TextId> expectShown;
     bool unreadable = false;
+    bool hung = false;
   };
   const Case cases[] = {
       {"free server", true, false, false, true, true, {}},
@@ -322,6 +323,16 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
       {"write fails, no server", false, false, true, false, false, {kTextSaveFailed}},
       // The list showed defaults: the empty table must not switch the exception off.
       {"file unreadable at start", true, false, true, false, false, {kTextSaveFailed}, true},
+      // Not taken for no server: it may be using the file.
+      {"server does not answer",
+       true,
+       false,
+       false,
+       false,
+       false,
+       {kTextServerNotResponding},
+       false,
+       true},
   };
   for (const Case& c : cases) {
     FakePlatform p;
@@ -331,6 +342,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     FakeServerChannel s;
     s.running = c.serverRunning;
     s.inUse = c.inUse;
+    s.hung = c.hung;
     FakeDialog d;
     d.result = kDialogResultOk;
     d.edit = [](MainDialogSession& session) { session.entries[0].deviceName = "Edited"; };
@@ -341,9 +353,10 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     // Numbers as the server knows them: 1347 asks whether the driver is in use, 1346
     // asks for a reload; both carry 0 and 0.
     std::vector<FakeServerChannel::Message> expectedMessages;
-    if (c.serverRunning && !c.unreadable) expectedMessages.push_back({1347, 0, 0});
+    if (c.serverRunning && !c.unreadable && !c.hung) expectedMessages.push_back({1347, 0, 0});
     if (c.expectReload) expectedMessages.push_back({1346, 0, 0});
     EXPECT_EQ(s.messages, expectedMessages) << c.name;
+    EXPECT_EQ(s.unanswered.size(), c.hung ? 1u : 0u) << c.name;
     EXPECT_EQ(p.shown, c.expectShown) << c.name;
     // The firewall follows the edited list whether or not the file is written, but
     // never a list that was not loaded.
@@ -351,6 +364,48 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
               c.unreadable ? std::vector<std::string>{} : std::vector<std::string>{"register"})
         << c.name;
   }
+}
+
+// One bounded wait per run: after the first message that got no answer the server is
+// neither looked for nor asked again, and a caller can still tell that from no server.
+TEST(ServerWindowChannel, AServerThatDidNotAnswerIsGoneForTheRun) {
+  FakeServerChannel s;
+  ASSERT_TRUE(s.Find());
+  EXPECT_EQ(s.Ask(SRVM_PROBE_ADDRESS, 0, 1).reply, ServerChannel::Reply::kAnswered);
+  s.hung = true;
+  EXPECT_EQ(s.Ask(SRVM_QUERY_IN_USE, 0, 0).reply, ServerChannel::Reply::kNoAnswer);
+  s.hung = false;  // even if it would answer again, nothing more is sent
+  EXPECT_FALSE(s.Find());
+  EXPECT_FALSE(s.Present());
+  EXPECT_EQ(s.Send(SRVM_GET_ACTIVE_ADDRESS, kActiveAddressCount, 0), 0u);
+  EXPECT_EQ(s.Ask(SRVM_QUERY_IN_USE, 0, 0).reply, ServerChannel::Reply::kNoAnswer);
+  EXPECT_EQ(s.findCalls, 1);
+  EXPECT_EQ(s.unanswered.size(), 1u);
+  // A probe may wait on the network for a unit; the rest is answered from memory.
+  EXPECT_EQ(s.limitsMs, (std::vector<std::uint32_t>{kServerProbeLimitMs, kServerQueryLimitMs}));
+
+  // A window that went away is no server, and may be found again.
+  FakeServerChannel gone;
+  ASSERT_TRUE(gone.Find());
+  gone.running = false;
+  EXPECT_EQ(gone.Ask(SRVM_QUERY_IN_USE, 0, 0).reply, ServerChannel::Reply::kNoServer);
+  EXPECT_FALSE(gone.StoppedAnswering());
+  gone.running = true;
+  EXPECT_TRUE(gone.Find());
+
+  // A server that stops between the two halves of a MAC, or within the active
+  // addresses, leaves no made-up MAC of zeros and no made-up address.
+  FakeServerChannel half;
+  half.macs[0x0A000001u] = {1, 2, 3, 4, 5, 6};
+  half.active = {0x0A090901u, 0x0A090902u};
+  half.hangAfter = 2;
+  ASSERT_TRUE(half.Find());
+  EXPECT_EQ(ReadActiveAddresses(half), std::vector<std::uint32_t>{0x0A090901u});
+  FakeServerChannel halfMac;
+  halfMac.macs[0x0A000001u] = {1, 2, 3, 4, 5, 6};
+  halfMac.hangAfter = 1;
+  ASSERT_TRUE(halfMac.Find());
+  EXPECT_EQ(ReadUnitMac(halfMac, 0x0A000001u), std::nullopt);
 }
 
 }  // namespace

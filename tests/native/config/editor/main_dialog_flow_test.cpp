@@ -16,6 +16,10 @@ class FakeHost : public MainDialogHost {
     return askYesNo ? (answerYes ? Answer::kYes : Answer::kNo) : Answer::kOk;
   }
   void PrepareWindow() override { steps.push_back("window"); }
+  void AllowServerNotifications() override {
+    steps.push_back("notices allowed");
+    if (onAllow) onAllow();
+  }
   void PrepareFields() override { steps.push_back("fields"); }
   void PrepareList() override { steps.push_back("list"); }
   void DestroyHeaderImages() override { steps.push_back("images gone"); }
@@ -25,6 +29,7 @@ class FakeHost : public MainDialogHost {
   bool administrator = true;
   bool answerYes = false;
   std::function<void(TextId)> onMessage;
+  std::function<void()> onAllow;
   std::vector<TextId> shown;
   std::vector<std::string> steps;
   bool saveEnabled = true;
@@ -64,6 +69,8 @@ class MainDialogFlowTest : public EditorTest {
 TEST_F(MainDialogFlowTest, OpeningTalksToServerInOrder) {
   server.active = {Ip(10, 9, 9, 1), Ip(10, 9, 9, 2)};
   server.macs[Ip(10, 0, 0, 1)] = {0, 0, 0, 0, 0, 1};
+  std::size_t sentBeforeAllowing = 0;
+  host.onAllow = [&] { sentBeforeAllowing = server.messages.size(); };
   OpenFlow({{"Keys", Ip(10, 0, 0, 1), "000000000001"}});
   const std::vector<FakeServerChannel::Message> expected = {
       {SRVM_QUERY_IN_USE, 0, 0},
@@ -76,7 +83,10 @@ TEST_F(MainDialogFlowTest, OpeningTalksToServerInOrder) {
   };
   EXPECT_EQ(server.messages, expected);
   EXPECT_EQ(flow->activeAddresses(), server.active);
-  EXPECT_EQ(host.steps, (std::vector<std::string>{"window", "fields", "list"}));
+  EXPECT_EQ(host.steps, (std::vector<std::string>{"window", "notices allowed", "fields", "list"}));
+  // The server's notices are let through before it learns the window: only the
+  // in-use question went out.
+  EXPECT_EQ(sentBeforeAllowing, 1u);
   EXPECT_TRUE(host.shown.empty());
   EXPECT_TRUE(host.saveEnabled);
   EXPECT_EQ(editor->table()[0].checkState, kCheckMacEqual);
@@ -237,6 +247,49 @@ TEST_F(MainDialogFlowTest, CopyBackHandsTheEditedTableAndRange) {
   EXPECT_FALSE(out.entries[1].Used());
   EXPECT_EQ(out.scanStartAddress, Ip(10, 0, 0, 2));
   EXPECT_EQ(out.scanStopOctet, 40);
+}
+
+// A server that stops answering costs one bounded wait: the dialog opens or stays
+// usable, and no save goes ahead while the server may still be using the file.
+TEST_F(MainDialogFlowTest, AServerThatStopsAnsweringIsNotTakenForNoServer) {
+  struct Case {
+    const char* name;
+    bool hungAtOpening;
+  };
+  for (const Case c : {Case{"hung at opening", true}, Case{"hung after opening", false}}) {
+    SCOPED_TRACE(c.name);
+    server = FakeServerChannel();
+    server.hung = c.hungAtOpening;
+    server.macs[Ip(10, 0, 0, 1)] = {0, 0, 0, 0, 0, 1};
+    host = FakeHost();
+    OpenFlow({{"Keys", Ip(10, 0, 0, 1), "000000000001"}, {"Pads", Ip(10, 0, 0, 2), "00"}});
+    EXPECT_EQ(host.steps.front(), "window");
+    EXPECT_EQ(host.steps.back(), "list");
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_TRUE(host.saveEnabled);
+    // Not registered with a server that took nothing.
+    EXPECT_EQ(NotifyRegistrations(0x1234), c.hungAtOpening ? 0 : 1);
+    server.hung = true;
+
+    flow->OnOK();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, std::vector<TextId>{kTextServerNotResponding});
+
+    view.ClickRow(1);
+    editor->Remove();
+    host.answerYes = true;
+    host.shown.clear();
+    flow->OnCancel();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, (std::vector<TextId>{kTextSaveBeforeClosing, kTextServerNotResponding}));
+
+    host.answerYes = false;
+    flow->OnCancel();
+    EXPECT_EQ(host.ended, 2);
+    EXPECT_EQ(server.unanswered.size(), 1u);
+    EXPECT_EQ(server.findCalls, 1);
+    EXPECT_EQ(NotifyRegistrations(0), 0);
+  }
 }
 
 }  // namespace

@@ -276,6 +276,27 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
   EXPECT_EQ(session.scanStopOctet, 254);
 }
 
+// A server that stops taking messages during a scan holds up one probe for its
+// limit at most (Wine never calls a window hung): Abort then ends the scan.
+TEST_F(AutoDetectTest, AScanOfAServerThatStoppedAnsweringCanBeAborted) {
+  SubstituteServer server("unit 192.168.5.10 mac 00A0DE000010\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({}, folder_.Path(), Ip(192, 168, 5, 1), 254);
+  bool finished = false;
+  std::vector<ResultRow> found;
+  RunMainDialog(session, [&](Ui& ui) {
+    ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
+      ASSERT_TRUE(server.StopAnswering(120000));
+      d.Click(IDC_AD_START);
+      d.Click(IDC_AD_ABORT);
+      finished = WaitUntil([&] { return ScanFinished(d); }, 10000);
+      found = ResultRows(d);
+    }));
+  });
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(found.empty());
+}
+
 TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
   std::string units;
   for (int octet = 1; octet <= 14; ++octet) {

@@ -20,6 +20,10 @@ constexpr DWORD kNoBoxWaitMs = 1500;
 constexpr char kQuitApplications[] =
     "Quit all applications that use the Quorin Network Driver in order to change settings.\n";
 constexpr char kSaveBeforeClosing[] = " Save the current settings before closing?";
+constexpr char kServerNotResponding[] =
+    "The Quorin Network Driver's server does not respond. The settings were not saved.";
+// How long a user may be kept waiting by a server that has stopped answering.
+constexpr DWORD kHungServerBoundMs = 10000;
 
 constexpr std::uint32_t kKeysAddress = 0xC0A8000Au;  // 192.168.0.10
 // Slot 0 "Keys" at 192.168.0.10 with MAC 00A0DE112233, slot 1 "Drums" at 10.0.0.1.
@@ -387,6 +391,48 @@ TEST_F(ConversationTest, CancelWithYesWhileInUseShowsText3ThenSavesOnceFree) {
   // Remove All, saved: both loaded slots are written empty.
   EXPECT_EQ(Value("IP Address", "0"), "0");
   EXPECT_EQ(Value("IP Address", "1"), "0");
+}
+
+// A server that takes no messages any more (Wine never calls it hung, so each wait
+// runs to its limit): the dialog still opens and answers, "Save and Close" says so
+// and writes nothing, and Cancel ends the program, each within a few seconds.
+TEST_F(ConversationTest, AServerThatStoppedAnsweringHoldsNothingUp) {
+  ASSERT_TRUE(WriteSettingsFile(kTwoUnits));
+  SubstituteServer server("unit 192.168.0.10 mac 00A0DE112233\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  ASSERT_TRUE(server.StopAnswering(120000));
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog(kHungServerBoundMs);
+  ASSERT_NE(dialog, nullptr);
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kHungServerBoundMs, &answer),
+            0);
+  EXPECT_EQ(ItemText(dialog, IDC_DEVICE_NAME), "Keys");
+  ModifyList(dialog);
+
+  PressButton(dialog, IDOK);
+  HWND box = program.MessageBoxWindow(kHungServerBoundMs);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), kServerNotResponding);
+  PressButton(box, IDOK);
+  ASSERT_TRUE(WaitGone(box));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(program.Wait(0), std::nullopt);
+
+  // Yes to the save question meets the same answer; No then leaves.
+  PressButton(dialog, IDCANCEL);
+  box = program.MessageBoxWindow(kHungServerBoundMs);
+  ASSERT_NE(box, nullptr);
+  Answer(kSaveBeforeClosing, IDYES);
+  box = program.MessageBoxWindow(kHungServerBoundMs);
+  ASSERT_NE(box, nullptr);
+  Answer(kServerNotResponding, IDOK);
+  PressButton(dialog, IDCANCEL);
+  box = program.MessageBoxWindow(kHungServerBoundMs);
+  ASSERT_NE(box, nullptr);
+  Answer(kSaveBeforeClosing, IDNO);
+  EXPECT_EQ(program.Wait(kHungServerBoundMs), std::optional<DWORD>(0));
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kTwoUnits));
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {9, u" Save the current settings before closing?"},
       {10, u"Administrator privileges are required to change the settings. "},
       {11, u"The setup file could not be written."},
+      {12, u"The Quorin Network Driver's server does not respond. The settings were not saved."},
   };
   const std::map<int, std::u16string> japanese = {
       {1, u"Quorin Network Driver"},
@@ -114,6 +115,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {9, u" 現在の設定を保存してから閉じますか?"},
       {10, u"設定を変更するには管理者権限が必要です。 "},
       {11, u"設定ファイルを書き込めませんでした。"},
+      {12, u"Quorin Network Driverのサーバーが応答しません。設定は保存されていません。"},
   };
 
   std::set<WORD> languages;
@@ -129,7 +131,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
     ASSERT_EQ(block.size(), 16u);
     for (int id = 0; id < 16; ++id) {
       const auto expected = texts.find(id);
-      // Ids without a text (0, 5, 12 to 15) stay empty.
+      // Ids without a text (0, 5, 13 to 15) stay empty.
       const std::u16string want = expected == texts.end() ? u"" : expected->second;
       EXPECT_TRUE(block[id] == want) << "string " << id << " differs";
     }
