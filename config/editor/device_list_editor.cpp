@@ -579,10 +579,14 @@ void DeviceListEditor::PresentCurrentSlot(bool setPendingAddress) {
     SetMacFieldsEnabled(true);
     view_.Enable(IDC_APPLY, false);
   }
-  // The pending entry follows what the fields now show.
+  // The pending entry and the MAC lock follow what the fields now show, not the
+  // entry that was current before: a MAC differing from the server's is the
+  // server's, already in the pending entry.
   pending_.name = slot.entry.deviceName;
   pending_.portIndex = slot.entry.portIndex;
   if (setPendingAddress) pending_.address = slot.entry.ipAddress;
+  if (slot.checkState != kCheckMacDiffers) pending_.mac = slot.macBytes;
+  macLocked_ = slot.checkState == kCheckMacDiffers || slot.checkState == kCheckMacEqual;
   const int focused = FocusedRow();
   if (focused >= 0) view_.EnsureRowVisible(focused);
 }
@@ -633,6 +637,9 @@ void DeviceListEditor::Duplicate() {
   }
   suppressFieldEvents_ = true;
   const WorkingSlot source = model_.slot(currentSlot_);
+  // The name field shows the source's name again; a name typed before must not be
+  // what Apply checks.
+  pending_.name = source.entry.deviceName;
   pending_.address = source.entry.ipAddress;
   pending_.mac = source.macBytes;
   pending_.portIndex = source.entry.portIndex;
@@ -864,12 +871,18 @@ void DeviceListEditor::MergeAutoDetect(const WorkingTable* imported,
     if (model_.slot(0).entry.Used()) ShowMergedSlot(0);
   }
   suppressFieldEvents_ = false;
-  macLocked_ = model_.slot(currentSlot_).checkState == kCheckMacEqual;
+  const std::int32_t state = model_.slot(currentSlot_).checkState;
+  macLocked_ = state == kCheckMacEqual || state == kCheckMacDiffers;
 }
 
 void DeviceListEditor::ShowMergedSlot(int slot) {
   currentSlot_ = slot;
   WorkingSlot& shown = model_.slot(slot);
+  // The fields show this slot: the pending entry drops what was current before the
+  // merge (after an import, slot 0's port).
+  pending_.address = shown.entry.ipAddress;
+  pending_.name = shown.entry.deviceName;
+  pending_.portIndex = shown.entry.portIndex;
   if (shown.checkState == kCheckMacDiffers) {
     // The pending MAC is the server's, found by the check: shown locked, and Apply
     // takes it over, as when the dialog opens or a row is chosen.
@@ -878,7 +891,6 @@ void DeviceListEditor::ShowMergedSlot(int slot) {
     view_.Enable(IDC_APPLY, !MacTextMatches(pending_, shown));
   } else {
     pending_.mac = shown.macBytes;
-    pending_.name = shown.entry.deviceName;
     ShowEntry(false);
     SetDetailFieldsEnabled(true, shown.checkState != kCheckMacEqual);
     view_.Enable(IDC_APPLY, false);

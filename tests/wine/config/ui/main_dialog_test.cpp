@@ -99,6 +99,23 @@ DialogOutcome RunDialog(const std::vector<Unit>& units,
   return outcome;
 }
 
+// Presses "Ad&vanced Settings" and hands its dialog to the script; a dialog the
+// script leaves open is cancelled.
+void WithAutoDetect(DialogDriver& d, const std::function<void(DialogDriver&)>& script) {
+  const DWORD thread = GetWindowThreadProcessId(d.Window(), nullptr);
+  d.Click(IDC_ADVANCED);
+  HWND window =
+      FindThreadWindow(thread, [](HWND w) { return GetDlgItem(w, IDC_AD_START1) != nullptr; });
+  if (!window) return;
+  {
+    DialogDriver ad(window, thread);
+    script(ad);
+  }
+  if (IsWindow(window)) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  WaitUntil([&] { return !IsWindow(window); });
+  d.Sync();
+}
+
 class MainDialogTest : public ::testing::Test {};
 
 TEST_F(MainDialogTest, TypedAddressWithKnownMacLocksAndFillsMacFields) {
@@ -202,24 +219,44 @@ TEST_F(MainDialogTest, AutoDetectStartFieldsTakeAShiftedDot) {
   std::string typed[2];
   for (bool shifted : {false, true}) {
     RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
-      d.Click(IDC_ADVANCED);
-      HWND window = FindThreadWindow(GetWindowThreadProcessId(d.Window(), nullptr), [](HWND w) {
-        return GetDlgItem(w, IDC_AD_START1) != nullptr;
-      });
-      if (!window) return;
-      {
-        DialogDriver ad(window, GetWindowThreadProcessId(window, nullptr));
+      WithAutoDetect(d, [&](DialogDriver& ad) {
         ad.ClickField(IDC_AD_START1);
         ad.Press("172.100.200.3", shifted);
         typed[shifted] = ad.Text(IDC_AD_START1) + "." + ad.Text(IDC_AD_START2) + "." +
                          ad.Text(IDC_AD_START3) + "." + ad.Text(IDC_AD_START4);
-      }
-      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-      d.Sync();
+      });
     });
   }
   EXPECT_EQ(typed[0], "172.100.200.3");
   EXPECT_EQ(typed[1], typed[0]);
+}
+
+// A unit found by "Advanced Settings" and added is current; the name typed for it is
+// applied with the port the box shows, not the port of the entry current before.
+TEST_F(MainDialogTest, FoundUnitIsAppliedWithThePortShown) {
+  SubstituteServer server("unit 192.168.0.2 mac 00A0DE000002\n");  // the dialog's range
+  ASSERT_TRUE(server.Running()) << server.Error();
+  std::string portShown;
+  const DialogOutcome outcome = RunDialog(
+      {{"Keys", Ip(10, 0, 0, 1), "000000000001"}, {"Pads", Ip(10, 0, 0, 2), "000000000002", 4}},
+      [&](DialogDriver& d) {
+        d.SelectRow(1);  // port 5
+        WithAutoDetect(d, [](DialogDriver& ad) {
+          ad.Click(IDC_AD_START);
+          WaitUntil([&] { return ad.Enabled(IDC_AD_START) && ad.Rows(IDC_AD_RESULTS) > 0; });
+          ad.ClickRow(0, IDC_AD_RESULTS);
+          ad.Click(IDOK);
+        });
+        portShown = d.Text(IDC_PORT);
+        d.ClickField(IDC_DEVICE_NAME);
+        d.Type("Drums");
+        d.Click(IDC_APPLY);
+        d.Click(IDOK);
+      });
+  EXPECT_EQ(portShown, "1");
+  ASSERT_EQ(outcome.result, IDOK);
+  EXPECT_EQ(outcome.session.entries[2].deviceName, "Drums");
+  EXPECT_EQ(outcome.session.entries[2].portIndex, 0);
 }
 
 // Enter, once or twice, in a field the user has typed into: the dialog stays open,
@@ -520,6 +557,50 @@ TEST_F(MainDialogTest, EntryTypedAfterRemoveAllTakesThePortShown) {
   ASSERT_EQ(outcome.result, IDOK);
   EXPECT_EQ(outcome.session.entries[0].ipAddress, Ip(10, 0, 0, 9));
   EXPECT_EQ(outcome.session.entries[0].portIndex, 0);
+}
+
+// Remove or Undo presents an entry whose MAC the server does not know after one whose
+// MAC it does: a MAC byte typed into the fields counts, so the entry cannot be applied
+// with another entry's MAC.
+TEST_F(MainDialogTest, MacTypedAfterRemoveOrUndoIsCheckedAgainstTheOthers) {
+  SubstituteServer server("unit 10.0.0.1 mac 0000000000AA\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  for (bool undo : {false, true}) {
+    bool apply = true;
+    RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"},
+               {"Pads", Ip(10, 0, 0, 2), "000000000002"},
+               {"Bass", Ip(10, 0, 0, 3), "000000000003"}},
+              [&](DialogDriver& d) {
+                d.SelectRow(undo ? 2 : 1);
+                if (undo) d.Click(IDC_REMOVE);  // Bass
+                d.SelectRow(0);                 // Keys, MAC fields locked
+                d.Click(undo ? IDC_UNDO : IDC_REMOVE);
+                d.ClickField(IDC_MAC6);
+                d.Press(undo ? "02" : "03");  // Pads', Bass's
+                d.ClickField(IDC_DEVICE_NAME);
+                d.Type("Drums");
+                apply = d.Enabled(IDC_APPLY);
+                d.Click(IDOK);  // Cancel would ask whether to save
+              });
+    EXPECT_FALSE(apply) << undo;
+  }
+}
+
+// Duplicate shows the source's name again, also after another name was typed: Apply
+// waits for a name of the copy's own.
+TEST_F(MainDialogTest, DuplicateAfterATypedNameWaitsForANameOfItsOwn) {
+  bool apply = true;
+  RunDialog({{"Keys", Ip(10, 0, 0, 1), "000000000001"}}, [&](DialogDriver& d) {
+    d.ClickField(IDC_DEVICE_NAME);
+    d.Type("Drums");
+    d.Click(IDC_DUPLICATE);
+    d.ClickField(IDC_MAC6);
+    d.Press("09");
+    d.ClickField(IDC_PORT);
+    d.Press("3");
+    apply = d.Enabled(IDC_APPLY);
+  });
+  EXPECT_FALSE(apply);
 }
 
 // Two entries of one name: a sort keeps the focused and selected entry, and the
