@@ -1,5 +1,7 @@
 #include "config/core/configure_app.h"
 
+#include <new>
+
 #include "config/core/server_messages.h"
 
 namespace orvel {
@@ -19,10 +21,14 @@ bool COrvelConfigureApp::InitInstance() {
   settingsFolder_ = folder ? *folder : FolderOfModulePath(platform_.ModuleFileName());
   settingsPath_ = settingsFolder_ + kSettingsFileName;
 
-  {
+  try {
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
     deviceTable_ = LoadDeviceTable(*settings);
     settingsUnreadable_ = !settings->Readable();
+  } catch (const std::bad_alloc&) {
+    // The program never ends on a file: one that cannot be held is an unreadable one.
+    deviceTable_ = DefaultDeviceTable();
+    settingsUnreadable_ = true;
   }
 
   MainDialogSession session;

@@ -113,9 +113,9 @@ bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
 
 FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
-  UniqueHandle file = OwnHandle(CreateFileA(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OwnHandle(CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReadStatus::kMissing
@@ -126,7 +126,11 @@ FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::stri
       static_cast<unsigned long long>(size.QuadPart) > kMaxFileSize) {
     return FileReadStatus::kError;
   }
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  try {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return FileReadStatus::kError;
+  }
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD got = 0;
@@ -160,8 +164,8 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
 
   bool written = false;
   {
-    UniqueHandle file = OwnHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OwnHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
     if (file) written = CloseHandle(file.release()) && written;
   }

@@ -313,6 +313,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     bool expectReload;
     std::vector<TextId> expectShown;
     bool unreadable = false;
+    bool outOfMemory = false;
   };
   const Case cases[] = {
       {"free server", true, false, false, true, true, {}},
@@ -322,12 +323,22 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
       {"write fails, no server", false, false, true, false, false, {kTextSaveFailed}},
       // The list showed defaults: the empty table must not switch the exception off.
       {"file unreadable at start", true, false, true, false, false, {kTextSaveFailed}, true},
+      {"memory runs out reading the file",
+       true,
+       false,
+       false,
+       false,
+       false,
+       {kTextSaveFailed},
+       false,
+       true},
   };
   for (const Case& c : cases) {
     FakePlatform p;
     p.files[kSettingsPath].Set("IP Address", "0", "5");
     p.failCommit = c.failCommit;
     p.unreadable = c.unreadable;
+    p.files[kSettingsPath].failAllocation = c.outOfMemory;
     FakeServerChannel s;
     s.running = c.serverRunning;
     s.inUse = c.inUse;
@@ -341,15 +352,17 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     // Numbers as the server knows them: 1347 asks whether the driver is in use, 1346
     // asks for a reload; both carry 0 and 0.
     std::vector<FakeServerChannel::Message> expectedMessages;
-    if (c.serverRunning && !c.unreadable) expectedMessages.push_back({1347, 0, 0});
+    const bool notLoaded = c.unreadable || c.outOfMemory;
+    if (c.serverRunning && !notLoaded) expectedMessages.push_back({1347, 0, 0});
     if (c.expectReload) expectedMessages.push_back({1346, 0, 0});
     EXPECT_EQ(s.messages, expectedMessages) << c.name;
     EXPECT_EQ(p.shown, c.expectShown) << c.name;
     // The firewall follows the edited list whether or not the file is written, but
     // never a list that was not loaded.
     EXPECT_EQ(f.calls,
-              c.unreadable ? std::vector<std::string>{} : std::vector<std::string>{"register"})
+              notLoaded ? std::vector<std::string>{} : std::vector<std::string>{"register"})
         << c.name;
+    if (c.outOfMemory) EXPECT_EQ(d.seen.entries[0], DefaultDeviceEntry(0)) << c.name;
   }
 }
 
