@@ -17,9 +17,20 @@ bool COrvelConfigureApp::InitInstance() {
   holdsMutex_ = true;
   platform_.InitCommonControls();
 
-  std::optional<std::string> folder = EnsureSettingsFolder(platform_, kSettingsSubPath);
-  settingsFolder_ = folder ? *folder : FolderOfModulePath(platform_.ModuleFileName());
+  elevated_ = platform_.ProcessElevated();
+  std::optional<SettingsLocation> location =
+      EnsureSettingsFolder(platform_, kSettingsSubPath, elevated_);
+  settingsFolder_ = location ? location->folder : FolderOfModulePath(platform_.ModuleFileName());
   settingsPath_ = settingsFolder_ + kSettingsFileName;
+  // A run without full rights writes with the user's own rights, which no folder
+  // check can add to.
+  if (location && elevated_) {
+    guardedFolders_ = location->levels;
+    // Taken back now, so that a standard user's folder is the administrators' again
+    // even when this run saves nothing.
+    SecureSettingsFolder(platform_, guardedFolders_);
+    platform_.ReleaseFolders();
+  }
 
   try {
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
@@ -90,9 +101,17 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
 
   // Removed units are rewritten as empty slots, so the next load does not bring them back.
   const int slotCount = loadedCount > editedCount ? loadedCount : editedCount;
-  std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
-  StoreDeviceTable(deviceTable_, slotCount, *settings);
-  if (!settings->Commit()) {
+  // A folder that is a link, or that cannot be made the administrators' own, takes
+  // no write: the elevated save would otherwise write wherever a user points it.
+  const bool folderSafe = SecureSettingsFolder(platform_, guardedFolders_);
+  bool committed = false;
+  if (folderSafe) {
+    std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
+    StoreDeviceTable(deviceTable_, slotCount, *settings);
+    committed = settings->Commit();
+  }
+  platform_.ReleaseFolders();
+  if (!committed) {
     // The old file is still there; a reload would only read it again.
     platform_.ShowMessage(kTextSaveFailed);
     return;

@@ -168,6 +168,25 @@ TEST_F(SaveFlowTest, FailedWriteShowsText4AndSendsNoReload) {
   EXPECT_EQ(numbers.back(), SRVM_SET_NOTIFY_WINDOW);
 }
 
+TEST_F(SaveFlowTest, HugeFileOfShortLinesOpensOnTheDefaultsAndStays) {
+  // Far more than the program ever writes: it opens on the defaults, and the save
+  // refuses to replace a file it never read.
+  std::string huge(30u * 1024 * 1024, 'x');
+  for (std::size_t i = 1; i < huge.size(); i += 2) huge[i] = '\n';
+  Seed(huge);
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  HWND box = program.MessageBoxWindow();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
+  PressButton(box, IDOK);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_TRUE(ReadFileText(SettingsFilePath()) == huge);
+}
+
 // 256 units, each with Tcp 0, so that every line of [Tcp] changes on a save.
 std::string FullTable() {
   std::string names = "[Device Name]\r\n", addresses = "[IP Address]\r\n",
