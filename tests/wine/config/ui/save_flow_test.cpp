@@ -1,5 +1,8 @@
 // The real Orvelcfg.exe against the substitute server: start-up, "Save and Close",
 // Cancel, the in-use refusal, a failed write and a second copy.
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +10,7 @@
 #include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/ui/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
+#include "tests/wine/support/todo_wine.h"
 
 namespace orvel::test {
 namespace {
@@ -185,6 +189,90 @@ TEST_F(SaveFlowTest, HugeFileOfShortLinesOpensOnTheDefaultsAndStays) {
   PressButton(box, IDOK);
   ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
   EXPECT_TRUE(ReadFileText(SettingsFilePath()) == huge);
+}
+
+// Start-up with full rights makes the settings folder, locked to the system and the
+// administrators, so that a standard user neither owns it nor may add to it.
+TEST_F(SaveFlowTest, StartUpMakesTheSettingsFolderLocked) {
+  const std::string path = SettingsFilePath();
+  const std::string folder = path.substr(0, path.rfind('\\'));
+  RemoveDirectoryA(folder.c_str());
+  ASSERT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDCANCEL);
+  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  char* text = nullptr;
+  std::string dacl;
+  if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    dacl = text;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  // Wine shows a list made from the folder's mode bits.
+  TODO_WINE_EXPECT_TRUE(dacl == "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+}
+
+// A standard user may create folders and files in the settings folder unless it is
+// locked: the name older versions wrote through is one they could take.
+TEST_F(SaveFlowTest, AFolderPlantedUnderTheTemporaryNameStopsNoSave) {
+  Seed(kSeededSettings);
+  const std::string planted = SettingsFilePath() + ".saving";
+  ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+  Orvelcfg program;
+  ASSERT_TRUE(program.Start());
+  HWND dialog = program.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  PressButton(dialog, IDOK);
+  EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(Value("Tcp", "0"), "1");
+  const DWORD attributes = GetFileAttributesA(planted.c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+  RemoveDirectoryA(planted.c_str());
+}
+
+// The settings folder turned into a link by whoever owned it: the elevated save
+// writes nothing through it, wherever it points.
+TEST_F(SaveFlowTest, SettingsFolderThatIsALinkTakesNoWrite) {
+  Seed(kSeededSettings);
+  const std::string path = SettingsFilePath();
+  const std::string folder = path.substr(0, path.rfind('\\'));
+  const std::string aside = folder + ".aside";
+  ASSERT_TRUE(MoveFileA(folder.c_str(), aside.c_str()));
+  TempFolder elsewhere;
+  const std::string target = elsewhere.File("orveld.ini");
+  ASSERT_TRUE(WriteFileText(target, kSeededSettings));
+  CreateSymbolicLinkA(folder.c_str(), elsewhere.Path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  // Wine makes a link to a folder that does not lead anywhere.
+  const bool linked = attributes != INVALID_FILE_ATTRIBUTES &&
+                      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                      ReadFileText(path) == std::optional<std::string>(kSeededSettings);
+  TODO_WINE_EXPECT_TRUE(linked);
+  if (linked) {
+    Orvelcfg program;
+    EXPECT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    EXPECT_NE(dialog, nullptr);
+    PressButton(dialog, IDOK);
+    HWND box = program.MessageBoxWindow();
+    EXPECT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
+    PressButton(box, IDOK);
+    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadFileText(target), std::optional<std::string>(kSeededSettings));
+    EXPECT_EQ(elsewhere.Names(), std::vector<std::string>{"orveld.ini"});
+  }
+  if (!RemoveDirectoryA(folder.c_str())) DeleteFileA(folder.c_str());
+  ASSERT_TRUE(MoveFileA(aside.c_str(), folder.c_str()));
 }
 
 // 256 units, each with Tcp 0, so that every line of [Tcp] changes on a save.
