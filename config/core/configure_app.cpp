@@ -17,14 +17,14 @@ bool COrvelConfigureApp::InitInstance() {
   holdsMutex_ = true;
   platform_.InitCommonControls();
 
-  elevated_ = platform_.ProcessElevated();
+  const bool elevated = platform_.ProcessElevated();
   std::optional<SettingsLocation> location =
-      EnsureSettingsFolder(platform_, kSettingsSubPath, elevated_);
+      EnsureSettingsFolder(platform_, kSettingsSubPath, elevated);
   settingsFolder_ = location ? location->folder : FolderOfModulePath(platform_.ModuleFileName());
   settingsPath_ = settingsFolder_ + kSettingsFileName;
   // A run without full rights writes with the user's own rights, which no folder
   // check can add to.
-  if (location && elevated_) {
+  if (location && elevated) {
     guardedFolders_ = location->levels;
     // Taken back now, so that a standard user's folder is the administrators' again
     // even when this run saves nothing.

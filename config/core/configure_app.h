@@ -98,7 +98,6 @@ class COrvelConfigureApp {
   std::string settingsPath_;
   // The settings folder's levels that an elevated save checks before writing.
   std::vector<std::string> guardedFolders_;
-  bool elevated_ = false;
   DeviceTable deviceTable_;
   bool holdsMutex_ = false;
   // The file could not be read at start: a save would act on a table never loaded.
