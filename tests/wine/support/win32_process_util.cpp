@@ -31,10 +31,17 @@ bool ChildProcess::Start(const std::string& commandLine, const char* workingDire
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDirectory, &startup, &info)) {
+  // Wine reports ERROR_INTERNAL_ERROR when a new process dies before it has set
+  // itself up, which a loaded machine now and then makes happen: one more try.
+  for (int attempt = 0;; ++attempt) {
+    if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       workingDirectory, &startup, &info)) {
+      break;
+    }
     lastError_ = GetLastError();
-    return false;
+    if (lastError_ != ERROR_INTERNAL_ERROR || attempt > 0) return false;
+    mutableLine = commandLine;
+    Sleep(500);
   }
   CloseHandle(info.hThread);
   process_.reset(info.hProcess);
