@@ -249,8 +249,12 @@ std::uint32_t WriteSetupFileSettings(SetupFileAccess& access) try {
   const int listed = CountUsedSlots(*table);
   StoreDeviceTable(*table, std::max(loaded, listed), settings);
   if (!settings.Commit()) return FailWrite(access, *paths, u"the file cannot be replaced");
+  // A firewall that cannot be changed fails no install: Orvelcfg's next save tries again.
+  const bool opened = listed > 0 ? access.firewall.RegisterFirewallException()
+                                 : access.firewall.DisableFirewallException();
   Log(platform.session, Text(kWriteSetupFileAction) + u": " + paths->file + u" holds " +
-                            Decimal(static_cast<std::uint32_t>(listed)) + u" units");
+                            Decimal(static_cast<std::uint32_t>(listed)) + u" units; firewall " +
+                            (opened ? u"updated" : u"not updated"));
   return kResultSuccess;
 } catch (const std::bad_alloc&) {
   return kResultFailure;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "config/core/configure_app.h"
 #include "config/core/file_access.h"
 #include "config/core/text_codec.h"
 #include "installer/platform.h"
@@ -29,12 +30,14 @@ inline constexpr std::size_t kMaxSetupFilePath = 32767;
 
 // What the actions reach beyond the installer's own calls: the setup file (its path
 // given as UTF-8, opened with the wide functions), orveld.ini and its backup (paths in
-// the settings' own 8-bit code page, as Orvelcfg uses them), and that code page.
+// the settings' own 8-bit code page, as Orvelcfg uses them), that code page, and
+// Orvelcfg's firewall step.
 struct SetupFileAccess {
   Platform& platform;
   FileAccess& setupFile;
   FileAccess& settings;
   const TextCodec& codec;
+  FirewallUpdater& firewall;
 };
 
 // Immediate, before the install changes anything: reads and checks the file that
@@ -43,7 +46,9 @@ struct SetupFileAccess {
 // as read, to the three in-script actions through their "CustomActionData".
 std::uint32_t CheckSetupFile(SetupFileAccess& access);
 // Deferred, after the settings folder is made: keeps the old orveld.ini (or marks that
-// there was none), then writes the list. 1603 and Error 25011 when it cannot.
+// there was none), then writes the list. 1603 and Error 25011 when it cannot. Once it is
+// written, the server's firewall exception follows the list as Orvelcfg's save makes it
+// follow: registered for a list with units, switched off for an empty one.
 std::uint32_t WriteSetupFileSettings(SetupFileAccess& access);
 // Rollback: puts the kept file back, or removes the one written where there was none.
 std::uint32_t RollbackSetupFileSettings(SetupFileAccess& access);

@@ -6,6 +6,7 @@
 
 #include "config/core/win32_ansi_codec.h"
 #include "config/core/win32_file_access.h"
+#include "config/core/win32_firewall_updater.h"
 #include "installer/driver_package.h"
 #include "installer/midi_slot.h"
 #include "installer/root_device.h"
@@ -37,7 +38,10 @@ UINT RunWithFiles(MSIHANDLE install, Action action, UINT onException) noexcept {
     orvel::installer::Win32SetupFileAccess setupFile;
     orvel::Win32FileAccess settings;
     orvel::AnsiCodePageCodec codec;
-    orvel::installer::SetupFileAccess access{platform.platform(), setupFile, settings, codec};
+    // Orvelcfg's own firewall step; as the system the token is elevated already.
+    orvel::Win32FirewallUpdater firewall;
+    orvel::installer::SetupFileAccess access{platform.platform(), setupFile, settings, codec,
+                                             firewall};
     return action(access);
   } catch (...) {
     return onException;

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/doubles/installer_fakes.h"
 
@@ -12,6 +13,20 @@ namespace orvel::installer {
 namespace {
 
 using fakes::FakeWorld;
+
+// Orvelcfg's firewall step, counted.
+class FakeFirewall final : public FirewallUpdater {
+ public:
+  bool RegisterFirewallException() override {
+    calls.push_back("register");
+    return true;
+  }
+  bool DisableFirewallException() override {
+    calls.push_back("disable");
+    return true;
+  }
+  std::vector<std::string> calls;
+};
 
 constexpr char kSetupPath[] = "\\\\server\\share\\hall.ini";
 constexpr char16_t kFolder[] = u"c:\\programdata\\vantor\\orveldriver\\";
@@ -48,6 +63,9 @@ class SharedFiles final : public FileAccess {
 const std::string kSetupText =
     "[Device Name]\r\n0=Booth\r\n[IP Address]\r\n0=-1062731490\r\n[Protect No]\r\n0=00\r\n"
     "[Device ID]\r\n0=4\r\n[Tcp]\r\n0=0\r\n[Net Address]\r\nValue=-1062731518\r\n";
+const std::string kEmptySetupText =
+    "[Device Name]\r\n0=UNIT1\r\n[IP Address]\r\n0=0\r\n[Protect No]\r\n0=00\r\n"
+    "[Device ID]\r\n0=0\r\n";
 const std::string kEarlier = "[Device Name]\r\n0=Earlier\r\n[IP Address]\r\n0=5\r\n";
 
 TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItWas) {
@@ -58,6 +76,7 @@ TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItW
     bool replaceFails;
     bool staleBackup;  // an earlier run's copy lies next to it
     std::uint32_t expected;
+    bool emptyList = false;
   };
   const Case cases[] = {
       {"no earlier file", nullptr, false, false, false, kErrorSuccess},
@@ -65,14 +84,17 @@ TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItW
       // Orvelcfg never replaces a file it could not read; nor does the install.
       {"earlier file unreadable", kEarlier.c_str(), true, false, false, kErrorInstallFailure},
       {"replacement fails", kEarlier.c_str(), false, true, false, kErrorInstallFailure},
+      // An empty list clears the earlier one and, as in Orvelcfg, closes the firewall.
+      {"an empty list", kEarlier.c_str(), false, false, false, kErrorSuccess, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
     SharedFiles files(w.files);
     Latin1Codec codec;
-    SetupFileAccess access{w.platform, files, files, codec};
-    files.Put(kSetupPath, kSetupText);
+    FakeFirewall firewall;
+    SetupFileAccess access{w.platform, files, files, codec, firewall};
+    files.Put(kSetupPath, c.emptyList ? kEmptySetupText : kSetupText);
     if (c.earlier) files.Put(kIni, c.earlier);
     if (c.earlierUnreadable) files.unreadable.insert(kIni);
     if (c.replaceFails) files.failReplace.insert(kIni);
@@ -87,10 +109,12 @@ TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItW
     EXPECT_EQ(WriteSetupFileSettings(access), c.expected);
     if (c.expected == kErrorSuccess) {
       const std::string& written = files.content[kIni];
-      EXPECT_NE(written.find("0=Booth"), std::string::npos);
-      EXPECT_NE(written.find("[Tcp]\r\n0=1"), std::string::npos);
-      EXPECT_NE(written.find("Value=-1062731518"), std::string::npos);
+      EXPECT_NE(written.find(c.emptyList ? "0=UNIT1" : "0=Booth"), std::string::npos);
+      EXPECT_NE(written.find(c.emptyList ? "[IP Address]\r\n0=0" : "[Tcp]\r\n0=1"),
+                std::string::npos);
+      EXPECT_EQ(firewall.calls, std::vector<std::string>{c.emptyList ? "disable" : "register"});
     } else {
+      EXPECT_TRUE(firewall.calls.empty());
       EXPECT_EQ(w.session.messages.back().number, 25011);
       EXPECT_EQ(files.content[kIni], c.earlier);
     }
@@ -110,7 +134,8 @@ TEST(SetupFileSettings, AFileThatIsNoSetupFileFailsTheCheckNamingIt) {
     FakeWorld w;
     SharedFiles files(w.files);
     Latin1Codec codec;
-    SetupFileAccess access{w.platform, files, files, codec};
+    FakeFirewall firewall;
+    SetupFileAccess access{w.platform, files, files, codec, firewall};
     if (content) files.Put(kSetupPath, content);
     w.session.properties[u"SETUPFILE"] = u"\\\\server\\share\\hall.ini";
     w.session.properties[u"SettingsFolder"] = kFolder;

@@ -552,7 +552,14 @@ TEST_F(SetupFilePackageTest, TheListArrivesStaysThroughAnUpgradeAndIsReplacedByA
       TempFile(L"orvel-one-unit.ini", SetupFileText({{"Booth", "-1062731490"}}, "-1062731518"));
   const std::wstring older = Quoted(HostPath(ORVEL_OLDER_MSI_PATH));
 
-  ASSERT_EQ(RunMsiexec(L"/i " + older + L" /qn /norestart SETUPFILE=" + Quoted(two)), 0u);
+  const std::wstring log = TempFile(L"orvel-setup-file-install.log", "");
+  ASSERT_EQ(RunMsiexec(L"/i " + older + L" /qn /norestart SETUPFILE=" + Quoted(two) + L" /l*v " +
+                       Quoted(log)),
+            0u);
+  // Orvelcfg's firewall step ran for the list; Wine's firewall keeps nothing, so only
+  // Windows shows the exception itself.
+  EXPECT_TRUE(LogMentions(log, "orveld.ini holds 2 units; firewall "));
+  TODO_WINE_EXPECT_TRUE(LogMentions(log, "orveld.ini holds 2 units; firewall updated"));
   auto ini = IniValues(settingsFile_);
   EXPECT_EQ(ini["Device Name"]["0"], "Stage Left");
   EXPECT_EQ(ini["Device Name"]["1"], "Stage Right");
