@@ -129,24 +129,5 @@ TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItW
   }
 }
 
-TEST(SetupFileSettings, AFileThatIsNoSetupFileFailsTheCheckNamingIt) {
-  for (const char* content : {static_cast<const char*>(nullptr), "[Device Name]\r\n0=A\r\n"}) {
-    FakeWorld w;
-    SharedFiles files(w.files);
-    Latin1Codec codec;
-    FakeFirewall firewall;
-    SetupFileAccess access{w.platform, files, files, codec, firewall};
-    if (content) files.Put(kSetupPath, content);
-    w.session.properties[u"SETUPFILE"] = u"\\\\server\\share\\hall.ini";
-    w.session.properties[u"SettingsFolder"] = kFolder;
-    EXPECT_EQ(CheckSetupFile(access), kErrorInstallFailure);
-    ASSERT_EQ(w.session.messages.size(), 1u);
-    EXPECT_EQ(w.session.messages[0].number, 25010);
-    EXPECT_EQ(w.session.Logged(u"CheckSetupFile: \\\\server\\share\\hall.ini is missing"), 1u);
-    EXPECT_FALSE(w.session.properties.count(u"WriteSetupFileSettings"));
-    EXPECT_EQ(w.OpenHandles(), 0u);
-  }
-}
-
 }  // namespace
 }  // namespace orvel::installer
