@@ -6,7 +6,6 @@
 
 #include "config/core/win32_ansi_codec.h"
 #include "config/core/win32_file_access.h"
-#include "config/core/win32_firewall_updater.h"
 #include "installer/driver_package.h"
 #include "installer/midi_slot.h"
 #include "installer/root_device.h"
@@ -14,6 +13,7 @@
 #include "installer/utilities.h"
 #include "installer/win32_platform.h"
 #include "installer/win32_setup_file_access.h"
+#include "installer/win32_system_firewall.h"
 
 namespace {
 
@@ -38,8 +38,7 @@ UINT RunWithFiles(MSIHANDLE install, Action action, UINT onException) noexcept {
     orvel::installer::Win32SetupFileAccess setupFile;
     orvel::Win32FileAccess settings;
     orvel::AnsiCodePageCodec codec;
-    // Orvelcfg's own firewall step; as the system the token is elevated already.
-    orvel::Win32FirewallUpdater firewall;
+    orvel::installer::Win32SystemFirewallUpdater firewall;
     orvel::installer::SetupFileAccess access{platform.platform(), setupFile, settings, codec,
                                              firewall};
     return action(access);
