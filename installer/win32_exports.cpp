@@ -4,11 +4,16 @@
 
 #include <msi.h>
 
+#include "config/core/win32_ansi_codec.h"
+#include "config/core/win32_file_access.h"
 #include "installer/driver_package.h"
 #include "installer/midi_slot.h"
 #include "installer/root_device.h"
+#include "installer/setup_file_settings.h"
 #include "installer/utilities.h"
 #include "installer/win32_platform.h"
+#include "installer/win32_setup_file_access.h"
+#include "installer/win32_system_firewall.h"
 
 namespace {
 
@@ -20,6 +25,23 @@ UINT Run(MSIHANDLE install, Action action, UINT onException) noexcept {
   try {
     orvel::installer::Win32Platform platform(install);
     return action(platform.platform());
+  } catch (...) {
+    return onException;
+  }
+}
+
+// The actions that read a setup file and write orveld.ini through Orvelcfg's own store.
+template <class Action>
+UINT RunWithFiles(MSIHANDLE install, Action action, UINT onException) noexcept {
+  try {
+    orvel::installer::Win32Platform platform(install);
+    orvel::installer::Win32SetupFileAccess setupFile;
+    orvel::Win32FileAccess settings;
+    orvel::AnsiCodePageCodec codec;
+    orvel::installer::Win32SystemFirewallUpdater firewall;
+    orvel::installer::SetupFileAccess access{platform.platform(), setupFile, settings, codec,
+                                             firewall};
+    return action(access);
   } catch (...) {
     return onException;
   }
@@ -70,6 +92,19 @@ UINT __stdcall delSystem32DllFile(MSIHANDLE install) {
 }
 UINT __stdcall ClearSettingsFolderLinks(MSIHANDLE install) {
   return Run(install, orvel::installer::ClearSettingsFolderLinks, kFailure);
+}
+
+UINT __stdcall CheckSetupFile(MSIHANDLE install) {
+  return RunWithFiles(install, orvel::installer::CheckSetupFile, kFailure);
+}
+UINT __stdcall WriteSetupFileSettings(MSIHANDLE install) {
+  return RunWithFiles(install, orvel::installer::WriteSetupFileSettings, kFailure);
+}
+UINT __stdcall RollbackSetupFileSettings(MSIHANDLE install) {
+  return RunWithFiles(install, orvel::installer::RollbackSetupFileSettings, kSuccess);
+}
+UINT __stdcall CommitSetupFileSettings(MSIHANDLE install) {
+  return RunWithFiles(install, orvel::installer::CommitSetupFileSettings, kSuccess);
 }
 
 }  // extern "C"

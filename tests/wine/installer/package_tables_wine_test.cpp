@@ -126,6 +126,8 @@ TEST_F(PackageTables, EveryActionCallsItsExportWithTheRightSchedulingAndReturnCh
       {L"RegDelMIDIDeviceNum", true, false},
       {L"delSystem32DllFile", true, false},
       {L"ClearSettingsFolderLinks", true, true},
+      {L"CheckSetupFile", false, true},
+      {L"WriteSetupFileSettings", true, true},
       {L"CleanupInstall", false, false},
   };
   for (const Expected& e : expected) {
@@ -332,6 +334,47 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
   }
 }
 
+TEST_F(PackageTables, ASetupFileIsCheckedBeforeAnyChangeAndWrittenIntoTheMadeFolder) {
+  // Install, repair and upgrade take the property; a removal never does.
+  for (const wchar_t* action : {L"CheckSetupFile", L"RollbackSetupFileSettings",
+                                L"WriteSetupFileSettings", L"CommitSetupFileSettings"}) {
+    SCOPED_TRACE(Narrow(action));
+    ASSERT_GT(At(action), 0);
+    EXPECT_EQ(sequence_[action].condition, L"SETUPFILE AND NOT REMOVE~=\"ALL\"");
+    EXPECT_EQ(actions_[action].target, action);
+    EXPECT_EQ(actions_[action].type & kBaseTypeMask, kDllFromBinary);
+  }
+  // Checked after the folders are resolved, before the script changes anything.
+  EXPECT_GT(At(L"CheckSetupFile"), At(L"CostFinalize"));
+  EXPECT_LT(At(L"CheckSetupFile"), At(L"InstallValidate"));
+  // Written once the folder is made, with its rollback scheduled before it and the kept
+  // file dropped only when the whole install has succeeded.
+  EXPECT_GT(At(L"RollbackSetupFileSettings"), At(L"CreateFolders"));
+  EXPECT_LT(At(L"RollbackSetupFileSettings"), At(L"WriteSetupFileSettings"));
+  EXPECT_LT(At(L"WriteSetupFileSettings"), At(L"InstallFinalize"));
+  EXPECT_LT(At(L"CommitSetupFileSettings"), At(L"InstallFinalize"));
+  // wixl writes rollback and commit actions as immediate ones; the build sets the bits.
+  EXPECT_EQ(actions_[L"RollbackSetupFileSettings"].type & kSchedulingMask,
+            kDeferredElevated | msidbCustomActionTypeRollback);
+  EXPECT_EQ(actions_[L"CommitSetupFileSettings"].type & kSchedulingMask,
+            kDeferredElevated | msidbCustomActionTypeCommit);
+  EXPECT_NE(actions_[L"RollbackSetupFileSettings"].type & msidbCustomActionTypeContinue, 0);
+  EXPECT_NE(actions_[L"CommitSetupFileSettings"].type & msidbCustomActionTypeContinue, 0);
+  // A managed install passes both public properties to the install's server side.
+  const auto secure = Rows(database_.value,
+                           L"SELECT `Value` FROM `Property` WHERE `Property` = "
+                           L"'SecureCustomProperties'");
+  ASSERT_EQ(secure.size(), 1u);
+  std::vector<std::wstring> names;
+  for (std::wstring rest = secure[0][0] + L";"; !rest.empty();) {
+    names.push_back(rest.substr(0, rest.find(L';')));
+    rest.erase(0, rest.find(L';') + 1);
+  }
+  for (const wchar_t* name : {L"SETUPFILE", L"LAUNCHEDBYINTEGRATOR"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << Narrow(name);
+  }
+}
+
 TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {
   // Upgrade rows of one upgrade code: versions up to this one (inclusive, so a rebuild of
   // the same version also replaces it) are removed; a newer one only detected.
@@ -364,10 +407,13 @@ TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {
   for (const auto& row : Rows(database_.value, L"SELECT `Error`, `Message` FROM `Error`")) {
     messages[std::stoi(row[0])] = row[1];
   }
-  for (int number : {25003, 25004, 25005, 25008}) {
+  for (int number : {25003, 25004, 25005, 25008, 25010, 25011}) {
     ASSERT_TRUE(messages.count(number)) << number;
     EXPECT_GT(messages[number].size(), 20u) << number;
   }
+  // The two about the setup file name the file (field 2 of the record).
+  EXPECT_NE(messages[25010].find(L"[2]"), std::wstring::npos);
+  EXPECT_NE(messages[25011].find(L"[2]"), std::wstring::npos);
 }
 
 }  // namespace

@@ -136,7 +136,9 @@ TEST(Library, ExportsItsActionsByName) {
   for (const char* name :
        {"InstallKernelDriver", "Uninstall", "CleanupInstall", "SetDeviceInfo", "DelDeviceInfo",
         "RegSetMIDIDeviceNum", "RegDelMIDIDeviceNum", "setSystemComponent", "ProcessKill",
-        "GetOSVersion", "IsAdmin", "delSystem32DllFile", "ClearSettingsFolderLinks"}) {
+        "GetOSVersion", "IsAdmin", "delSystem32DllFile", "ClearSettingsFolderLinks",
+        "CheckSetupFile", "WriteSetupFileSettings", "RollbackSetupFileSettings",
+        "CommitSetupFileSettings"}) {
     EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
   }
   FreeLibrary(library);
@@ -453,6 +455,194 @@ TEST_F(PackageTest, AFailureAfterTheDriverWasStagedRollsTheMachineBack) {
   EXPECT_LE(nodes, 1);
   TODO_WINE_EXPECT_TRUE(nodes == 0);
   RecordProperty("root_nodes_left_by_wine", nodes);
+}
+
+// A setup file as Orvelcfg exports it: slot 0 and the scan range are enough for its rules,
+// the rest takes the defaults. Addresses are stored as signed 32-bit numbers.
+std::string SetupFileText(const std::vector<std::pair<std::string, std::string>>& units,
+                          const std::string& scanStart) {
+  std::string name = "[Device Name]\r\n", address = "[IP Address]\r\n", mac = "[Protect No]\r\n",
+              port = "[Device ID]\r\n", tcp = "[Tcp]\r\n";
+  for (std::size_t slot = 0; slot < units.size(); ++slot) {
+    const std::string key = std::to_string(slot) + "=";
+    name += key + units[slot].first + "\r\n";
+    address += key + units[slot].second + "\r\n";
+    mac += key + "0012AB34CD5" + std::to_string(slot) + "\r\n";
+    port += key + std::to_string(slot + 2) + "\r\n";
+    tcp += key + "0\r\n";
+  }
+  return name + address + mac + port + tcp + "[Net Address]\r\nValue=" + scanStart +
+         "\r\n[Stop Address Field3]\r\nValue=7\r\n";
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream file(path.c_str(), std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
+  return static_cast<bool>(file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+}
+
+// section -> key -> value of an 8-bit INI file, read from its bytes (Wine's profile
+// functions keep a parsed file for a while).
+std::map<std::string, std::map<std::string, std::string>> IniValues(const std::wstring& path) {
+  std::map<std::string, std::map<std::string, std::string>> values;
+  const std::string bytes = ReadBytes(path);
+  std::string section;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+    } else if (const std::size_t equals = line.find('='); equals != std::string::npos) {
+      values[section][line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    start = end + 1;
+  }
+  return values;
+}
+
+class SetupFilePackageTest : public PackageTest {
+ protected:
+  void SetUp() override {
+    PackageTest::SetUp();
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    temp_ = temp;
+    settingsFile_ = settings_.Folder() + L"\\orveld.ini";
+    ASSERT_FALSE(FileExists(settings_.Folder()))
+        << "a settings folder from an earlier run is in the way";
+  }
+  void TearDown() override {
+    for (const wchar_t* name :
+         {L"\\orveld.ini", L"\\orveld.ini.before-setup", L"\\orveld.ini.none-before-setup"}) {
+      DeleteFileW((settings_.Folder() + name).c_str());
+    }
+    for (const std::wstring& file : made_) DeleteFileW(file.c_str());
+  }
+  std::wstring TempFile(const wchar_t* name, const std::string& bytes) {
+    const std::wstring path = temp_ + name;
+    made_.push_back(path);
+    EXPECT_TRUE(WriteBytes(path, bytes));
+    return path;
+  }
+  // The kept copy and the mark go once the install is over, whichever way it ended.
+  void ExpectNothingKept() {
+    EXPECT_FALSE(FileExists(settings_.Folder() + L"\\orveld.ini.before-setup"));
+    EXPECT_FALSE(FileExists(settings_.Folder() + L"\\orveld.ini.none-before-setup"));
+  }
+
+  SettingsFolderAside settings_;
+  std::wstring temp_, settingsFile_;
+  std::vector<std::wstring> made_;
+};
+
+TEST_F(SetupFilePackageTest, TheListArrivesStaysThroughAnUpgradeAndIsReplacedByARepair) {
+  // 192.168.1.20 and 192.168.1.21; the scan from 192.168.1.2.
+  const std::wstring two =
+      TempFile(L"orvel two units.ini",
+               SetupFileText({{"Stage Left", "-1062731500"}, {"Stage Right", "-1062731499"}},
+                             "-1062731518"));
+  const std::wstring one =
+      TempFile(L"orvel-one-unit.ini", SetupFileText({{"Booth", "-1062731490"}}, "-1062731518"));
+  const std::wstring older = Quoted(HostPath(ORVEL_OLDER_MSI_PATH));
+
+  const std::wstring log = TempFile(L"orvel-setup-file-install.log", "");
+  ASSERT_EQ(RunMsiexec(L"/i " + older + L" /qn /norestart SETUPFILE=" + Quoted(two) + L" /l*v " +
+                       Quoted(log)),
+            0u);
+  // Orvelcfg's firewall step ran for the list; Wine's firewall keeps nothing, so only
+  // Windows shows the exception itself.
+  EXPECT_TRUE(LogMentions(log, "orveld.ini holds 2 units; firewall "));
+  TODO_WINE_EXPECT_TRUE(LogMentions(log, "orveld.ini holds 2 units; firewall updated"));
+  auto ini = IniValues(settingsFile_);
+  EXPECT_EQ(ini["Device Name"]["0"], "Stage Left");
+  EXPECT_EQ(ini["Device Name"]["1"], "Stage Right");
+  EXPECT_EQ(ini["IP Address"]["1"], "-1062731499");
+  EXPECT_EQ(ini["Protect No"]["1"], "0012AB34CD51");
+  EXPECT_EQ(ini["Device ID"]["1"], "3");
+  // Every written slot with the transport flag Orvelcfg writes, whatever the file said.
+  EXPECT_EQ(ini["Tcp"]["0"], "1");
+  EXPECT_EQ(ini["Tcp"]["1"], "1");
+  EXPECT_EQ(ini["Net Address"]["Value"], "-1062731518");
+  EXPECT_EQ(ini["Stop Address Field3"]["Value"], "7");
+  ExpectNothingKept();
+
+  // An upgrade without the property leaves the list as it is.
+  const std::string listed = ReadBytes(settingsFile_);
+  ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /norestart"), 0u);
+  EXPECT_EQ(ReadBytes(settingsFile_), listed);
+
+  // A repair with it replaces the list; the unit no longer listed becomes an empty slot.
+  ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" REINSTALL=ALL REINSTALLMODE=vomus /qn SETUPFILE=" +
+                       Quoted(one)),
+            0u);
+  ini = IniValues(settingsFile_);
+  EXPECT_EQ(ini["Device Name"]["0"], "Booth");
+  EXPECT_EQ(ini["IP Address"]["0"], "-1062731490");
+  EXPECT_EQ(ini["IP Address"]["1"], "0");
+  ExpectNothingKept();
+
+  // Removal keeps it.
+  const std::string repaired = ReadBytes(settingsFile_);
+  ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+  EXPECT_EQ(ReadBytes(settingsFile_), repaired);
+}
+
+TEST_F(SetupFilePackageTest, ABadFileChangesNothingAndALaterFailureRestoresTheFile) {
+  const std::wstring good =
+      TempFile(L"orvel-good.ini", SetupFileText({{"Booth", "-1062731490"}}, "-1062731518"));
+  const std::wstring notSetup = TempFile(L"orvel-not-a-setup-file.ini", "[Other]\r\nx=1\r\n");
+  const std::wstring missing = temp_ + L"orvel-missing-setup-file.ini";
+  const std::wstring log = TempFile(L"orvel-setup-file.log", "");
+  const std::wstring code = ProductCodeOf(ORVEL_MSI_PATH);
+
+  for (const std::wstring& bad : {notSetup, missing}) {
+    SCOPED_TRACE(std::string(bad.begin(), bad.end()));
+    EXPECT_EQ(
+        RunMsiexec(L"/i " + msi_ + L" /qn SETUPFILE=" + Quoted(bad) + L" /l*v " + Quoted(log)),
+        static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+    EXPECT_NE(MsiQueryProductStateW(code.c_str()), INSTALLSTATE_DEFAULT);
+    EXPECT_FALSE(FileExists(settingsFile_));
+    // The command line names the file too: the check's own line must.
+    const std::string path(bad.begin(), bad.end());
+    EXPECT_TRUE(LogMentions(log, "CheckSetupFile: " + path + " is missing"));
+    RecordProperty("error_25010_logged", LogMentions(log, "The setup file " + path));
+  }
+
+  // A failure after the list was written (no free MIDI slot) puts back what was there:
+  // no file, or the earlier one.
+  KeyGuard drivers32(kDrivers32, KEY_WOW64_64KEY);
+  for (int slot = 0; slot < 10; ++slot) {
+    const std::wstring name = slot == 0 ? L"midi" : L"midi" + std::to_wstring(slot);
+    ASSERT_TRUE(WriteSz(kDrivers32, name.c_str(), L"other" + std::to_wstring(slot) + L".drv",
+                        KEY_WOW64_64KEY));
+  }
+  const std::string earlier = "[Device Name]\r\n0=Earlier\r\n[IP Address]\r\n0=-1062731000\r\n";
+  for (const bool hadFile : {false, true}) {
+    SCOPED_TRACE(hadFile ? "with an earlier file" : "without one");
+    if (hadFile) {
+      ASSERT_EQ(SHCreateDirectoryExW(nullptr, settings_.Folder().c_str(), nullptr),
+                static_cast<int>(ERROR_SUCCESS));
+      ASSERT_TRUE(WriteBytes(settingsFile_, earlier));
+    }
+    EXPECT_EQ(
+        RunMsiexec(L"/i " + msi_ + L" /qn SETUPFILE=" + Quoted(good) + L" /l*v " + Quoted(log)),
+        static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+    EXPECT_TRUE(LogMentions(log, "WriteSetupFileSettings: "));  // it was written
+    EXPECT_NE(MsiQueryProductStateW(code.c_str()), INSTALLSTATE_DEFAULT);
+    if (hadFile) {
+      EXPECT_EQ(ReadBytes(settingsFile_), earlier);
+    } else {
+      EXPECT_FALSE(FileExists(settingsFile_));
+    }
+    ExpectNothingKept();
+  }
 }
 
 }  // namespace
