@@ -1,6 +1,7 @@
 #include "config/autodetect/setup_file.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "config/autodetect/address_scan.h"
@@ -27,7 +28,7 @@ void WriteSetupFile(const DeviceTable& table, ProfileStore& store) {
   StoreDeviceTable(table, kSlotCount, store);
 }
 
-std::optional<DeviceTable> ReadSetupFile(ProfileStore& store) {
+std::optional<DeviceTable> ReadSetupFile(ProfileStore& store) try {
   if (!IsSetupFile(store)) return std::nullopt;
   DeviceTable table = LoadDeviceTable(store, {kSetupNameBuffer, kSetupMacBuffer});
   // A file edited by hand may leave gaps between used slots. The table is walked only
@@ -36,6 +37,9 @@ std::optional<DeviceTable> ReadSetupFile(ProfileStore& store) {
   std::stable_partition(table.entries.begin(), table.entries.end(),
                         [](const DeviceEntry& entry) { return entry.Used(); });
   return table;
+} catch (const std::bad_alloc&) {
+  // A file too large to hold is no setup file; the program goes on.
+  return std::nullopt;
 }
 
 void ExportSetupFile(const AddressScan& scan, const RangeRules& range, ProfileStore& store) {

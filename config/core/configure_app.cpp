@@ -1,5 +1,7 @@
 #include "config/core/configure_app.h"
 
+#include <new>
+
 #include "config/core/server_messages.h"
 
 namespace orvel {
@@ -15,14 +17,29 @@ bool COrvelConfigureApp::InitInstance() {
   holdsMutex_ = true;
   platform_.InitCommonControls();
 
-  std::optional<std::string> folder = EnsureSettingsFolder(platform_, kSettingsSubPath);
-  settingsFolder_ = folder ? *folder : FolderOfModulePath(platform_.ModuleFileName());
+  const bool elevated = platform_.ProcessElevated();
+  std::optional<SettingsLocation> location =
+      EnsureSettingsFolder(platform_, kSettingsSubPath, elevated);
+  settingsFolder_ = location ? location->folder : FolderOfModulePath(platform_.ModuleFileName());
   settingsPath_ = settingsFolder_ + kSettingsFileName;
+  // A run without full rights writes with the user's own rights, which no folder
+  // check can add to.
+  if (location && elevated) {
+    guardedFolders_ = location->levels;
+    // Taken back now, so that a standard user's folder is the administrators' again
+    // even when this run saves nothing.
+    SecureSettingsFolder(platform_, guardedFolders_);
+    platform_.ReleaseFolders();
+  }
 
-  {
+  try {
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
     deviceTable_ = LoadDeviceTable(*settings);
     settingsUnreadable_ = !settings->Readable();
+  } catch (const std::bad_alloc&) {
+    // The program never ends on a file: one that cannot be held is an unreadable one.
+    deviceTable_ = DefaultDeviceTable();
+    settingsUnreadable_ = true;
   }
 
   MainDialogSession session;
@@ -90,9 +107,17 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
 
   // Removed units are rewritten as empty slots, so the next load does not bring them back.
   const int slotCount = loadedCount > editedCount ? loadedCount : editedCount;
-  std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
-  StoreDeviceTable(deviceTable_, slotCount, *settings);
-  if (!settings->Commit()) {
+  // A folder that is a link, or that cannot be made the administrators' own, takes
+  // no write: the elevated save would otherwise write wherever a user points it.
+  const bool folderSafe = SecureSettingsFolder(platform_, guardedFolders_);
+  bool committed = false;
+  if (folderSafe) {
+    std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
+    StoreDeviceTable(deviceTable_, slotCount, *settings);
+    committed = settings->Commit();
+  }
+  platform_.ReleaseFolders();
+  if (!committed) {
     // The old file is still there; a reload would only read it again.
     platform_.ShowMessage(kTextSaveFailed);
     return;

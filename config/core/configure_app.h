@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/core/device_table.h"
 #include "config/core/profile_store.h"
@@ -95,6 +96,8 @@ class COrvelConfigureApp {
   FirewallUpdater& firewall_;
   std::string settingsFolder_;
   std::string settingsPath_;
+  // The settings folder's levels that an elevated save checks before writing.
+  std::vector<std::string> guardedFolders_;
   DeviceTable deviceTable_;
   bool holdsMutex_ = false;
   // The file could not be read at start: a save would act on a table never loaded.

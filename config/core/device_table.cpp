@@ -13,6 +13,14 @@ DeviceEntry DefaultDeviceEntry(int slot) {
   return entry;
 }
 
+DeviceTable DefaultDeviceTable() {
+  DeviceTable table;
+  for (int slot = 0; slot < kSlotCount; ++slot) table.entries[slot] = DefaultDeviceEntry(slot);
+  table.scanStartAddress = kDefaultScanStartAddress;
+  table.scanStopOctet = kDefaultScanStopOctet;
+  return table;
+}
+
 int CountUsedSlots(const DeviceTable& table) {
   int used = 0;
   for (const DeviceEntry& entry : table.entries) {

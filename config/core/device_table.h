@@ -65,10 +65,32 @@ struct WorkingSlot {
 };
 using WorkingTable = std::array<WorkingSlot, kSlotCount>;
 
+// The largest settings or setup file the program itself writes: all 256 slots'
+// five lines with the longest value a read keeps, every section header and the
+// two range values, each line at up to three bytes a character (UTF-8 of a
+// UTF-16 unit; UTF-16 takes two, 8-bit text one), and a byte-order mark. A
+// file beyond either figure was not written by the program and is not read, so
+// that a planted file cannot exhaust the 32-bit address space.
+inline constexpr std::size_t kSlotSectionCount = 5;
+inline constexpr std::size_t kRangeSectionCount = 2;
+inline constexpr std::size_t kTableFileMaxLines =
+    kSlotSectionCount * (1 + static_cast<std::size_t>(kSlotCount)) + kRangeSectionCount * 2;
+constexpr std::size_t DecimalDigits(std::size_t value) {
+  return value < 10 ? 1 : 1 + DecimalDigits(value / 10);
+}
+inline constexpr std::size_t kTableFileLongestLine =
+    DecimalDigits(static_cast<std::size_t>(kSlotCount) - 1) + 1 +
+    (ProfileStore::kValueBufferSize - 1) + 2;
+static_assert(kTableFileLongestLine > sizeof("[Stop Address Field3]") - 1 + 2);
+inline constexpr std::size_t kTableFileMaxBytes =
+    3 + kTableFileMaxLines * kTableFileLongestLine * 3;
+
 // Name a slot holds when nothing else is known: "UNIT" and the slot number from 1.
 std::string DefaultDeviceName(int slot);
 // An empty slot as the editing commands leave it.
 DeviceEntry DefaultDeviceEntry(int slot);
+// The table a missing file loads as.
+DeviceTable DefaultDeviceTable();
 // Number of slots whose address is not 0, wherever they are.
 int CountUsedSlots(const DeviceTable& table);
 

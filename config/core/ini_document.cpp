@@ -195,12 +195,14 @@ struct IniDocument::ParsedLine {
 
 IniDocument::IniDocument(const TextCodec& codec) : codec_(&codec) { sections_.emplace_back(); }
 
-IniDocument::IniDocument(std::string_view bytes, const TextCodec& codec) : codec_(&codec) {
-  Parse(bytes);
+IniDocument::IniDocument(std::string_view bytes, const TextCodec& codec, std::size_t maxLines)
+    : codec_(&codec) {
+  Parse(bytes, maxLines);
 }
 
-void IniDocument::Parse(std::string_view bytes) {
+void IniDocument::Parse(std::string_view bytes, std::size_t maxLines) {
   sections_.clear();
+  tooManyLines_ = false;
   sectionIndex_.clear();
   leadingBlanks_.clear();
   byteOrderMark_.clear();
@@ -233,6 +235,7 @@ void IniDocument::Parse(std::string_view bytes) {
     return static_cast<char16_t>(littleEndian ? first | (second << 8) : (first << 8) | second);
   };
 
+  std::size_t records = 0;
   std::size_t position = 0;
   while (position < body.size()) {
     const std::size_t start = position;
@@ -246,8 +249,13 @@ void IniDocument::Parse(std::string_view bytes) {
       }
     }
     const std::string_view content = body.substr(start, contentEnd - start);
+    ParsedLine parsed = ParsedLine::Of(Decode(content));
+    if (parsed.kind != ParsedLine::Kind::kBlank && maxLines != 0 && ++records > maxLines) {
+      tooManyLines_ = true;
+      return;
+    }
     AddLine(body.substr(start, position - start), content.size(), position - contentEnd,
-            ParsedLine::Of(Decode(content)));
+            std::move(parsed));
   }
 }
 

@@ -47,8 +47,10 @@ class IniDocument {
 
   // A file that does not exist yet.
   explicit IniDocument(const TextCodec& codec);
-  // The file's bytes, as read.
-  IniDocument(std::string_view bytes, const TextCodec& codec);
+  // The file's bytes, as read. With maxLines, parsing stops after that many
+  // lines that hold a section or key (blank lines hold no record of their own),
+  // and TooManyLines tells.
+  IniDocument(std::string_view bytes, const TextCodec& codec, std::size_t maxLines = 0);
 
   std::string GetString(std::string_view section, std::string_view key,
                         std::string_view defaultValue) const;
@@ -61,6 +63,7 @@ class IniDocument {
   IniEncoding Encoding() const { return encoding_; }
   // Whether a write changed the bytes since the document was read or last saved.
   bool Changed() const { return changed_; }
+  bool TooManyLines() const { return tooManyLines_; }
   void MarkSaved() { changed_ = false; }
 
  private:
@@ -82,7 +85,7 @@ class IniDocument {
     std::unordered_map<std::u16string, std::size_t> keys;  // folded name -> first such key
   };
 
-  void Parse(std::string_view bytes);
+  void Parse(std::string_view bytes, std::size_t maxLines = 0);
   void AddLine(std::string_view raw, std::size_t contentSize, std::size_t breakSize,
                ParsedLine parsed);
   const Line* FindKey(std::u16string_view section, std::u16string_view key) const;
@@ -106,6 +109,7 @@ class IniDocument {
   bool lastKeyNameEmpty_ = false;
   bool hasContent_ = false;
   bool changed_ = false;
+  bool tooManyLines_ = false;
 };
 
 }  // namespace orvel

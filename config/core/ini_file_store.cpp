@@ -1,5 +1,6 @@
 #include "config/core/ini_file_store.h"
 
+#include <new>
 #include <utility>
 
 namespace orvel {
@@ -13,11 +14,27 @@ FileReadStatus ReadInto(FileAccess& files, const std::string& path, std::string&
 
 }  // namespace
 
-IniFileStore::IniFileStore(FileAccess& files, const TextCodec& codec, std::string path)
+IniFileStore::IniFileStore(FileAccess& files, const TextCodec& codec, std::string path,
+                           IniReadLimits limits)
     : files_(files), path_(std::move(path)), status_(FileReadStatus::kMissing), document_(codec) {
-  std::string bytes;
-  status_ = ReadInto(files_, path_, bytes);
-  if (status_ == FileReadStatus::kOk) document_ = IniDocument(bytes, codec);
+  try {
+    std::string bytes;
+    status_ = ReadInto(files_, path_, bytes);
+    if (status_ != FileReadStatus::kOk) return;
+    if (limits.maxBytes != 0 && bytes.size() > limits.maxBytes) {
+      status_ = FileReadStatus::kError;
+      return;
+    }
+    IniDocument document(bytes, codec, limits.maxLines);
+    if (document.TooManyLines()) {
+      status_ = FileReadStatus::kError;
+      return;
+    }
+    document_ = std::move(document);
+  } catch (const std::bad_alloc&) {
+    // Whatever was parsed is gone with the exception; the store stays empty.
+    status_ = FileReadStatus::kError;
+  }
 }
 
 std::string IniFileStore::GetString(const std::string& section, const std::string& key,

@@ -12,9 +12,19 @@
 
 namespace orvel {
 
+// A file larger than maxBytes, or with more than maxLines lines that hold a
+// section or key, is not read and counts as unreadable; 0 sets no limit.
+struct IniReadLimits {
+  std::size_t maxBytes = 0;
+  std::size_t maxLines = 0;
+};
+
 class IniFileStore final : public ProfileStore {
  public:
-  IniFileStore(FileAccess& files, const TextCodec& codec, std::string path);
+  // Never throws on the file: one that cannot be read or held in memory leaves
+  // the store unreadable.
+  IniFileStore(FileAccess& files, const TextCodec& codec, std::string path,
+               IniReadLimits limits = {});
 
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& defaultValue) override;

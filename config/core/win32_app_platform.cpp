@@ -15,12 +15,6 @@ std::optional<std::string> Win32AppPlatform::CommonAppDataFolder() {
   return std::string(path);
 }
 
-FolderPlatform::CreateResult Win32AppPlatform::MakeDirectory(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return CreateResult::kCreated;
-  return GetLastError() == ERROR_ALREADY_EXISTS ? CreateResult::kAlreadyExists
-                                                : CreateResult::kFailed;
-}
-
 bool Win32AppPlatform::SingleInstanceMutexExists(const std::string& name) {
   UniqueHandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()));
   return existing != nullptr;

@@ -6,6 +6,7 @@
 
 #include "config/core/configure_app.h"
 #include "config/core/win32_handle.h"
+#include "config/core/win32_settings_folder.h"
 
 namespace orvel {
 
@@ -17,7 +18,15 @@ class Win32AppPlatform : public AppPlatform {
   explicit Win32AppPlatform(HINSTANCE instance) : instance_(instance) {}
 
   std::optional<std::string> CommonAppDataFolder() override;
-  CreateResult MakeDirectory(const std::string& path) override;
+  bool ProcessElevated() override { return folders_.ProcessElevated(); }
+  CreateResult MakeDirectory(const std::string& path) override {
+    return folders_.MakeDirectory(path);
+  }
+  std::optional<FolderFacts> HoldFolder(const std::string& path) override {
+    return folders_.HoldFolder(path);
+  }
+  bool TakeBackFolder(const std::string& path) override { return folders_.TakeBackFolder(path); }
+  void ReleaseFolders() override { folders_.ReleaseFolders(); }
   bool SingleInstanceMutexExists(const std::string& name) override;
   void CreateSingleInstanceMutex(const std::string& name) override;
   void ReleaseSingleInstanceMutex() override;
@@ -29,6 +38,7 @@ class Win32AppPlatform : public AppPlatform {
  private:
   HINSTANCE instance_;
   UniqueHandle mutex_;
+  Win32FolderSecurity folders_;
 };
 
 // A string of the program's string table, in the user interface language.

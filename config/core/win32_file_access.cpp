@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
-#include <memory>
+#include <aclapi.h>
+#include <ntsecapi.h>
+
+#include <cstdio>
 #include <new>
+#include <vector>
 
 #include "config/core/win32_handle.h"
 
@@ -24,8 +28,9 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
-// The replacement is written next to the file under a name of our own, so that a
-// save that never finished is recognised and cleared by the next one.
+// The replacement is written next to the file under a name nobody can guess, so that
+// nothing planted in a folder others may write to can stand in its way or catch its
+// bytes; what a killed save left behind is recognised by the same pattern.
 constexpr char kReplacementSuffix[] = ".saving";
 
 // Another process that holds the file open (a virus scanner, an editor, the
@@ -43,19 +48,80 @@ bool HeldOpen(DWORD error) {
 bool HeldAgainstReplacement(const std::string& path) {
   HANDLE probe =
       CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
   CloseHandle(probe);
   return false;
 }
 
-void ClearAttributesAndDelete(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
+std::uint64_t SystemRandom() {
+  std::uint64_t number = 0;
+  if (!RtlGenRandom(&number, sizeof number)) {
+    // Without the generator the name is still unlikely; CREATE_NEW keeps it exclusive.
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    number = static_cast<std::uint64_t>(counter.QuadPart) ^ GetCurrentProcessId();
+  }
+  return number;
 }
 
-void RemoveStaleReplacement(const std::string& ours) {
-  if (GetFileAttributesA(ours.c_str()) != INVALID_FILE_ATTRIBUTES) ClearAttributesAndDelete(ours);
+bool DeleteThroughHandle(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
+         FALSE;
+}
+
+// Owned by SYSTEM or Administrators: made by an elevated program, never by a
+// standard user, who may plant files but not give them that owner.
+bool OwnedByTheSystemOrAdministrators(PSID owner) {
+  return owner != nullptr && IsValidSid(owner) &&
+         (IsWellKnownSid(owner, WinLocalSystemSid) ||
+          IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+}
+
+struct LocalMemory {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+using OwnedDescriptor = std::unique_ptr<void, LocalMemory>;
+
+// What a killed save of ours left: a plain file under the pattern of our names,
+// owned as only an elevated save makes it. It is opened without following a link
+// and deleted through that handle; anything else under such a name stays.
+void RemoveIfStaleReplacement(const std::string& name) {
+  UniqueHandle file =
+      OwnHandle(CreateFileA(name.c_str(), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY))) {
+    return;
+  }
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return;
+  }
+  OwnedDescriptor owned(descriptor);
+  if (OwnedByTheSystemOrAdministrators(owner)) DeleteThroughHandle(file.get());
+}
+
+void RemoveStaleReplacements(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((path + "*" + kReplacementSuffix).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      RemoveIfStaleReplacement(folder + found.cFileName);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
 }
 
 DWORD CarriedAttributes(DWORD attributes) {
@@ -64,46 +130,74 @@ DWORD CarriedAttributes(DWORD attributes) {
   return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
-// Copies the old file's access list (and, where the rights allow, its owner and
-// group) to the new one. A descriptor the platform will not show is not carried;
-// one it shows but will not let us apply fails the save, since the replacement
-// would otherwise open the file to whoever the folder lets in.
-bool CarrySecurity(const std::string& from, const std::string& to) {
-  constexpr SECURITY_INFORMATION kWhat =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD needed = 0;
-  GetFileSecurityA(from.c_str(), kWhat, nullptr, 0, &needed);
-  if (needed == 0 || needed > 64 * 1024) return true;
-  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[needed]);
-  if (!buffer) return false;
-  auto* descriptor = static_cast<PSECURITY_DESCRIPTOR>(buffer.get());
-  if (!GetFileSecurityA(from.c_str(), kWhat, descriptor, needed, &needed)) return true;
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL dacl = nullptr;
-  if (GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
-      !SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION, descriptor)) {
-    return false;
+// Gives the new file the old one's access list, when the old file is the system's
+// or the administrators' (an integrator's own list keeps working). A list on a file
+// that a user made, or on a link, is not carried: the new file takes the folder's.
+// A list the platform shows but will not let us apply fails the save, since the
+// replacement would otherwise open the file to whoever the folder lets in.
+bool CarrySecurity(const std::string& from, HANDLE to) {
+  UniqueHandle old =
+      OwnHandle(CreateFileA(from.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!old) return true;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(old.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return true;
   }
-  // Taking over the owner needs a privilege an administrator may lack; the access
-  // list above is what protects the file.
-  SetFileSecurityA(to.c_str(), OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, descriptor);
-  return true;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(old.get(), SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return true;
+  }
+  OwnedDescriptor owned(descriptor);
+  // A null list grants everyone everything; the folder's is better.
+  if (!OwnedByTheSystemOrAdministrators(owner) || dacl == nullptr) return true;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  const bool isProtected = GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+                           (control & SE_DACL_PROTECTED);
+  const SECURITY_INFORMATION what =
+      DACL_SECURITY_INFORMATION |
+      (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  return SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr) ==
+         ERROR_SUCCESS;
 }
 
-// The old file is never missing and never half-written: the new one takes its
-// name in a single rename. Not ReplaceFileA: some implementations of it (Wine's)
-// move the old file away first and the new one in after, and a save killed
-// between the two leaves no settings file at all.
-bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
+bool SetAttributesThroughHandle(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+  basic.FileAttributes = attributes;
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Renames the file we wrote, through its own handle, over the old one: the old file
+// is never missing and never half-written. Not ReplaceFileA: some implementations of
+// it (Wine's) move the old file away first and the new one in after, and a save
+// killed between the two leaves no settings file at all.
+bool RenameOver(HANDLE file, const std::string& path) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (units <= 0) return false;
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) +
+                                    static_cast<std::size_t>(units) * sizeof(WCHAR));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(units - 1) * sizeof(WCHAR);
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, rename->FileName, units);
+  return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool ReplaceInOneStep(HANDLE file, const std::string& path) {
   for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
     if (attempt > 0) Sleep(kReplaceRetryMs);
     // A holder without delete sharing makes the rename fail; wait for it to go.
     if (HeldAgainstReplacement(path)) continue;
-    if (MoveFileExA(replacement.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return true;
-    }
+    if (RenameOver(file, path)) return true;
     if (!HeldOpen(GetLastError())) return false;
   }
   return false;
@@ -111,11 +205,19 @@ bool ReplaceInOneStep(const std::string& path, const std::string& replacement) {
 
 }  // namespace
 
+Win32FileAccess::Win32FileAccess() : random_(&SystemRandom) {}
+
+std::string Win32FileAccess::TemporaryName(const std::string& path, std::uint64_t number) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llX", static_cast<unsigned long long>(number));
+  return path + "." + hex + kReplacementSuffix;
+}
+
 FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
-  UniqueHandle file = OwnHandle(CreateFileA(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OwnHandle(CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReadStatus::kMissing
@@ -126,7 +228,11 @@ FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::stri
       static_cast<unsigned long long>(size.QuadPart) > kMaxFileSize) {
     return FileReadStatus::kError;
   }
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  try {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return FileReadStatus::kError;
+  }
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD got = 0;
@@ -152,27 +258,35 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return false;
   }
+  if (TemporaryName(path, 0).size() >= MAX_PATH) return false;
+  RemoveStaleReplacements(path);
 
-  const std::string temporary = path + kReplacementSuffix;
-  if (temporary.size() >= MAX_PATH) return false;
-  // What an earlier save of this file left when it was killed or lost its power.
-  RemoveStaleReplacement(temporary);
-
-  bool written = false;
-  {
-    UniqueHandle file = OwnHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
-    if (file) written = CloseHandle(file.release()) && written;
+  // Created, never opened: a name that exists as anything (a file, a folder, a
+  // link, even one pointing nowhere) is passed over for the next.
+  UniqueHandle file;
+  for (int attempt = 0; attempt < Win32FileAccess::kTemporaryAttempts && !file; ++attempt) {
+    file = OwnHandle(CreateFileA(
+        TemporaryName(path, random_()).c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
+        0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+          error != ERROR_ACCESS_DENIED) {
+        return false;
+      }
+    }
   }
+  if (!file) return false;
+
+  bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
   // The new file takes over what the old one had: an integrator's permissions and a
   // hidden or system attribute; a rename keeps the new file's own.
   if (written && attributes != INVALID_FILE_ATTRIBUTES) {
-    written = CarrySecurity(path, temporary) &&
-              SetFileAttributesA(temporary.c_str(), CarriedAttributes(attributes));
+    written = CarrySecurity(path, file.get()) &&
+              SetAttributesThroughHandle(file.get(), CarriedAttributes(attributes));
   }
-  if (written && ReplaceInOneStep(path, temporary)) return true;
-  ClearAttributesAndDelete(temporary);
+  if (written && ReplaceInOneStep(file.get(), path)) return true;
+  DeleteThroughHandle(file.get());
   return false;
 }
 

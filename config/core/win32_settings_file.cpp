@@ -1,3 +1,4 @@
+#include "config/core/device_table.h"
 #include "config/core/ini_file_store.h"
 #include "config/core/win32_ansi_codec.h"
 #include "config/core/win32_app_platform.h"
@@ -10,7 +11,10 @@ namespace {
 // in one step on Commit, so a failed save leaves the old file whole.
 class SettingsFile final : public SettingsStore {
  public:
-  explicit SettingsFile(std::string path) : store_(files_, codec_, std::move(path)) {}
+  // Settings and setup files share the table's layout, and with it the largest
+  // file the program writes.
+  explicit SettingsFile(std::string path)
+      : store_(files_, codec_, std::move(path), {kTableFileMaxBytes, kTableFileMaxLines}) {}
 
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& defaultValue) override {

@@ -1,8 +1,10 @@
 #pragma once
 // Files kept in memory, for tests of code that reads a whole file and replaces
-// it in one step. Any file can be made unreadable and any replacement can fail.
+// it in one step. Any file can be made unreadable, any read can run out of
+// memory and any replacement can fail.
 
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 
@@ -15,6 +17,7 @@ class MemoryFileAccess : public FileAccess {
   FileReadStatus ReadWholeFile(const std::string& path, std::string& bytes) override {
     ++reads;
     if (unreadable.count(path)) return FileReadStatus::kError;
+    if (failAllocation) throw std::bad_alloc();
     const auto found = files.find(path);
     if (found == files.end()) return FileReadStatus::kMissing;
     bytes = found->second;
@@ -31,6 +34,7 @@ class MemoryFileAccess : public FileAccess {
   std::map<std::string, std::string> files;
   std::set<std::string> unreadable;
   bool failReplace = false;
+  bool failAllocation = false;
   int reads = 0;
   int replacements = 0;
 };

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@ class MemoryProfileStore : public ProfileStore {
 
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& defaultValue) override {
+    if (failAllocation) throw std::bad_alloc();
     auto it = values_.find(Id(section, key));
     std::string value = it == values_.end() ? defaultValue : it->second;
     if (value.size() >= kValueBufferSize) value.resize(kValueBufferSize - 1);
@@ -58,6 +60,7 @@ class MemoryProfileStore : public ProfileStore {
 
   std::vector<Write> writes;
   bool failWrites = false;
+  bool failAllocation = false;  // every read runs out of memory
 
  private:
   static std::string Lower(std::string text) {

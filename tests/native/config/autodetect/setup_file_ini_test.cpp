@@ -18,10 +18,12 @@ namespace {
 const Latin1Codec kCodec;
 constexpr char kPath[] = "C:\\Setups\\studio.ini";
 
-std::optional<DeviceTable> ReadBytes(const std::string& bytes) {
+// Read as the program opens a setup file: with the limits of a table file.
+std::optional<DeviceTable> ReadBytes(const std::string& bytes, bool outOfMemory = false) {
   testing::MemoryFileAccess files;
   files.files[kPath] = bytes;
-  IniFileStore store(files, kCodec, kPath);
+  files.failAllocation = outOfMemory;
+  IniFileStore store(files, kCodec, kPath, {kTableFileMaxBytes, kTableFileMaxLines});
   return ReadSetupFile(store);
 }
 
@@ -52,11 +54,14 @@ TEST(SetupFileOnDisk, BadFiles) {
     const char* name;
     std::string bytes;
     bool accepted;
+    bool outOfMemory = false;
   };
   std::mt19937 random(12345);
   std::string junk(64 * 1024, '\0');
   for (char& c : junk) c = static_cast<char>(random() & 0xFF);
   std::string junkWithSections = junk + "\n" + kSlotZero + junk;
+  std::string manyLines = kSlotZero;
+  for (std::size_t i = 0; i < kTableFileMaxLines; ++i) manyLines += "x\n";
   const std::vector<Case> cases = {
       {"empty file", "", false},
       {"binary junk", junk, false},
@@ -70,10 +75,14 @@ TEST(SetupFileOnDisk, BadFiles) {
       {"no Tcp section, no range", kSlotZero, true},
       {"unterminated header", "[Device Name\r\n0=Mixer\r\n" + kSlotZero.substr(24), false},
       {"a single huge line", std::string(1 << 20, 'x'), false},
+      // Never written by the program: not read, whatever slot 0 holds.
+      {"larger than the program writes", kSlotZero + std::string(kTableFileMaxBytes, ' '), false},
+      {"more lines than the program writes", manyLines, false},
+      {"memory runs out", kSlotZero, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto table = ReadBytes(c.bytes);
+    const auto table = ReadBytes(c.bytes, c.outOfMemory);
     EXPECT_EQ(table.has_value(), c.accepted);
     if (table) {
       for (const DeviceEntry& e : table->entries) {

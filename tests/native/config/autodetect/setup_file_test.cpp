@@ -183,6 +183,10 @@ TEST(SetupFile, FilesThatAreNotSetupFiles) {
   // A file that does not exist reads as all defaults: rejected as well.
   MemoryProfileStore missing;
   EXPECT_EQ(ReadSetupFile(missing), std::nullopt);
+  // Nor is one that runs out of memory while it is read; nothing is thrown.
+  MemoryProfileStore exhausted = SlotZero();
+  exhausted.failAllocation = true;
+  EXPECT_EQ(ReadSetupFile(exhausted), std::nullopt);
   // "ERROR" is rejected only exactly.
   MemoryProfileStore near = SlotZero();
   near.Set("Device Name", "0", "ERRORS");

@@ -25,7 +25,14 @@ class FakePlatform : public AppPlatform {
         : owner_(owner), path_(std::move(path)), data_(owner.files[path_]) {}
     bool Commit() override {
       ++owner_.commits;
+      owner_.heldAtCommit = owner_.held;
       if (owner_.failCommit) return false;
+      // A file goes nowhere without its folder.
+      const std::string folder = path_.substr(0, path_.rfind('\\'));
+      if (owner_.commonAppData && folder.rfind(*owner_.commonAppData, 0) == 0 &&
+          !owner_.folders.count(folder)) {
+        return false;
+      }
       owner_.files[path_] = data_;
       return true;
     }
@@ -39,11 +46,27 @@ class FakePlatform : public AppPlatform {
   };
 
   std::optional<std::string> CommonAppDataFolder() override { return commonAppData; }
+  bool ProcessElevated() override { return elevated; }
   CreateResult MakeDirectory(const std::string& path) override {
     created.push_back(path);
     if (unmakeable.count(path)) return CreateResult::kFailed;
-    return folders.insert(path).second ? CreateResult::kCreated : CreateResult::kAlreadyExists;
+    if (!folders.insert(path).second) return CreateResult::kAlreadyExists;
+    madeNew.push_back(path);
+    return CreateResult::kCreated;
   }
+  std::optional<FolderFacts> HoldFolder(const std::string& path) override {
+    if (!folders.count(path) || unholdable.count(path)) return std::nullopt;
+    held.insert(path);
+    const auto found = facts.find(path);
+    return found == facts.end() ? FolderFacts{} : found->second;
+  }
+  bool TakeBackFolder(const std::string& path) override {
+    takenBack.push_back(path);
+    if (!held.count(path) || failTakeBack) return false;
+    facts[path] = FolderFacts{};
+    return true;
+  }
+  void ReleaseFolders() override { held.clear(); }
   bool SingleInstanceMutexExists(const std::string& name) override {
     return existingMutexes.count(name) != 0;
   }
@@ -58,9 +81,17 @@ class FakePlatform : public AppPlatform {
   void ShowMessage(TextId text) override { shown.push_back(text); }
 
   std::optional<std::string> commonAppData = std::string("C:\\ProgramData");
+  bool elevated = true;
   std::set<std::string> folders;
   std::set<std::string> unmakeable;
   std::vector<std::string> created;
+  std::vector<std::string> madeNew;  // what MakeDirectory made, not found
+  std::map<std::string, FolderFacts> facts;
+  std::set<std::string> unholdable;
+  std::set<std::string> held;
+  std::set<std::string> heldAtCommit;
+  std::vector<std::string> takenBack;
+  bool failTakeBack = false;
   std::set<std::string> existingMutexes;
   std::string createdMutex;
   int mutexReleases = 0;
@@ -200,6 +231,83 @@ TEST_F(ConfigureAppTest, ExistingFoldersAreUsedAsTheyAre) {
                                                         "C:\\ProgramData\\VANTOR\\ORVELDRIVER"}));
 }
 
+// The settings folder against a standard user on the same PC, who may create
+// folders under the common application data folder and owns what they create.
+TEST_F(ConfigureAppTest, SettingsFolderHoldsAgainstAStandardUser) {
+  using Facts = FolderPlatform::FolderFacts;
+  const std::string vantor = "C:\\ProgramData\\VANTOR";
+  const std::string folder = vantor + "\\ORVELDRIVER";
+  const std::vector<std::string> none;
+  const std::vector<std::string> both = {vantor, folder};
+  Facts link;
+  link.reparsePoint = true;
+  Facts usersFolder;
+  usersFolder.trustedOwner = false;
+  usersFolder.othersMayWrite = true;
+  Facts openToUsers;
+  openToUsers.othersMayWrite = true;
+  struct Case {
+    const char* what;
+    bool elevated;
+    bool exists;
+    std::map<std::string, Facts> facts;
+    std::vector<std::string> expectMade;
+    std::vector<std::string> expectTakenBack;
+    bool expectSaved;
+    bool failTakeBack = false;
+    bool unholdable = false;
+  };
+  const Case cases[] = {
+      {"missing, elevated", true, false, {}, both, none, true},
+      {"missing, not elevated", false, false, {}, none, none, false},
+      {"folder is a link", true, true, {{folder, link}}, none, none, false},
+      {"parent is a link", true, true, {{vantor, link}}, none, none, false},
+      {"folder a user's", true, true, {{folder, usersFolder}}, none, {folder}, true},
+      {"parent lets users write", true, true, {{vantor, openToUsers}}, none, {vantor}, true},
+      {"cannot be taken back",
+       true,
+       true,
+       {{folder, usersFolder}},
+       none,
+       {folder, folder},
+       false,
+       true},
+      {"cannot be held", true, true, {}, none, none, false, false, true},
+      // Without full rights the save writes with the user's own, as the user could.
+      {"a user's, not elevated", false, true, {{folder, usersFolder}}, none, none, true},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.elevated = c.elevated;
+    if (c.exists) p.folders = {vantor, folder};
+    p.facts = c.facts;
+    p.failTakeBack = c.failTakeBack;
+    if (c.unholdable) p.unholdable.insert(folder);
+    FakeServerChannel s;
+    FakeDialog d;
+    d.result = kDialogResultOk;
+    d.edit = [](MainDialogSession& session) {
+      session.entries[0].ipAddress = 5;
+      session.entries[0].deviceName = "Edited";
+    };
+    FakeFirewall f;
+    COrvelConfigureApp app(p, s, d, f);
+    app.InitInstance();
+    EXPECT_EQ(d.seen.settingsFolder, folder + "\\") << c.what;
+    EXPECT_EQ(p.madeNew, c.expectMade) << c.what;
+    EXPECT_EQ(p.takenBack, c.expectTakenBack) << c.what;
+    const bool saved = p.files[kSettingsPath].Get("Device Name", "0") == "Edited";
+    EXPECT_EQ(saved, c.expectSaved) << c.what;
+    EXPECT_EQ(p.shown, c.expectSaved ? std::vector<TextId>{} : std::vector<TextId>{kTextSaveFailed})
+        << c.what;
+    // The levels stay held while the file is written, and not after.
+    if (c.expectSaved && c.elevated) {
+      EXPECT_EQ(p.heldAtCommit, (std::set<std::string>(both.begin(), both.end()))) << c.what;
+    }
+    EXPECT_TRUE(p.held.empty()) << c.what;
+  }
+}
+
 TEST(FolderOfModulePath, KeepsDriveAndDirectoryWithSeparator) {
   EXPECT_EQ(FolderOfModulePath("C:\\Windows\\SysWOW64\\Orvelcfg.exe"), "C:\\Windows\\SysWOW64\\");
   EXPECT_EQ(FolderOfModulePath("\\\\host\\share\\Orvelcfg.exe"), "\\\\host\\share\\");
@@ -314,6 +422,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     std::vector<TextId> expectShown;
     bool unreadable = false;
     bool hung = false;
+    bool outOfMemory = false;
   };
   const Case cases[] = {
       {"free server", true, false, false, true, true, {}},
@@ -333,12 +442,23 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
        {kTextServerNotResponding},
        false,
        true},
+      {"memory runs out reading the file",
+       true,
+       false,
+       false,
+       false,
+       false,
+       {kTextSaveFailed},
+       false,
+       false,
+       true},
   };
   for (const Case& c : cases) {
     FakePlatform p;
     p.files[kSettingsPath].Set("IP Address", "0", "5");
     p.failCommit = c.failCommit;
     p.unreadable = c.unreadable;
+    p.files[kSettingsPath].failAllocation = c.outOfMemory;
     FakeServerChannel s;
     s.running = c.serverRunning;
     s.inUse = c.inUse;
@@ -353,7 +473,8 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     // Numbers as the server knows them: 1347 asks whether the driver is in use, 1346
     // asks for a reload; both carry 0 and 0.
     std::vector<FakeServerChannel::Message> expectedMessages;
-    if (c.serverRunning && !c.unreadable && !c.hung) expectedMessages.push_back({1347, 0, 0});
+    const bool notLoaded = c.unreadable || c.outOfMemory;
+    if (c.serverRunning && !notLoaded && !c.hung) expectedMessages.push_back({1347, 0, 0});
     if (c.expectReload) expectedMessages.push_back({1346, 0, 0});
     EXPECT_EQ(s.messages, expectedMessages) << c.name;
     EXPECT_EQ(s.unanswered.size(), c.hung ? 1u : 0u) << c.name;
@@ -361,8 +482,9 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     // The firewall follows the edited list whether or not the file is written, but
     // never a list that was not loaded.
     EXPECT_EQ(f.calls,
-              c.unreadable ? std::vector<std::string>{} : std::vector<std::string>{"register"})
+              notLoaded ? std::vector<std::string>{} : std::vector<std::string>{"register"})
         << c.name;
+    if (c.outOfMemory) EXPECT_EQ(d.seen.entries[0], DefaultDeviceEntry(0)) << c.name;
   }
 }
 
