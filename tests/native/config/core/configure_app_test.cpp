@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "config/autodetect/setup_file.h"
 #include "tests/doubles/fake_server_channel.h"
 #include "tests/doubles/memory_profile_store.h"
 
@@ -36,7 +37,9 @@ class FakePlatform : public AppPlatform {
       owner_.files[path_] = data_;
       return true;
     }
-    bool Readable() const override { return !owner_.unreadable; }
+    bool Readable() const override {
+      return !owner_.unreadable && !owner_.unreadablePaths.count(path_);
+    }
 
    private:
     MemoryProfileStore& Values() override { return data_; }
@@ -79,6 +82,7 @@ class FakePlatform : public AppPlatform {
     return std::make_unique<Store>(*this, path);
   }
   void ShowMessage(TextId text) override { shown.push_back(text); }
+  void WriteConsoleText(const std::string& text) override { console += text; }
 
   std::optional<std::string> commonAppData = std::string("C:\\ProgramData");
   bool elevated = true;
@@ -101,8 +105,10 @@ class FakePlatform : public AppPlatform {
   std::vector<std::string> openedPaths;
   bool failCommit = false;
   bool unreadable = false;
+  std::set<std::string> unreadablePaths;
   int commits = 0;
   std::vector<TextId> shown;
+  std::string console;
 };
 
 class FakeDialog : public MainDialogRunner {
@@ -528,6 +534,239 @@ TEST(ServerWindowChannel, AServerThatDidNotAnswerIsGoneForTheRun) {
   halfMac.hangAfter = 1;
   ASSERT_TRUE(halfMac.Find());
   EXPECT_EQ(ReadUnitMac(halfMac, 0x0A000001u), std::nullopt);
+}
+
+}  // namespace
+}  // namespace orvel
+
+namespace orvel {
+namespace {
+
+TEST(CommandLine, ParsesTheThreeSwitchesAndNothingElse) {
+  using K = Command::Kind;
+  const struct {
+    std::vector<std::string> arguments;
+    Command expected;
+  } cases[] = {
+      {{}, {K::kDialog, ""}},
+      {{"/import", "D:\\a.ini"}, {K::kImport, "D:\\a.ini"}},
+      {{"-EXPORT", "b.ini"}, {K::kExport, "b.ini"}},
+      {{"/?"}, {K::kHelp, ""}},
+      {{"/import"}, {K::kUsage, ""}},
+      {{"/import", ""}, {K::kUsage, ""}},
+      // An unquoted path with a blank arrives as two words.
+      {{"/import", "D:\\My", "Setups.ini"}, {K::kUsage, ""}},
+      {{"import", "a.ini"}, {K::kUsage, ""}},
+      {{"/imports", "a.ini"}, {K::kUsage, ""}},
+      {{"/?", "a.ini"}, {K::kUsage, ""}},
+      {{"/"}, {K::kUsage, ""}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseCommandLine(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+  }
+}
+
+constexpr char kSetupPath[] = "D:\\Setups\\stage.ini";
+
+class CommandLineTest : public ConfigureAppTest {
+ protected:
+  // Two units and a range that the range fields change: start 0.0.0.0, stop 0.
+  void SeedSetupFile() {
+    MemoryProfileStore& file = platform.files[kSetupPath];
+    file.Set("Device Name", "0", "Stage left");
+    file.Set("Device Name", "1", "Stage right");
+    file.Set("IP Address", "0", "-1062731766");
+    file.Set("IP Address", "1", "-1062731765");
+    file.Set("Protect No", "0", "00A0DE112233");
+    file.Set("Protect No", "1", "00A0DE445566");
+    file.Set("Device ID", "0", "3");
+    file.Set("Device ID", "1", "4");
+    file.Set("Tcp", "0", "0");
+    file.Set("Net Address", "Value", "0");
+    file.Set("Stop Address Field3", "Value", "0");
+  }
+  int RunCommand(const std::vector<std::string>& arguments, bool administrator = true) {
+    COrvelConfigureApp app(platform, server, dialog, firewall);
+    autodetect::DialogSetupFiles setupFiles;
+    const int code = app.RunCommand(ParseCommandLine(arguments), setupFiles, administrator);
+    app.ExitInstance();
+    return code;
+  }
+};
+
+TEST_F(CommandLineTest, ImportOutcomes) {
+  struct Case {
+    const char* name;
+    int expectCode;
+    const char* expectLine;  // a part of the one line on the console
+    bool expectSaved;
+    std::vector<FakeServerChannel::Message> expectMessages;
+    std::vector<std::string> expectFirewall;
+    std::function<void(FakePlatform&, FakeServerChannel&, bool&)>
+        setUp;  // the flag: an administrator
+  };
+  const std::vector<std::string> kRegister = {"register"};
+  const std::vector<FakeServerChannel::Message> kAsked = {{1347, 0, 0}};
+  const Case cases[] = {
+      {"free server",
+       0,
+       "2 units from D:\\Setups\\stage.ini saved in C:\\ProgramData\\"
+       "VANTOR\\ORVELDRIVER\\orveld.ini; the server was asked to reload",
+       true,
+       {{1347, 0, 0}, {1346, 0, 0}},
+       kRegister,
+       nullptr},
+      {"no server",
+       0,
+       "no server window was found",
+       true,
+       {},
+       kRegister,
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         s.running = false;
+       }},
+      {"driver in use", 2, "the driver is in use", false, kAsked, kRegister,
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         s.inUse = true;
+       }},
+      {"server does not answer",
+       4,
+       "did not answer",
+       false,
+       {},
+       kRegister,
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         s.hung = true;
+       }},
+      {"write fails", 4, "could not be written to C:\\ProgramData", false, kAsked, kRegister,
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.failCommit = true;
+       }},
+      {"settings unreadable",
+       4,
+       "orveld.ini could not be read",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.unreadablePaths.insert(kSettingsPath);
+       }},
+      {"another copy open",
+       3,
+       "another copy of Orvelcfg is open",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.existingMutexes.insert(kSingleInstanceMutexName);
+       }},
+      {"not an administrator",
+       5,
+       "needs full administrator rights",
+       false,
+       {},
+       {},
+       [](FakePlatform&, FakeServerChannel&, bool& administrator) { administrator = false; }},
+      {"not elevated",
+       5,
+       "needs full administrator rights",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.elevated = false;
+       }},
+      {"missing file",
+       1,
+       "is missing or is not a Quorin Network Driver setup file",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.files.erase(kSetupPath);
+       }},
+      {"not a setup file",
+       1,
+       "is missing or is not",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.files[kSetupPath].Set("Device Name", "0", "ERROR");
+       }},
+      {"unreadable file",
+       1,
+       "stage.ini could not be read",
+       false,
+       {},
+       {},
+       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
+         p.unreadablePaths.insert(kSetupPath);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform = FakePlatform();
+    server = FakeServerChannel();
+    firewall = FakeFirewall();
+    server.running = true;
+    SeedUnits(3);
+    SeedSetupFile();
+    bool administrator = true;
+    if (c.setUp) c.setUp(platform, server, administrator);
+
+    EXPECT_EQ(RunCommand({"/import", kSetupPath}, administrator), c.expectCode);
+    EXPECT_EQ(dialog.runs, 0);
+    EXPECT_EQ(platform.shown, std::vector<TextId>{});
+    EXPECT_NE(platform.console.find(c.expectLine), std::string::npos) << platform.console;
+    EXPECT_EQ(std::count(platform.console.begin(), platform.console.end(), '\n'), 1);
+    EXPECT_EQ(server.messages, c.expectMessages);
+    EXPECT_EQ(firewall.calls, c.expectFirewall);
+    EXPECT_EQ(SavedFile().Get("Device Name", "0") == "Stage left", c.expectSaved);
+    if (!c.expectSaved) continue;
+    // What "Save and Close" writes after the dialog's import: three slots, since three
+    // were loaded, every one with Tcp 1, and the range as the range fields left it.
+    EXPECT_EQ(SavedFile().Get("Device ID", "1"), "4");
+    EXPECT_EQ(SavedFile().Get("IP Address", "2"), "0");
+    EXPECT_FALSE(SavedFile().Has("IP Address", "3"));
+    for (const char* slot : {"0", "1", "2"}) EXPECT_EQ(SavedFile().Get("Tcp", slot), "1");
+    EXPECT_EQ(SavedFile().Get("Net Address", "Value"), "16777217");  // 1.0.0.1
+    EXPECT_EQ(SavedFile().Get("Stop Address Field3", "Value"), "1");
+  }
+}
+
+TEST_F(CommandLineTest, ExportThenImportGivesTheSameList) {
+  SeedUnits(3);
+  SavedFile().Set("Net Address", "Value", "-1062731774");
+  server.running = false;
+  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitDone);
+  EXPECT_NE(platform.console.find("3 units of C:\\ProgramData"), std::string::npos);
+  EXPECT_EQ(platform.files["D:\\out.ini"].Get("IP Address", "255"), "0");
+  EXPECT_EQ(firewall.calls, std::vector<std::string>{});
+
+  const DeviceTable before = [&] {
+    DeviceTable t = LoadDeviceTable(SavedFile());
+    for (DeviceEntry& e : t.entries) e.tcpFlag = 1;
+    return t;
+  }();
+  SavedFile() = MemoryProfileStore();
+  EXPECT_EQ(RunCommand({"/import", "D:\\out.ini"}), kExitDone);
+  EXPECT_EQ(LoadDeviceTable(SavedFile()), before);
+
+  // A file that cannot be written is a file error.
+  platform.failCommit = true;
+  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitUsageOrFile);
+}
+
+TEST_F(CommandLineTest, UsageForHelpAndForAnythingElse) {
+  EXPECT_EQ(RunCommand({"/?"}), kExitDone);
+  EXPECT_EQ(platform.console, kCommandUsage);
+  platform.console.clear();
+  EXPECT_EQ(RunCommand({"/import"}), kExitUsageOrFile);
+  EXPECT_EQ(platform.console, kCommandUsage);
+  // Nothing was started for either.
+  EXPECT_EQ(platform.openedPaths, std::vector<std::string>{});
+  EXPECT_EQ(platform.createdMutex, "");
 }
 
 }  // namespace
