@@ -594,179 +594,77 @@ class CommandLineTest : public ConfigureAppTest {
   }
 };
 
+// What the Wine tests cannot bring about: the program and the server are real there.
 TEST_F(CommandLineTest, ImportOutcomes) {
-  struct Case {
-    const char* name;
+  enum Fault {
+    kNone,
+    kNoServer,
+    kHung,
+    kWriteFails,
+    kSettingsUnreadable,
+    kNotElevated,
+    kSetupUnreadable
+  };
+  const struct {
+    Fault fault;
     int expectCode;
     const char* expectLine;  // a part of the one line on the console
-    bool expectSaved;
     std::vector<FakeServerChannel::Message> expectMessages;
     std::vector<std::string> expectFirewall;
-    std::function<void(FakePlatform&, FakeServerChannel&, bool&)>
-        setUp;  // the flag: an administrator
-  };
-  const std::vector<std::string> kRegister = {"register"};
-  const std::vector<FakeServerChannel::Message> kAsked = {{1347, 0, 0}};
-  const Case cases[] = {
-      {"free server",
+  } cases[] = {
+      {kNone,
        0,
-       "2 units from D:\\Setups\\stage.ini saved in C:\\ProgramData\\"
-       "VANTOR\\ORVELDRIVER\\orveld.ini; the server was asked to reload",
-       true,
+       "2 units from D:\\Setups\\stage.ini saved in C:\\ProgramData\\VANTOR\\"
+       "ORVELDRIVER\\orveld.ini; the server was asked to reload",
        {{1347, 0, 0}, {1346, 0, 0}},
-       kRegister,
-       nullptr},
-      {"no server",
+       {"register"}},
+      {kNoServer,
        0,
-       "no server window was found",
-       true,
+       "no server window was found, so nothing was asked to reload",
        {},
-       kRegister,
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         s.running = false;
-       }},
-      {"driver in use", 2, "the driver is in use", false, kAsked, kRegister,
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         s.inUse = true;
-       }},
-      {"server does not answer",
-       4,
-       "did not answer",
-       false,
-       {},
-       kRegister,
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         s.hung = true;
-       }},
-      {"write fails", 4, "could not be written to C:\\ProgramData", false, kAsked, kRegister,
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.failCommit = true;
-       }},
-      {"settings unreadable",
-       4,
-       "orveld.ini could not be read",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.unreadablePaths.insert(kSettingsPath);
-       }},
-      {"another copy open",
-       3,
-       "another copy of Orvelcfg is open",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.existingMutexes.insert(kSingleInstanceMutexName);
-       }},
-      {"not an administrator",
-       5,
-       "needs full administrator rights",
-       false,
-       {},
-       {},
-       [](FakePlatform&, FakeServerChannel&, bool& administrator) { administrator = false; }},
-      {"not elevated",
-       5,
-       "needs full administrator rights",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.elevated = false;
-       }},
-      {"missing file",
-       1,
-       "is missing or is not a Quorin Network Driver setup file",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.files.erase(kSetupPath);
-       }},
-      {"not a setup file",
-       1,
-       "is missing or is not",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.files[kSetupPath].Set("Device Name", "0", "ERROR");
-       }},
-      {"unreadable file",
-       1,
-       "stage.ini could not be read",
-       false,
-       {},
-       {},
-       []([[maybe_unused]] FakePlatform& p, [[maybe_unused]] FakeServerChannel& s, bool&) {
-         p.unreadablePaths.insert(kSetupPath);
-       }},
+       {"register"}},
+      // Not taken for no server: it may be using the file.
+      {kHung, 4, "the server did not answer", {}, {"register"}},
+      {kWriteFails, 4, "could not be written to C:\\ProgramData", {{1347, 0, 0}}, {"register"}},
+      {kSettingsUnreadable, 4, "orveld.ini could not be read; nothing was written", {}, {}},
+      {kNotElevated, 5, "needs full administrator rights", {}, {}},
+      {kSetupUnreadable, 1, "stage.ini could not be read", {}, {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expectLine);
     platform = FakePlatform();
     server = FakeServerChannel();
     firewall = FakeFirewall();
-    server.running = true;
     SeedUnits(3);
     SeedSetupFile();
-    bool administrator = true;
-    if (c.setUp) c.setUp(platform, server, administrator);
+    server.running = c.fault != kNoServer;
+    server.hung = c.fault == kHung;
+    platform.failCommit = c.fault == kWriteFails;
+    if (c.fault == kSettingsUnreadable) platform.unreadablePaths.insert(kSettingsPath);
+    if (c.fault == kSetupUnreadable) platform.unreadablePaths.insert(kSetupPath);
+    platform.elevated = c.fault != kNotElevated;
 
-    EXPECT_EQ(RunCommand({"/import", kSetupPath}, administrator), c.expectCode);
+    EXPECT_EQ(RunCommand({"/import", kSetupPath}), c.expectCode);
     EXPECT_EQ(dialog.runs, 0);
     EXPECT_EQ(platform.shown, std::vector<TextId>{});
     EXPECT_NE(platform.console.find(c.expectLine), std::string::npos) << platform.console;
     EXPECT_EQ(std::count(platform.console.begin(), platform.console.end(), '\n'), 1);
     EXPECT_EQ(server.messages, c.expectMessages);
     EXPECT_EQ(firewall.calls, c.expectFirewall);
-    EXPECT_EQ(SavedFile().Get("Device Name", "0") == "Stage left", c.expectSaved);
-    if (!c.expectSaved) continue;
-    // What "Save and Close" writes after the dialog's import: three slots, since three
-    // were loaded, every one with Tcp 1, and the range as the range fields left it.
-    EXPECT_EQ(SavedFile().Get("Device ID", "1"), "4");
-    EXPECT_EQ(SavedFile().Get("IP Address", "2"), "0");
-    EXPECT_FALSE(SavedFile().Has("IP Address", "3"));
-    for (const char* slot : {"0", "1", "2"}) EXPECT_EQ(SavedFile().Get("Tcp", slot), "1");
-    EXPECT_EQ(SavedFile().Get("Net Address", "Value"), "16777217");  // 1.0.0.1
-    EXPECT_EQ(SavedFile().Get("Stop Address Field3", "Value"), "1");
+    EXPECT_EQ(SavedFile().Get("Device Name", "0") == "Stage left", c.expectCode == 0);
   }
 }
 
-TEST_F(CommandLineTest, ExportThenImportGivesTheSameList) {
+TEST_F(CommandLineTest, ExportRefusesWhatItCannotReadOrWrite) {
   SeedUnits(3);
-  SavedFile().Set("Net Address", "Value", "-1062731774");
-  server.running = false;
-  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitDone);
-  EXPECT_NE(platform.console.find("3 units of C:\\ProgramData"), std::string::npos);
-  EXPECT_EQ(platform.files["D:\\out.ini"].Get("IP Address", "255"), "0");
-  EXPECT_EQ(firewall.calls, std::vector<std::string>{});
-
-  const DeviceTable before = [&] {
-    DeviceTable t = LoadDeviceTable(SavedFile());
-    for (DeviceEntry& e : t.entries) e.tcpFlag = 1;
-    return t;
-  }();
-  SavedFile() = MemoryProfileStore();
-  EXPECT_EQ(RunCommand({"/import", "D:\\out.ini"}), kExitDone);
-  EXPECT_EQ(LoadDeviceTable(SavedFile()), before);
-
-  // A file that cannot be written is a file error.
+  platform.unreadablePaths.insert(kSettingsPath);
+  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitUsageOrFile);
+  // Defaults would pass for the list.
+  EXPECT_FALSE(platform.files["D:\\out.ini"].Has("IP Address", "0"));
+  platform.unreadablePaths.clear();
   platform.failCommit = true;
   EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitUsageOrFile);
-}
-
-TEST_F(CommandLineTest, UsageForHelpAndForAnythingElse) {
-  EXPECT_EQ(RunCommand({"/?"}), kExitDone);
-  EXPECT_EQ(platform.console, kCommandUsage);
-  platform.console.clear();
-  EXPECT_EQ(RunCommand({"/import"}), kExitUsageOrFile);
-  EXPECT_EQ(platform.console, kCommandUsage);
-  // Nothing was started for either.
-  EXPECT_EQ(platform.openedPaths, std::vector<std::string>{});
-  EXPECT_EQ(platform.createdMutex, "");
+  EXPECT_NE(platform.console.find("D:\\out.ini could not be written."), std::string::npos);
 }
 
 }  // namespace
