@@ -18,6 +18,16 @@ AddressScan::AddressScan(ServerChannel* server, ScanTimer& timer, ScanDisplay& d
       tableCopy_(std::move(tableCopy)),
       scanStartAddress_(scanStartAddress) {}
 
+unsigned ChangedParts(const ResultRowText& shown, const ResultRowText& wanted) {
+  unsigned parts = 0;
+  if (shown.image != wanted.image) parts |= kPartImage;
+  if (shown.address != wanted.address) parts |= kPartAddress;
+  if (shown.name != wanted.name) parts |= kPartName;
+  if (shown.mac != wanted.mac) parts |= kPartMac;
+  if (shown.itemData != wanted.itemData) parts |= kPartItemData;
+  return parts;
+}
+
 bool AddressScan::AnyRowChecked() const {
   for (int row = 0; row < resultCount_; ++row) {
     if (rows_[static_cast<std::size_t>(row)].rowState == kRowChecked) return true;
@@ -52,7 +62,7 @@ void AddressScan::BeginScan() {
   display_.EnableControl(kIdExport, false);
   display_.EnableControl(kIdAbort, true);
   display_.EnableProgressLine();
-  display_.DeleteAllResultRows();
+  ClearShownRows();
   display_.RepaintNow();
 
   scanning_ = true;
@@ -114,8 +124,13 @@ void AddressScan::ProbeAddress(std::uint32_t probe, std::uint32_t address) {
       row.rowState = kRowNew;
       FetchUnitMac(row, address);
     }
-    display_.InsertResultRow(resultCount_, RowText(row));
+    // The column narrows before the row that overflows the page goes in, so the
+    // list lays itself out and repaints once for both.
+    display_.SetMacColumnWidth(resultCount_ + 1 > display_.ResultRowsPerPage() ? kMacColumnNarrow
+                                                                               : kMacColumnWide);
+    AppendShownRow(RowText(row));
     ++resultCount_;
+    return;
   }
   display_.SetMacColumnWidth(resultCount_ > display_.ResultRowsPerPage() ? kMacColumnNarrow
                                                                          : kMacColumnWide);
@@ -166,18 +181,46 @@ void AddressScan::RememberCheckedRows() {
   }
 }
 
+void AddressScan::ClearShownRows() {
+  display_.DeleteAllResultRows();
+  shown_.clear();
+}
+
+void AddressScan::AppendShownRow(const ResultRowText& text) {
+  display_.InsertResultRow(static_cast<int>(shown_.size()), text);
+  shown_.push_back(text);
+}
+
+// A rebuild used to delete and insert every row; the list now keeps its rows, so the
+// selection and the scroll position that deleting them reset are reset here.
 void AddressScan::RebuildResultList() {
   if (resultCount_ < 0) return;
-  display_.DeleteAllResultRows();
-  for (int i = 0; i < resultCount_; ++i)
-    display_.InsertResultRow(i, RowText(rows_[static_cast<std::size_t>(i)]));
+  const std::size_t count = static_cast<std::size_t>(resultCount_);
+  while (shown_.size() > count) {
+    display_.DeleteResultRow(static_cast<int>(shown_.size()) - 1);
+    shown_.pop_back();
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    ResultRowText text = RowText(rows_[i]);
+    if (i == shown_.size()) {
+      AppendShownRow(text);
+    } else if (const unsigned parts = ChangedParts(shown_[i], text); parts != 0) {
+      display_.UpdateResultRow(static_cast<int>(i), text, parts);
+      shown_[i] = std::move(text);
+    }
+  }
+  display_.ClearResultSelection();
+
+  int top = 0;
   if (resultCount_ >= 9 && lastClickedRow_ >= 8) {
-    int top = savedScrollPos_;
+    top = savedScrollPos_;
     if (lastClickedRow_ < top || lastClickedRow_ > top + 15) {
       top = lastClickedRow_ - 7;
       savedScrollPos_ = top;
     }
     display_.ScrollResultsTo(top);
+  } else if (display_.ResultScrollPosition() != 0) {
+    display_.ScrollResultsTo(0);
   }
 }
 

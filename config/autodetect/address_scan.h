@@ -43,6 +43,18 @@ struct ResultRowText {
   friend bool operator==(const ResultRowText&, const ResultRowText&) = default;
 };
 
+// The parts of a shown row that an update rewrites.
+enum ResultRowPart : unsigned {
+  kPartImage = 1u << 0,
+  kPartAddress = 1u << 1,
+  kPartName = 1u << 2,
+  kPartMac = 1u << 3,
+  kPartItemData = 1u << 4,
+};
+
+// The parts in which two texts of a row differ.
+unsigned ChangedParts(const ResultRowText& shown, const ResultRowText& wanted);
+
 // What the scan does to the dialog's controls.
 class ScanDisplay {
  public:
@@ -62,7 +74,12 @@ class ScanDisplay {
   virtual void DeleteAllResultRows() = 0;
   // Inserts the row unselected and unfocused, with its texts and item data.
   virtual void InsertResultRow(int row, const ResultRowText& text) = 0;
+  // Rewrites the given parts of a shown row.
+  virtual void UpdateResultRow(int row, const ResultRowText& text, unsigned parts) = 0;
+  virtual void DeleteResultRow(int row) = 0;
   virtual void ClearResultRowStates(int row) = 0;
+  // Clears the selected and focused states wherever a row has them.
+  virtual void ClearResultSelection() = 0;
   virtual int ResultRowsPerPage() = 0;
   virtual void SetMacColumnWidth(int pixels) = 0;
   virtual int ResultScrollPosition() = 0;
@@ -93,6 +110,8 @@ class AddressScan {
   void Close();
 
   void RememberCheckedRows();
+  // Brings the list to what a rebuild from the result table shows, rewriting only the
+  // rows that differ from what the list holds.
   void RebuildResultList();
   // An imported table replaces the copy, with the start address the file gave.
   void ReplaceTable(WorkingTable tableCopy, std::uint32_t scanStartAddress);
@@ -117,6 +136,8 @@ class AddressScan {
   void ToggleRow(int row);
   void UpdateAddButton();
   ResultRowText RowText(const ScanRow& row) const;
+  void ClearShownRows();
+  void AppendShownRow(const ResultRowText& text);
 
   ServerChannel* server_;
   ScanTimer& timer_;
@@ -129,6 +150,8 @@ class AddressScan {
   int resultCount_ = -1;
   std::vector<std::uint32_t> checked_;
   std::vector<std::uint32_t> active_;
+  // What the result list holds, row by row, as this scan put it there.
+  std::vector<ResultRowText> shown_;
 
   bool scanning_ = false;
   bool timerRunning_ = false;

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "config/autodetect/autodetect_ids.h"
@@ -145,22 +146,62 @@ void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& t
   ClearResultRowStates(inserted);
 }
 
+void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& text,
+                                     unsigned parts) {
+  HWND list = Item(IDC_AD_RESULTS);
+  if (parts & (autodetect::kPartImage | autodetect::kPartItemData)) {
+    LVITEMA item = {};
+    item.iItem = row;
+    if (parts & autodetect::kPartImage) item.mask |= LVIF_IMAGE;
+    if (parts & autodetect::kPartItemData) item.mask |= LVIF_PARAM;
+    item.iImage = text.image;
+    item.lParam = static_cast<LPARAM>(text.itemData);
+    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  const std::array<std::pair<unsigned, const std::string*>, 3> cells = {
+      {{autodetect::kPartAddress, &text.address},
+       {autodetect::kPartName, &text.name},
+       {autodetect::kPartMac, &text.mac}}};
+  for (int column = 1; column <= 3; ++column) {
+    if (!(parts & cells[column - 1].first)) continue;
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<char*>(cells[column - 1].second->c_str());
+    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+  }
+  ClearResultRowStates(row);
+}
+
+void CAutoDetectDlg::DeleteResultRow(int row) { ListView_DeleteItem(Item(IDC_AD_RESULTS), row); }
+
+// Deleting every row cleared the selection, the focus and the selection mark; the list
+// is single-selection, so at most one row of each kind is found here.
+void CAutoDetectDlg::ClearResultSelection() {
+  HWND list = Item(IDC_AD_RESULTS);
+  const int rows = ListView_GetItemCount(list);
+  for (UINT kind : {LVNI_SELECTED, LVNI_FOCUSED}) {
+    for (int row = ListView_GetNextItem(list, -1, kind), left = rows; row >= 0 && left > 0;
+         row = ListView_GetNextItem(list, -1, kind), --left) {
+      ClearResultRowStates(row);
+    }
+  }
+  ListView_SetSelectionMark(list, -1);
+}
+
 void CAutoDetectDlg::ClearResultRowStates(int row) {
   ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(IDC_AD_RESULTS)); }
 
-// Every probe recomputes the width; setting it again would redraw the whole list on
-// every tick and slow the scan down, so only a change reaches the list.
+// Every probe recomputes the width, so only a change reaches the list. The column is
+// set alone: turning the list's redrawing off and on around it made the list repaint
+// whole, header and frame included, in the same tick in which its scroll bar appeared.
 void CAutoDetectDlg::SetMacColumnWidth(int pixelsAt96Dpi) {
   HWND list = Item(IDC_AD_RESULTS);
   const int pixels = ScaleForDpi(list, pixelsAt96Dpi);
   if (ListView_GetColumnWidth(list, 3) == pixels) return;
-  SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   ListView_SetColumnWidth(list, 3, pixels);
-  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
 }
 
 int CAutoDetectDlg::ResultScrollPosition() { return ListView_GetTopIndex(Item(IDC_AD_RESULTS)); }

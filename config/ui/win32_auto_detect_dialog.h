@@ -61,7 +61,10 @@ class CAutoDetectDlg : public Dialog,
   void RepaintNow() override;
   void DeleteAllResultRows() override;
   void InsertResultRow(int row, const autodetect::ResultRowText& text) override;
+  void UpdateResultRow(int row, const autodetect::ResultRowText& text, unsigned parts) override;
+  void DeleteResultRow(int row) override;
   void ClearResultRowStates(int row) override;
+  void ClearResultSelection() override;
   int ResultRowsPerPage() override;
   void SetMacColumnWidth(int pixels) override;
   int ResultScrollPosition() override;

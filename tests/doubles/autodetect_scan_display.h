@@ -108,9 +108,12 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
   }
   void RepaintNow() override { ++repaints; }
 
+  // Like the list view: deleting every row also drops the selection and scrolls to the top.
   void DeleteAllResultRows() override {
     list.clear();
     ++listClears;
+    selectedRow = -1;
+    scrollPosition = 0;
   }
   void InsertResultRow(int row, const autodetect::ResultRowText& text) override {
     if (row < 0 || row > static_cast<int>(list.size())) {
@@ -119,7 +122,33 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
     }
     list.insert(list.begin() + row, text);
   }
-  void ClearResultRowStates(int row) override { stateClears.push_back(row); }
+  void UpdateResultRow(int row, const autodetect::ResultRowText& text, unsigned parts) override {
+    if (row < 0 || row >= static_cast<int>(list.size())) {
+      badInserts.push_back(row);
+      return;
+    }
+    autodetect::ResultRowText& shown = list[static_cast<std::size_t>(row)];
+    if (parts & autodetect::kPartImage) shown.image = text.image;
+    if (parts & autodetect::kPartAddress) shown.address = text.address;
+    if (parts & autodetect::kPartName) shown.name = text.name;
+    if (parts & autodetect::kPartMac) shown.mac = text.mac;
+    if (parts & autodetect::kPartItemData) shown.itemData = text.itemData;
+    updatedRows.push_back(row);
+    if (row == selectedRow) selectedRow = -1;
+  }
+  void DeleteResultRow(int row) override {
+    if (row < 0 || row >= static_cast<int>(list.size())) {
+      badInserts.push_back(row);
+      return;
+    }
+    list.erase(list.begin() + row);
+    if (row == selectedRow) selectedRow = -1;
+  }
+  void ClearResultRowStates(int row) override {
+    stateClears.push_back(row);
+    if (row == selectedRow) selectedRow = -1;
+  }
+  void ClearResultSelection() override { selectedRow = -1; }
   int ResultRowsPerPage() override {
     ++pageQueries;
     return rowsPerPage;
@@ -147,6 +176,8 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
   int listClears = 0;
   std::vector<int> badInserts;
   std::vector<int> stateClears;
+  std::vector<int> updatedRows;
+  int selectedRow = -1;  // the row a click selected, as the list view does
   int rowsPerPage = 8;
   int pageQueries = 0;
   int macWidth = autodetect::kMacColumnWide;

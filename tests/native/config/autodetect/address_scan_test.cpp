@@ -451,6 +451,63 @@ TEST(AddressScan, RebuildKeepsTheClickedRowInView) {
   EXPECT_EQ(f.display.scrolls.size(), scrolls);
 }
 
+// A rebuild rewrites only the rows that changed, and still leaves the list as deleting
+// and inserting every row would: texts, no selection, the scroll position.
+TEST(AddressScan, RebuildRewritesOnlyChangedRows) {
+  ScanFixture f;
+  f.Range(Ip(192, 168, 0, 1), 30);
+  for (int i = 1; i <= 20; ++i) f.Answer(Ip(192, 168, 0, i));
+  f.Scan();
+  auto expectListShowsRows = [&] {
+    ASSERT_EQ(f.display.list.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+      const ResultRowText& shown = f.display.list[static_cast<std::size_t>(i)];
+      EXPECT_EQ(shown.image, f.Row(i).rowState) << i;
+      EXPECT_EQ(shown.address, AddressColumnText(f.Row(i).address)) << i;
+      EXPECT_EQ(shown.itemData, f.Row(i).address) << i;
+    }
+  };
+  const int clears = f.display.listClears;
+  struct Click {
+    int scrolledTo, row, topAfter;
+  };
+  // A middle row while rows 5 to 12 are in view, then one of the first page while
+  // scrolled by two, which a rebuild brought back to the top.
+  for (const Click& click : {Click{5, 10, 5}, Click{2, 3, 0}}) {
+    SCOPED_TRACE(click.row);
+    f.display.scrollPosition = click.scrolledTo;
+    f.display.selectedRow = click.row;  // the list selects the clicked row
+    f.display.updatedRows.clear();
+    f.scan->OnResultClick(click.row, 0);
+    EXPECT_EQ(f.display.updatedRows, std::vector<int>{click.row});
+    EXPECT_EQ(f.display.selectedRow, -1);
+    EXPECT_EQ(f.display.scrollPosition, click.topAfter);
+    expectListShowsRows();
+  }
+  EXPECT_EQ(f.Row(10).rowState, kRowChecked);
+
+  // An imported table lists .6 and .11: those rows change in place, names and all, and
+  // the check on .11 gives way to the listed state.
+  std::array<DeviceEntry, kSlotCount> entries;
+  for (int i = 0; i < kSlotCount; ++i) entries[static_cast<std::size_t>(i)] = DefaultDeviceEntry(i);
+  entries[0].ipAddress = Ip(192, 168, 0, 6);
+  entries[0].deviceName = "Keys";
+  entries[1].ipAddress = Ip(192, 168, 0, 11);
+  entries[1].deviceName = "Desk";
+  f.scan->ReplaceTable(MakeWorkingTable(entries), Ip(192, 168, 0, 1));
+  f.scan->RememberCheckedRows();
+  f.display.updatedRows.clear();
+  f.scan->RebuildResultList();
+  EXPECT_EQ(f.display.updatedRows, (std::vector<int>{5, 10}));
+  EXPECT_EQ(f.display.list[5].name, "Keys");
+  EXPECT_EQ(f.display.list[10].name, "Desk");
+  EXPECT_EQ(f.display.list[10].image, kRowListed);
+  EXPECT_EQ(f.display.list[3].image, kRowChecked);
+  expectListShowsRows();
+  EXPECT_EQ(f.display.listClears, clears);
+  EXPECT_TRUE(f.display.badInserts.empty());
+}
+
 TEST(ResultRowFormats, AddressAndMac) {
   EXPECT_EQ(AddressColumnText(Ip(192, 168, 0, 10)), " 192.  168.   0.  10");
   EXPECT_EQ(AddressColumnText(Ip(1, 22, 3, 255)), "  1.  22.   3.  255");
