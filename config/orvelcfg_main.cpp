@@ -1,6 +1,11 @@
 // Orvelcfg: the configuration program of the Quorin Network Driver.
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/autodetect/setup_file.h"
 #include "config/core/configure_app.h"
 #include "config/core/win32_app_platform.h"
 #include "config/core/win32_firewall_updater.h"
@@ -27,6 +32,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   orvel::ui::CAppletDlg mainDialog(instance, server, &IsAdministrator);
   orvel::Win32FirewallUpdater firewall;
   orvel::COrvelConfigureApp app(platform, server, mainDialog, firewall);
+
+  // The C runtime splits the command line as every Windows program's does.
+  std::vector<std::string> arguments;
+  for (int i = 1; i < __argc && __argv != nullptr; ++i) arguments.emplace_back(__argv[i]);
+  const orvel::Command command = orvel::ParseCommandLine(arguments);
+  if (command.kind != orvel::Command::Kind::kDialog) {
+    orvel::autodetect::DialogSetupFiles setupFiles;
+    const int code = app.RunCommand(command, setupFiles, IsAdministrator());
+    app.ExitInstance();
+    return code;
+  }
   app.InitInstance();
   return app.ExitInstance();
 }

@@ -327,4 +327,51 @@ void RangeRules::FillRangeFields(std::uint32_t startAddress, std::int32_t stopOc
   autoMovedTo_.reset();
 }
 
+namespace {
+
+// Edit controls as the rules meet them: a text written raises the change notification
+// at once, and the focus moves with its leave and arrival notifications.
+class FieldsWithoutWindow final : public RangeFieldView {
+ public:
+  void Attach(RangeRules& rules) { rules_ = &rules; }
+  std::string FieldText(RangeField field) override { return texts_[Index(field)]; }
+  void SetFieldText(RangeField field, const std::string& text) override {
+    texts_[Index(field)] = text;
+    // The same bound on re-entry as a window's stack gives.
+    if (rules_ != nullptr && depth_ < kMaxDepth) {
+      ++depth_;
+      rules_->OnTextChanged(field);
+      --depth_;
+    }
+  }
+  void SetFieldSelection(RangeField, int, int) override {}
+  void FocusField(RangeField field) override {
+    const int target = static_cast<int>(field);
+    if (target == focus_ || rules_ == nullptr) return;
+    const int old = focus_;
+    focus_ = target;
+    if (old >= 0) rules_->OnFocusLost(static_cast<RangeField>(old));
+    rules_->OnFocusGained(field);
+  }
+  void SetMirrorText(int, const std::string&) override {}
+
+ private:
+  static constexpr int kMaxDepth = 64;
+  static std::size_t Index(RangeField field) { return static_cast<std::size_t>(field); }
+  std::array<std::string, kRangeFieldCount> texts_{};
+  RangeRules* rules_ = nullptr;
+  int focus_ = -1;
+  int depth_ = 0;
+};
+
+}  // namespace
+
+FilledRange FillRangeWithoutWindow(std::uint32_t startAddress, std::int32_t stopOctet) {
+  FieldsWithoutWindow fields;
+  RangeRules rules(fields);
+  fields.Attach(rules);
+  rules.FillRangeFields(startAddress, stopOctet);
+  return {rules.rangeStart(), rules.scanStopOctet()};
+}
+
 }  // namespace orvel::autodetect

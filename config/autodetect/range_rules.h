@@ -77,4 +77,12 @@ class RangeRules {
   std::optional<RangeField> autoMovedTo_;
 };
 
+// The range that FillRangeFields leaves in the fields, without a window: what the
+// dialog hands back after it was filled with `startAddress` and `stopOctet`.
+struct FilledRange {
+  std::uint32_t startAddress = 0;
+  std::int32_t stopOctet = 0;
+};
+FilledRange FillRangeWithoutWindow(std::uint32_t startAddress, std::int32_t stopOctet);
+
 }  // namespace orvel::autodetect

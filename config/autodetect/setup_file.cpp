@@ -56,4 +56,24 @@ bool ImportSetupFile(AddressScan& scan, RangeRules& range, ProfileStore& store) 
   return true;
 }
 
+std::optional<DeviceTable> DialogSetupFiles::Import(ProfileStore& file) {
+  std::optional<DeviceTable> table = ReadSetupFile(file);
+  if (!table) return std::nullopt;
+  // The dialog's range fields take the file's range, and the main dialog takes back
+  // what they hold.
+  const FilledRange range = FillRangeWithoutWindow(table->scanStartAddress, table->scanStopOctet);
+  table->scanStartAddress = range.startAddress;
+  table->scanStopOctet = range.stopOctet;
+  return table;
+}
+
+void DialogSetupFiles::Export(const DeviceTable& table, ProfileStore& file) {
+  // The dialog opens with the range filled in: the stop octet written is the field's,
+  // the start the one handed over, since no scan ran.
+  DeviceTable written = table;
+  written.scanStopOctet =
+      FillRangeWithoutWindow(table.scanStartAddress, table.scanStopOctet).stopOctet;
+  WriteSetupFile(written, file);
+}
+
 }  // namespace orvel::autodetect

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/core/configure_app.h"
 #include "config/core/device_table.h"
 #include "config/core/profile_store.h"
 
@@ -32,5 +33,13 @@ void ExportSetupFile(const AddressScan& scan, const RangeRules& range, ProfileSt
 // the range fields take the file's values and the result rows are marked against
 // the new table. False, with nothing changed, when the file is not a setup file.
 bool ImportSetupFile(AddressScan& scan, RangeRules& range, ProfileStore& store);
+
+// The command line's import and export: the file rules and the range rules of the
+// dialog, for a table that goes straight to the save flow or from the settings file.
+class DialogSetupFiles final : public SetupFiles {
+ public:
+  std::optional<DeviceTable> Import(ProfileStore& file) override;
+  void Export(const DeviceTable& table, ProfileStore& file) override;
+};
 
 }  // namespace orvel::autodetect

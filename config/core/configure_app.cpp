@@ -10,11 +10,13 @@ COrvelConfigureApp::COrvelConfigureApp(AppPlatform& platform, ServerChannel& ser
                                        MainDialogRunner& mainDialog, FirewallUpdater& firewall)
     : platform_(platform), server_(server), mainDialog_(mainDialog), firewall_(firewall) {}
 
-bool COrvelConfigureApp::InitInstance() {
-  // A second copy leaves silently; the first one is not brought forward.
-  if (platform_.SingleInstanceMutexExists(kSingleInstanceMutexName)) return false;
-  platform_.CreateSingleInstanceMutex(kSingleInstanceMutexName);
-  holdsMutex_ = true;
+bool COrvelConfigureApp::Start(bool singleInstance) {
+  if (singleInstance) {
+    // A second copy leaves silently; the first one is not brought forward.
+    if (platform_.SingleInstanceMutexExists(kSingleInstanceMutexName)) return false;
+    platform_.CreateSingleInstanceMutex(kSingleInstanceMutexName);
+    holdsMutex_ = true;
+  }
   platform_.InitCommonControls();
 
   const bool elevated = platform_.ProcessElevated();
@@ -41,20 +43,37 @@ bool COrvelConfigureApp::InitInstance() {
     deviceTable_ = DefaultDeviceTable();
     settingsUnreadable_ = true;
   }
+  return true;
+}
+
+bool COrvelConfigureApp::InitInstance() {
+  if (!Start(true)) return false;
 
   MainDialogSession session;
-  int loadedCount = 0;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     session.entries[slot] = deviceTable_.entries[slot];
     // The dialog works with the transport flag the program always writes.
     session.entries[slot].tcpFlag = 1;
-    if (session.entries[slot].Used()) ++loadedCount;
   }
   session.scanStartAddress = deviceTable_.scanStartAddress;
   session.scanStopOctet = deviceTable_.scanStopOctet;
   session.settingsFolder = settingsFolder_;
 
-  if (mainDialog_.RunModal(session) == kDialogResultOk) SaveFlow(session, loadedCount);
+  const int loadedCount = LoadedCount();
+  if (mainDialog_.RunModal(session) != kDialogResultOk) return false;
+  switch (SaveFlow(session.entries, session.scanStartAddress, session.scanStopOctet, loadedCount)) {
+    case SaveOutcome::kSaved:
+    case SaveOutcome::kSavedNoServer:
+      break;
+    case SaveOutcome::kNoAnswer:
+      platform_.ShowMessage(kTextServerNotResponding);
+      break;
+    case SaveOutcome::kNotLoaded:
+    case SaveOutcome::kInUse:
+    case SaveOutcome::kNotWritten:
+      platform_.ShowMessage(kTextSaveFailed);
+      break;
+  }
   return false;
 }
 
@@ -66,25 +85,24 @@ int COrvelConfigureApp::ExitInstance() {
   return 0;
 }
 
-void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCount) {
+COrvelConfigureApp::SaveOutcome COrvelConfigureApp::SaveFlow(
+    const std::array<DeviceEntry, kSlotCount>& entries, std::uint32_t scanStartAddress,
+    std::int32_t scanStopOctet, int loadedCount) {
   // The list showed defaults, not the file: neither the file nor the firewall
   // exception may follow it.
-  if (settingsUnreadable_) {
-    platform_.ShowMessage(kTextSaveFailed);
-    return;
-  }
+  if (settingsUnreadable_) return SaveOutcome::kNotLoaded;
   int editedCount = 0;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     DeviceEntry& entry = deviceTable_.entries[slot];
-    entry.deviceName = session.entries[slot].deviceName;
-    entry.ipAddress = session.entries[slot].ipAddress;
-    entry.macText = session.entries[slot].macText;
-    entry.portIndex = session.entries[slot].portIndex;
+    entry.deviceName = entries[slot].deviceName;
+    entry.ipAddress = entries[slot].ipAddress;
+    entry.macText = entries[slot].macText;
+    entry.portIndex = entries[slot].portIndex;
     entry.tcpFlag = 1;
     if (entry.Used()) ++editedCount;
   }
-  deviceTable_.scanStartAddress = session.scanStartAddress;
-  deviceTable_.scanStopOctet = session.scanStopOctet;
+  deviceTable_.scanStartAddress = scanStartAddress;
+  deviceTable_.scanStopOctet = scanStopOctet;
 
   // The exception follows the edited list even when the file is not written.
   if (editedCount > 0) {
@@ -96,14 +114,8 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
   server_.Find();
   const ServerChannel::Answer inUse = server_.Ask(SRVM_QUERY_IN_USE, 0, 0);
   // A server that does not answer may still be using the file: not the same as none.
-  if (inUse.reply == ServerChannel::Reply::kNoAnswer) {
-    platform_.ShowMessage(kTextServerNotResponding);
-    return;
-  }
-  if (inUse.value != 0) {
-    platform_.ShowMessage(kTextSaveFailed);
-    return;
-  }
+  if (inUse.reply == ServerChannel::Reply::kNoAnswer) return SaveOutcome::kNoAnswer;
+  if (inUse.value != 0) return SaveOutcome::kInUse;
 
   // Removed units are rewritten as empty slots, so the next load does not bring them back.
   const int slotCount = loadedCount > editedCount ? loadedCount : editedCount;
@@ -117,12 +129,149 @@ void COrvelConfigureApp::SaveFlow(const MainDialogSession& session, int loadedCo
     committed = settings->Commit();
   }
   platform_.ReleaseFolders();
-  if (!committed) {
-    // The old file is still there; a reload would only read it again.
-    platform_.ShowMessage(kTextSaveFailed);
-    return;
+  // The old file is still there; a reload would only read it again.
+  if (!committed) return SaveOutcome::kNotWritten;
+  if (!server_.Present()) return SaveOutcome::kSavedNoServer;
+  server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
+  return SaveOutcome::kSaved;
+}
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  if (server_.Present()) server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
+  return text;
+}
+
+std::string Units(int count) { return std::to_string(count) + (count == 1 ? " unit" : " units"); }
+
+}  // namespace
+
+Command ParseCommandLine(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return {};
+  std::string word = Lower(arguments[0]);
+  if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return {Command::Kind::kUsage, {}};
+  word.erase(0, 1);
+  if (word == "?" && arguments.size() == 1) return {Command::Kind::kHelp, {}};
+  // One file and nothing after it: a second word would be a file name split by a
+  // missing pair of quotes.
+  if (arguments.size() == 2 && !arguments[1].empty()) {
+    if (word == "import") return {Command::Kind::kImport, arguments[1]};
+    if (word == "export") return {Command::Kind::kExport, arguments[1]};
+  }
+  return {Command::Kind::kUsage, {}};
+}
+
+int COrvelConfigureApp::RunCommand(const Command& command, SetupFiles& setupFiles,
+                                   bool administrator) {
+  switch (command.kind) {
+    case Command::Kind::kImport:
+      return Import(command.file, setupFiles, administrator);
+    case Command::Kind::kExport:
+      return Export(command.file, setupFiles);
+    case Command::Kind::kHelp:
+      platform_.WriteConsoleText(kCommandUsage);
+      return kExitDone;
+    case Command::Kind::kDialog:
+    case Command::Kind::kUsage:
+      break;
+  }
+  platform_.WriteConsoleText(kCommandUsage);
+  return kExitUsageOrFile;
+}
+
+int COrvelConfigureApp::Import(const std::string& file, SetupFiles& setupFiles,
+                               bool administrator) {
+  auto say = [this](const std::string& line) {
+    platform_.WriteConsoleText("Orvelcfg: " + line + "\n");
+  };
+  if (!Start(true)) {
+    say("another copy of Orvelcfg is open; nothing was changed.");
+    return kExitOtherCopy;
+  }
+  // The dialog keeps "Save and Close" from such a user; without full rights the
+  // firewall and the protected settings folder would refuse the save halfway.
+  if (!administrator || !platform_.ProcessElevated()) {
+    say("/import needs full administrator rights (run it elevated); nothing was changed.");
+    return kExitNoRights;
+  }
+
+  std::optional<DeviceTable> imported;
+  bool readable = true;
+  try {
+    std::unique_ptr<SettingsStore> setup = platform_.OpenSettings(file);
+    readable = setup->Readable();
+    if (readable) imported = setupFiles.Import(*setup);
+  } catch (const std::bad_alloc&) {
+    // Too large to hold: no setup file.
+  }
+  if (!readable) {
+    say(file + " could not be read; nothing was changed.");
+    return kExitUsageOrFile;
+  }
+  if (!imported) {
+    say(file + " is missing or is not a Quorin Network Driver setup file; nothing was changed.");
+    return kExitUsageOrFile;
+  }
+
+  const int units = CountUsedSlots(*imported);
+  switch (SaveFlow(imported->entries, imported->scanStartAddress, imported->scanStopOctet,
+                   LoadedCount())) {
+    case SaveOutcome::kSaved:
+      say(Units(units) + " from " + file + " saved in " + settingsPath_ +
+          "; the server was asked to reload.");
+      return kExitDone;
+    case SaveOutcome::kSavedNoServer:
+      say(Units(units) + " from " + file + " saved in " + settingsPath_ +
+          "; no server window was found, so nothing was asked to reload.");
+      return kExitDone;
+    case SaveOutcome::kInUse:
+      say("the driver is in use; close the programs that use it and try again. Nothing was "
+          "written.");
+      return kExitInUse;
+    case SaveOutcome::kNoAnswer:
+      say("the server did not answer whether the driver is in use; nothing was written.");
+      return kExitNotWritten;
+    case SaveOutcome::kNotLoaded:
+      say(settingsPath_ + " could not be read; nothing was written.");
+      return kExitNotWritten;
+    case SaveOutcome::kNotWritten:
+      break;
+  }
+  say("the settings could not be written to " + settingsPath_ + ".");
+  return kExitNotWritten;
+}
+
+int COrvelConfigureApp::Export(const std::string& file, SetupFiles& setupFiles) {
+  auto say = [this](const std::string& line) {
+    platform_.WriteConsoleText("Orvelcfg: " + line + "\n");
+  };
+  // Reading needs no single copy: the file is only ever replaced in one step.
+  Start(false);
+  if (settingsUnreadable_) {
+    // Defaults would be exported as if they were the list.
+    say(settingsPath_ + " could not be read; nothing was exported.");
+    return kExitUsageOrFile;
+  }
+  DeviceTable table = deviceTable_;
+  // The table as the main dialog hands it over.
+  for (DeviceEntry& entry : table.entries) entry.tcpFlag = 1;
+  bool written = false;
+  try {
+    std::unique_ptr<SettingsStore> setup = platform_.OpenSettings(file);
+    setupFiles.Export(table, *setup);
+    written = setup->Commit();
+  } catch (const std::bad_alloc&) {
+    // An existing file too large to hold is left as it is.
+  }
+  if (!written) {
+    say(file + " could not be written.");
+    return kExitUsageOrFile;
+  }
+  say(Units(CountUsedSlots(table)) + " of " + settingsPath_ + " exported to " + file + ".");
+  return kExitDone;
 }
 
 }  // namespace orvel

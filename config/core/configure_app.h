@@ -2,7 +2,7 @@
 // Start-up and save flow of the configuration program: one copy at a time, the
 // settings folder, the table load, the main dialog on a copy of the table, and
 // after "Save and Close" the firewall update, the in-use check, the store and
-// the reload request.
+// the reload request. A command line runs the same flow without a window.
 
 #include <array>
 #include <cstdint>
@@ -72,6 +72,51 @@ class AppPlatform : public FolderPlatform {
   // MessageBoxA with no owner, the text's string, caption string 1 and the
   // information icon.
   virtual void ShowMessage(TextId text) = 0;
+  // Lines for the console that started the program, if there is one; a program
+  // without a console loses them.
+  virtual void WriteConsoleText(const std::string& text) = 0;
+};
+
+// What the command line asks for; no arguments at all is the dialog.
+struct Command {
+  enum class Kind { kDialog, kImport, kExport, kHelp, kUsage };
+  Kind kind = Kind::kDialog;
+  std::string file;
+  friend bool operator==(const Command&, const Command&) = default;
+};
+// The arguments after the program's name. Switches are "/import FILE", "/export FILE"
+// and "/?", with "/" or "-" and in any case; anything else is kUsage.
+Command ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Exit codes of a command line run, one per outcome.
+enum ExitCode : int {
+  kExitDone = 0,
+  kExitUsageOrFile = 1,  // not understood, or a setup file missing, unreadable or invalid
+  kExitInUse = 2,        // the driver is in use: nothing written
+  kExitOtherCopy = 3,    // another copy of Orvelcfg is open
+  kExitNotWritten = 4,   // the settings could not be written (or the server did not answer)
+  kExitNoRights = 5,     // not run with full administrator rights
+};
+
+inline constexpr char kCommandUsage[] =
+    "Usage: Orvelcfg [/import FILE | /export FILE | /?]\n"
+    "  /import FILE  replace the device list by the setup file FILE and save it\n"
+    "                as \"Save and Close\" does (needs full administrator rights)\n"
+    "  /export FILE  write the saved device list to FILE as a setup file\n"
+    "  Without arguments the dialog opens.\n"
+    "Exit codes: 0 done, 1 usage or file error, 2 driver in use (nothing written),\n"
+    "  3 another copy of Orvelcfg is open, 4 settings not written,\n"
+    "  5 not run with full administrator rights\n";
+
+// Setup files as the auto-detect dialog reads and writes them.
+class SetupFiles {
+ public:
+  virtual ~SetupFiles() = default;
+  // The table and range that the dialog's import hands to the main dialog; none
+  // when the file is not a setup file.
+  virtual std::optional<DeviceTable> Import(ProfileStore& file) = 0;
+  // What the dialog's export writes when handed this table and range.
+  virtual void Export(const DeviceTable& table, ProfileStore& file) = 0;
 };
 
 class COrvelConfigureApp {
@@ -81,6 +126,10 @@ class COrvelConfigureApp {
 
   // Runs the whole program; always false, so that the program ends when it returns.
   bool InitInstance();
+  // Runs a command line instead of the dialog, without any window, and leaves one
+  // line for the console; returns the exit code. `administrator` answers the
+  // Administrators-group test for this process.
+  int RunCommand(const Command& command, SetupFiles& setupFiles, bool administrator);
   // Releases the single-instance mutex; returns the exit code.
   int ExitInstance();
 
@@ -88,7 +137,16 @@ class COrvelConfigureApp {
   const DeviceTable& deviceTable() const { return deviceTable_; }
 
  private:
-  void SaveFlow(const MainDialogSession& session, int loadedCount);
+  enum class SaveOutcome { kSaved, kSavedNoServer, kNotLoaded, kInUse, kNoAnswer, kNotWritten };
+
+  // Single instance (when asked for), the settings folder and the table load; false
+  // when another copy runs.
+  bool Start(bool singleInstance);
+  int LoadedCount() const { return CountUsedSlots(deviceTable_); }
+  SaveOutcome SaveFlow(const std::array<DeviceEntry, kSlotCount>& entries,
+                       std::uint32_t scanStartAddress, std::int32_t scanStopOctet, int loadedCount);
+  int Import(const std::string& file, SetupFiles& setupFiles, bool administrator);
+  int Export(const std::string& file, SetupFiles& setupFiles);
 
   AppPlatform& platform_;
   ServerChannel& server_;

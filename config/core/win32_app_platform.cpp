@@ -53,6 +53,50 @@ void Win32AppPlatform::ShowMessage(TextId text) {
   MessageBoxA(nullptr, body.c_str(), caption.c_str(), MB_ICONINFORMATION);
 }
 
+void Win32AppPlatform::FindConsole() {
+  consoleLooked_ = true;
+  // A script that redirects the output hands a file or a pipe; a program of the
+  // windows subsystem gets no console of its own.
+  HANDLE inherited = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (inherited != nullptr && inherited != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(inherited);
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+      output_ = inherited;
+      return;
+    }
+  }
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  conout_ = OwnHandle(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  output_ = conout_.get();
+}
+
+void Win32AppPlatform::WriteConsoleText(const std::string& text) {
+  if (!consoleLooked_) FindConsole();
+  if (output_ == nullptr) return;
+  std::string lines;
+  for (const char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  DWORD mode = 0;
+  if (output_ == conout_.get() && GetConsoleMode(output_, &mode)) {
+    // The console's own code page may not be the program's: go through UTF-16.
+    const int length = static_cast<int>(lines.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, lines.data(), length, nullptr, 0);
+    if (wide > 0) {
+      std::wstring converted(static_cast<std::size_t>(wide), L'\0');
+      MultiByteToWideChar(CP_ACP, 0, lines.data(), length, converted.data(), wide);
+      DWORD written = 0;
+      WriteConsoleW(output_, converted.data(), static_cast<DWORD>(wide), &written, nullptr);
+      return;
+    }
+  }
+  DWORD written = 0;
+  WriteFile(output_, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+}
+
 std::string LoadText(HINSTANCE instance, unsigned id) {
   char text[1024] = {};
   const int length = LoadStringA(instance, id, text, sizeof(text));

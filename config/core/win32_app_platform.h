@@ -34,10 +34,18 @@ class Win32AppPlatform : public AppPlatform {
   std::string ModuleFileName() override;
   std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override;
   void ShowMessage(TextId text) override;
+  void WriteConsoleText(const std::string& text) override;
 
  private:
+  // Found on the first line: a file or pipe the starter gave as standard output,
+  // else the starter's console; nothing when there is neither.
+  void FindConsole();
+
   HINSTANCE instance_;
   UniqueHandle mutex_;
+  bool consoleLooked_ = false;
+  HANDLE output_ = nullptr;  // the inherited standard output, or conout_
+  UniqueHandle conout_;
   Win32FolderSecurity folders_;
 };
 

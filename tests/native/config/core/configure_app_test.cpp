@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "config/autodetect/setup_file.h"
 #include "tests/doubles/fake_server_channel.h"
 #include "tests/doubles/memory_profile_store.h"
 
@@ -36,7 +37,9 @@ class FakePlatform : public AppPlatform {
       owner_.files[path_] = data_;
       return true;
     }
-    bool Readable() const override { return !owner_.unreadable; }
+    bool Readable() const override {
+      return !owner_.unreadable && !owner_.unreadablePaths.count(path_);
+    }
 
    private:
     MemoryProfileStore& Values() override { return data_; }
@@ -79,6 +82,7 @@ class FakePlatform : public AppPlatform {
     return std::make_unique<Store>(*this, path);
   }
   void ShowMessage(TextId text) override { shown.push_back(text); }
+  void WriteConsoleText(const std::string& text) override { console += text; }
 
   std::optional<std::string> commonAppData = std::string("C:\\ProgramData");
   bool elevated = true;
@@ -101,8 +105,10 @@ class FakePlatform : public AppPlatform {
   std::vector<std::string> openedPaths;
   bool failCommit = false;
   bool unreadable = false;
+  std::set<std::string> unreadablePaths;
   int commits = 0;
   std::vector<TextId> shown;
+  std::string console;
 };
 
 class FakeDialog : public MainDialogRunner {
@@ -528,6 +534,137 @@ TEST(ServerWindowChannel, AServerThatDidNotAnswerIsGoneForTheRun) {
   halfMac.hangAfter = 1;
   ASSERT_TRUE(halfMac.Find());
   EXPECT_EQ(ReadUnitMac(halfMac, 0x0A000001u), std::nullopt);
+}
+
+}  // namespace
+}  // namespace orvel
+
+namespace orvel {
+namespace {
+
+TEST(CommandLine, ParsesTheThreeSwitchesAndNothingElse) {
+  using K = Command::Kind;
+  const struct {
+    std::vector<std::string> arguments;
+    Command expected;
+  } cases[] = {
+      {{}, {K::kDialog, ""}},
+      {{"/import", "D:\\a.ini"}, {K::kImport, "D:\\a.ini"}},
+      {{"-EXPORT", "b.ini"}, {K::kExport, "b.ini"}},
+      {{"/?"}, {K::kHelp, ""}},
+      {{"/import"}, {K::kUsage, ""}},
+      {{"/import", ""}, {K::kUsage, ""}},
+      // An unquoted path with a blank arrives as two words.
+      {{"/import", "D:\\My", "Setups.ini"}, {K::kUsage, ""}},
+      {{"import", "a.ini"}, {K::kUsage, ""}},
+      {{"/imports", "a.ini"}, {K::kUsage, ""}},
+      {{"/?", "a.ini"}, {K::kUsage, ""}},
+      {{"/"}, {K::kUsage, ""}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseCommandLine(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+  }
+}
+
+constexpr char kSetupPath[] = "D:\\Setups\\stage.ini";
+
+class CommandLineTest : public ConfigureAppTest {
+ protected:
+  // Two units and a range that the range fields change: start 0.0.0.0, stop 0.
+  void SeedSetupFile() {
+    MemoryProfileStore& file = platform.files[kSetupPath];
+    file.Set("Device Name", "0", "Stage left");
+    file.Set("Device Name", "1", "Stage right");
+    file.Set("IP Address", "0", "-1062731766");
+    file.Set("IP Address", "1", "-1062731765");
+    file.Set("Protect No", "0", "00A0DE112233");
+    file.Set("Protect No", "1", "00A0DE445566");
+    file.Set("Device ID", "0", "3");
+    file.Set("Device ID", "1", "4");
+    file.Set("Tcp", "0", "0");
+    file.Set("Net Address", "Value", "0");
+    file.Set("Stop Address Field3", "Value", "0");
+  }
+  int RunCommand(const std::vector<std::string>& arguments, bool administrator = true) {
+    COrvelConfigureApp app(platform, server, dialog, firewall);
+    autodetect::DialogSetupFiles setupFiles;
+    const int code = app.RunCommand(ParseCommandLine(arguments), setupFiles, administrator);
+    app.ExitInstance();
+    return code;
+  }
+};
+
+// What the Wine tests cannot bring about: the program and the server are real there.
+TEST_F(CommandLineTest, ImportOutcomes) {
+  enum Fault {
+    kNone,
+    kNoServer,
+    kHung,
+    kWriteFails,
+    kSettingsUnreadable,
+    kNotElevated,
+    kSetupUnreadable
+  };
+  const struct {
+    Fault fault;
+    int expectCode;
+    const char* expectLine;  // a part of the one line on the console
+    std::vector<FakeServerChannel::Message> expectMessages;
+    std::vector<std::string> expectFirewall;
+  } cases[] = {
+      {kNone,
+       0,
+       "2 units from D:\\Setups\\stage.ini saved in C:\\ProgramData\\VANTOR\\"
+       "ORVELDRIVER\\orveld.ini; the server was asked to reload",
+       {{1347, 0, 0}, {1346, 0, 0}},
+       {"register"}},
+      {kNoServer,
+       0,
+       "no server window was found, so nothing was asked to reload",
+       {},
+       {"register"}},
+      // Not taken for no server: it may be using the file.
+      {kHung, 4, "the server did not answer", {}, {"register"}},
+      {kWriteFails, 4, "could not be written to C:\\ProgramData", {{1347, 0, 0}}, {"register"}},
+      {kSettingsUnreadable, 4, "orveld.ini could not be read; nothing was written", {}, {}},
+      {kNotElevated, 5, "needs full administrator rights", {}, {}},
+      {kSetupUnreadable, 1, "stage.ini could not be read", {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expectLine);
+    platform = FakePlatform();
+    server = FakeServerChannel();
+    firewall = FakeFirewall();
+    SeedUnits(3);
+    SeedSetupFile();
+    server.running = c.fault != kNoServer;
+    server.hung = c.fault == kHung;
+    platform.failCommit = c.fault == kWriteFails;
+    if (c.fault == kSettingsUnreadable) platform.unreadablePaths.insert(kSettingsPath);
+    if (c.fault == kSetupUnreadable) platform.unreadablePaths.insert(kSetupPath);
+    platform.elevated = c.fault != kNotElevated;
+
+    EXPECT_EQ(RunCommand({"/import", kSetupPath}), c.expectCode);
+    EXPECT_EQ(dialog.runs, 0);
+    EXPECT_EQ(platform.shown, std::vector<TextId>{});
+    EXPECT_NE(platform.console.find(c.expectLine), std::string::npos) << platform.console;
+    EXPECT_EQ(std::count(platform.console.begin(), platform.console.end(), '\n'), 1);
+    EXPECT_EQ(server.messages, c.expectMessages);
+    EXPECT_EQ(firewall.calls, c.expectFirewall);
+    EXPECT_EQ(SavedFile().Get("Device Name", "0") == "Stage left", c.expectCode == 0);
+  }
+}
+
+TEST_F(CommandLineTest, ExportRefusesWhatItCannotReadOrWrite) {
+  SeedUnits(3);
+  platform.unreadablePaths.insert(kSettingsPath);
+  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitUsageOrFile);
+  // Defaults would pass for the list.
+  EXPECT_FALSE(platform.files["D:\\out.ini"].Has("IP Address", "0"));
+  platform.unreadablePaths.clear();
+  platform.failCommit = true;
+  EXPECT_EQ(RunCommand({"/export", "D:\\out.ini"}), kExitUsageOrFile);
+  EXPECT_NE(platform.console.find("D:\\out.ini could not be written."), std::string::npos);
 }
 
 }  // namespace

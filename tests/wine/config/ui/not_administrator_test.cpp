@@ -91,5 +91,25 @@ TEST_F(NotAdministratorTest, NoServerNoText10) {
   EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
 }
 
+TEST_F(NotAdministratorTest, CommandLineImportIsRefusedButExportWorks) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string setup = folder.File("one.ini");
+  ASSERT_TRUE(WriteFileText(setup, kOneUnit));
+  ASSERT_TRUE(WriteSettingsFile(kOneUnit));
+  SubstituteServer server("\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+
+  const CommandRun import = RunOrvelcfgBuild(ORVEL_NOT_ADMINISTRATOR_EXE, {"/import", setup});
+  EXPECT_EQ(import.exitCode, 5u) << import.output;
+  EXPECT_FALSE(import.showedWindow);
+  EXPECT_EQ(server.Received(), std::vector<ServerLogRecord>{});
+  // Reading the list needs no rights.
+  const CommandRun exported =
+      RunOrvelcfgBuild(ORVEL_NOT_ADMINISTRATOR_EXE, {"/export", folder.File("out.ini")});
+  EXPECT_EQ(exported.exitCode, 0u) << exported.output;
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kOneUnit));
+}
+
 }  // namespace
 }  // namespace orvel::test

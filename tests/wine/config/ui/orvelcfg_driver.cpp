@@ -42,6 +42,15 @@ HWND WaitForDialog(DWORD processId, bool mainDialog, DWORD timeoutMs) {
   return search.found;
 }
 
+BOOL CALLBACK FindVisible(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<Search*>(lParam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 BOOL CALLBACK CollectStatic(HWND window, LPARAM lParam) {
   char className[16] = {};
   GetClassNameA(window, className, sizeof(className));
@@ -89,6 +98,69 @@ SettingsFileGuard::~SettingsFileGuard() {
   DeleteFileA(path.c_str());
   RemoveDirectoryA(path.c_str());
   if (saved_) WriteFileText(path, *saved_);
+}
+
+CommandRun RunOrvelcfg(std::initializer_list<std::string_view> arguments) {
+  return RunOrvelcfgBuild(ORVEL_ORVELCFG_EXE, arguments);
+}
+
+CommandRun RunOrvelcfgBuild(std::string_view builtPath,
+                            std::initializer_list<std::string_view> arguments) {
+  constexpr DWORD kTimeoutMs = 60000;
+  CommandRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16)) return run;
+  UniqueHandle reader(readEnd);
+  UniqueHandle writer(writeEnd);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+  std::string commandLine = QuoteArgument(WindowsPath(builtPath));
+  for (std::string_view argument : arguments) {
+    commandLine += ' ';
+    commandLine.append(QuoteArgument(argument));
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return run;
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  writer.reset();  // the pipe ends when the child's copy goes
+
+  auto drain = [&] {
+    DWORD available = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      char buffer[4096];
+      DWORD got = 0;
+      if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) return;
+      run.output.append(buffer, got);
+    }
+  };
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD state = WaitForSingleObject(info.hProcess, 10);
+    Search search{info.dwProcessId, false, nullptr};
+    EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) run.showedWindow = true;
+    drain();
+    if (state == WAIT_OBJECT_0) break;
+    if (GetTickCount() - start > kTimeoutMs) {
+      TerminateProcess(info.hProcess, 1);
+      WaitForSingleObject(info.hProcess, 5000);
+      return run;
+    }
+  }
+  drain();
+  run.finished = GetExitCodeProcess(info.hProcess, &run.exitCode) != 0;
+  return run;
 }
 
 bool Orvelcfg::Start() { return Start(ORVEL_ORVELCFG_EXE); }

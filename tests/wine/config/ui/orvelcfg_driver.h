@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,20 @@ class Orvelcfg {
  private:
   ChildProcess process_;
 };
+
+// What a command-line run of the program left: its exit code, what it wrote to the
+// standard output it was given (a pipe), and whether a window of it was ever visible.
+struct CommandRun {
+  bool finished = false;  // false: still running at the timeout, and then terminated
+  DWORD exitCode = 0;
+  std::string output;
+  bool showedWindow = false;
+};
+// Runs the built program, or another build given by its build (Unix) path, with
+// these arguments, each quoted.
+CommandRun RunOrvelcfg(std::initializer_list<std::string_view> arguments);
+CommandRun RunOrvelcfgBuild(std::string_view builtPath,
+                            std::initializer_list<std::string_view> arguments);
 
 // The text of a message box.
 std::string MessageBoxText(HWND box);

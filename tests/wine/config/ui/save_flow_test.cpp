@@ -357,5 +357,112 @@ TEST_F(SaveFlowTest, SecondCopyLeavesWithoutAWindow) {
   EXPECT_EQ(first.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
 }
 
+// Two units, a range the range fields change (start 0.0.0.0, stop 0), Tcp 0.
+constexpr char kStageSetup[] =
+    "[Device Name]\r\n0=Stage left\r\n1=Stage right\r\n"
+    "[IP Address]\r\n0=-1062731766\r\n1=-1062731765\r\n"
+    "[Protect No]\r\n0=00A0DE112233\r\n1=00A0DE445566\r\n"
+    "[Device ID]\r\n0=3\r\n1=4\r\n"
+    "[Tcp]\r\n0=0\r\n1=0\r\n"
+    "[Net Address]\r\nValue=0\r\n[Stop Address Field3]\r\nValue=0\r\n";
+
+TEST_F(SaveFlowTest, CommandLineImportWritesTheListAndReloadsWithoutAWindow) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string setup = folder.File("stage.ini");
+  ASSERT_TRUE(WriteFileText(setup, kStageSetup));
+  Seed(kSeededSettings);
+  SubstituteServer server("unit 192.168.0.10 mac 00A0DE112233\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+
+  const CommandRun run = RunOrvelcfg({"/import", setup});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_FALSE(run.showedWindow);
+  EXPECT_EQ(run.output, "Orvelcfg: 2 units from " + setup + " saved in " + SettingsFilePath() +
+                            "; the server was asked to reload.\r\n");
+  EXPECT_EQ(server.Received(), (std::vector<ServerLogRecord>{In(SRVM_QUERY_IN_USE, 0, 0, 0),
+                                                             In(SRVM_RELOAD_SETTINGS, 0, 0, 0)}));
+  EXPECT_EQ(Value("Device Name", "0"), "Stage left");
+  EXPECT_EQ(Value("Device ID", "1"), "4");
+  EXPECT_EQ(Value("Tcp", "1"), "1");
+  // Three slots held an address before (0, 1 and the stray 5): three are written.
+  EXPECT_EQ(Value("IP Address", "2"), "0");
+  EXPECT_EQ(Value("Tcp", "3"), "<missing>");
+  EXPECT_EQ(Value("Net Address", "Value"), "16777217");  // 1.0.0.1, as the range fields leave it
+  EXPECT_EQ(Value("Stop Address Field3", "Value"), "1");
+}
+
+TEST_F(SaveFlowTest, CommandLineRefusalsWriteNothingAndReturnTheirCodes) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string setup = folder.File("stage.ini");
+  ASSERT_TRUE(WriteFileText(setup, kStageSetup));
+  const std::string bad = folder.File("bad.ini");
+  ASSERT_TRUE(WriteFileText(bad, "[Device Name]\r\n0=Keys\r\n"));
+  Seed(kSeededSettings);
+  {
+    SubstituteServer server("inuse 1\n");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    const CommandRun run = RunOrvelcfg({"/import", setup});
+    EXPECT_EQ(run.exitCode, 2u) << run.output;
+    EXPECT_FALSE(run.showedWindow);
+    EXPECT_EQ(MessageNumbers(server.Received()), std::vector<std::uint32_t>{SRVM_QUERY_IN_USE});
+  }
+  const struct {
+    const char* name;
+    std::string file;
+    DWORD code;
+  } cases[] = {{"not a setup file", bad, 1}, {"missing file", folder.File("none.ini"), 1}};
+  for (const auto& c : cases) {
+    const CommandRun run = RunOrvelcfg({"/import", c.file});
+    EXPECT_EQ(run.exitCode, c.code) << c.name << ": " << run.output;
+    EXPECT_NE(run.output.find(c.file), std::string::npos) << c.name << ": " << run.output;
+    EXPECT_FALSE(run.showedWindow) << c.name;
+  }
+  {
+    Orvelcfg first;
+    ASSERT_TRUE(first.Start());
+    HWND dialog = first.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    const CommandRun run = RunOrvelcfg({"/import", setup});
+    EXPECT_EQ(run.exitCode, 3u) << run.output;
+    PressButton(dialog, IDCANCEL);
+    EXPECT_EQ(first.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  }
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kSeededSettings));
+
+  for (const char* words : {"/?", "/bogus"}) {
+    const CommandRun run = RunOrvelcfg({words});
+    EXPECT_EQ(run.exitCode, words[1] == '?' ? 0u : 1u) << words;
+    EXPECT_EQ(run.output.rfind("Usage: Orvelcfg [/import FILE | /export FILE | /?]\r\n", 0), 0u)
+        << run.output;
+  }
+}
+
+TEST_F(SaveFlowTest, CommandLineExportThenImportGivesTheSameList) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string exported = folder.File("exported.ini");
+  Seed(kSeededSettings);
+  const CommandRun out = RunOrvelcfg({"/export", exported});
+  EXPECT_EQ(out.exitCode, 0u) << out.output;
+  EXPECT_FALSE(out.showedWindow);
+
+  Seed(kStageSetup);
+  const CommandRun in = RunOrvelcfg({"/import", exported});
+  EXPECT_EQ(in.exitCode, 0u) << in.output;
+  // The stray slot 5 went with the gap when the list was exported and read back.
+  EXPECT_EQ(Value("Device Name", "0"), "Keys");
+  EXPECT_EQ(Value("IP Address", "1"), "167772161");
+  EXPECT_EQ(Value("Protect No", "1"), "00A0DE445566");
+  EXPECT_EQ(Value("Device ID", "1"), "15");
+  EXPECT_EQ(Value("Device Name", "2"), "Stray");
+  EXPECT_EQ(Value("IP Address", "2"), "167772165");
+  EXPECT_EQ(Value("Tcp", "0"), "1");
+  EXPECT_EQ(Value("Net Address", "Value"), "-1062731774");
+  EXPECT_EQ(Value("Stop Address Field3", "Value"), "2");
+}
+
 }  // namespace
 }  // namespace orvel::test
