@@ -7,26 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/doubles/fake_firewall_updater.h"
 #include "tests/doubles/installer_fakes.h"
 
 namespace orvel::installer {
 namespace {
 
 using fakes::FakeWorld;
-
-// Orvelcfg's firewall step, counted.
-class FakeFirewall final : public FirewallUpdater {
- public:
-  bool RegisterFirewallException() override {
-    calls.push_back("register");
-    return true;
-  }
-  bool DisableFirewallException() override {
-    calls.push_back("disable");
-    return true;
-  }
-  std::vector<std::string> calls;
-};
+using orvel::testing::FakeFirewall;
 
 constexpr char kSetupPath[] = "\\\\server\\share\\hall.ini";
 constexpr char16_t kFolder[] = u"c:\\programdata\\vantor\\orveldriver\\";

@@ -7,12 +7,14 @@
 #include <set>
 
 #include "config/autodetect/setup_file.h"
+#include "tests/doubles/fake_firewall_updater.h"
 #include "tests/doubles/fake_server_channel.h"
 #include "tests/doubles/memory_profile_store.h"
 
 namespace orvel {
 namespace {
 
+using testing::FakeFirewall;
 using testing::FakeServerChannel;
 using testing::MemoryProfileStore;
 
@@ -123,19 +125,6 @@ class FakeDialog : public MainDialogRunner {
   std::function<void(MainDialogSession&)> edit;
   MainDialogSession seen;
   int runs = 0;
-};
-
-class FakeFirewall : public FirewallUpdater {
- public:
-  bool RegisterFirewallException() override {
-    calls.push_back("register");
-    return true;
-  }
-  bool DisableFirewallException() override {
-    calls.push_back("disable");
-    return true;
-  }
-  std::vector<std::string> calls;
 };
 
 constexpr char kSettingsPath[] = "C:\\ProgramData\\VANTOR\\ORVELDRIVER\\orveld.ini";
