@@ -43,8 +43,25 @@ class SaveFlowTest : public ::testing::Test {
     CreateDirectoryA(path.substr(0, path.rfind('\\')).c_str(), nullptr);
     ASSERT_TRUE(WriteFileText(path, text));
   }
+  // Starts Orvelcfg, presses "Save and Close" and dismisses the message the save
+  // shows: its text, or nothing when no message came.
+  static std::optional<std::string> SaveShowingMessage() {
+    Orvelcfg program;
+    if (!program.Start()) return std::nullopt;
+    HWND dialog = program.MainDialog();
+    if (dialog == nullptr) return std::nullopt;
+    PressButton(dialog, IDOK);
+    HWND box = program.MessageBoxWindow();
+    if (box == nullptr) return std::nullopt;
+    std::string text = MessageBoxText(box);
+    PressButton(box, IDOK);
+    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+    return text;
+  }
   SettingsFileGuard guard;
 };
+
+constexpr char kSaveFailed[] = "Save failed -- device settings not saved.";
 
 TEST_F(SaveFlowTest, SaveAndCloseWritesTableAndAsksReload) {
   Seed(kSeededSettings);
@@ -111,16 +128,7 @@ TEST_F(SaveFlowTest, DriverInUseAtSaveShowsText4AndKeepsFile) {
   Seed(kSeededSettings);
   SubstituteServer server("inuse-after-unregister 1\n");
   ASSERT_TRUE(server.Running()) << server.Error();
-  Orvelcfg program;
-  ASSERT_TRUE(program.Start());
-  HWND dialog = program.MainDialog();
-  ASSERT_NE(dialog, nullptr);
-  PressButton(dialog, IDOK);
-  HWND box = program.MessageBoxWindow();
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
-  PressButton(box, IDOK);
-  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(SaveShowingMessage(), std::optional<std::string>(kSaveFailed));
 
   EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kSeededSettings));
   const auto numbers = MessageNumbers(server.Received());
@@ -148,16 +156,7 @@ TEST_F(SaveFlowTest, FailedWriteShowsText4AndSendsNoReload) {
   ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
   SubstituteServer server("\n");
   ASSERT_TRUE(server.Running()) << server.Error();
-  Orvelcfg program;
-  ASSERT_TRUE(program.Start());
-  HWND dialog = program.MainDialog();
-  ASSERT_NE(dialog, nullptr);
-  PressButton(dialog, IDOK);
-  HWND box = program.MessageBoxWindow();
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
-  PressButton(box, IDOK);
-  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(SaveShowingMessage(), std::optional<std::string>(kSaveFailed));
 
   const DWORD attributes = GetFileAttributesA(path.c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
@@ -175,16 +174,7 @@ TEST_F(SaveFlowTest, HugeFileOfShortLinesOpensOnTheDefaultsAndStays) {
   std::string huge(30u * 1024 * 1024, 'x');
   for (std::size_t i = 1; i < huge.size(); i += 2) huge[i] = '\n';
   Seed(huge);
-  Orvelcfg program;
-  ASSERT_TRUE(program.Start());
-  HWND dialog = program.MainDialog();
-  ASSERT_NE(dialog, nullptr);
-  PressButton(dialog, IDOK);
-  HWND box = program.MessageBoxWindow();
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
-  PressButton(box, IDOK);
-  ASSERT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_EQ(SaveShowingMessage(), std::optional<std::string>(kSaveFailed));
   EXPECT_TRUE(ReadFileText(SettingsFilePath()) == huge);
 }
 
@@ -225,16 +215,7 @@ TEST_F(SaveFlowTest, SettingsFolderThatIsALinkTakesNoWrite) {
                       ReadFileText(path) == std::optional<std::string>(kSeededSettings);
   TODO_WINE_EXPECT_TRUE(linked);
   if (linked) {
-    Orvelcfg program;
-    EXPECT_TRUE(program.Start());
-    HWND dialog = program.MainDialog();
-    EXPECT_NE(dialog, nullptr);
-    PressButton(dialog, IDOK);
-    HWND box = program.MessageBoxWindow();
-    EXPECT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "Save failed -- device settings not saved.");
-    PressButton(box, IDOK);
-    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+    EXPECT_EQ(SaveShowingMessage(), std::optional<std::string>(kSaveFailed));
     EXPECT_EQ(ReadFileText(target), std::optional<std::string>(kSeededSettings));
     EXPECT_EQ(elsewhere.Names(), std::vector<std::string>{"orveld.ini"});
   }
