@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/core/win32_handle.h"
+#include "config/core/win32_security.h"
 
 namespace orvel {
 namespace {
@@ -72,19 +73,6 @@ bool DeleteThroughHandle(HANDLE file) {
          FALSE;
 }
 
-// Owned by SYSTEM or Administrators: made by an elevated program, never by a
-// standard user, who may plant files but not give them that owner.
-bool OwnedByTheSystemOrAdministrators(PSID owner) {
-  return owner != nullptr && IsValidSid(owner) &&
-         (IsWellKnownSid(owner, WinLocalSystemSid) ||
-          IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
-}
-
-struct LocalMemory {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-using OwnedDescriptor = std::unique_ptr<void, LocalMemory>;
-
 // What a killed save of ours left: a plain file under the pattern of our names,
 // owned as only an elevated save makes it. It is opened without following a link
 // and deleted through that handle; anything else under such a name stays.
@@ -100,14 +88,8 @@ void RemoveIfStaleReplacement(const std::string& name) {
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY))) {
     return;
   }
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return;
-  }
-  OwnedDescriptor owned(descriptor);
-  if (OwnedByTheSystemOrAdministrators(owner)) DeleteThroughHandle(file.get());
+  const std::optional<HandleSecurity> security = ReadHandleSecurity(file.get());
+  if (security && IsSystemOrAdministrators(security->owner)) DeleteThroughHandle(file.get());
 }
 
 void RemoveStaleReplacements(const std::string& path) {
@@ -146,25 +128,19 @@ bool CarrySecurity(const std::string& from, HANDLE to) {
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return true;
   }
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(old.get(), SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return true;
-  }
-  OwnedDescriptor owned(descriptor);
+  const std::optional<HandleSecurity> security = ReadHandleSecurity(old.get());
+  if (!security) return true;
   // A null list grants everyone everything; the folder's is better.
-  if (!OwnedByTheSystemOrAdministrators(owner) || dacl == nullptr) return true;
+  if (!IsSystemOrAdministrators(security->owner) || security->dacl == nullptr) return true;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  const bool isProtected = GetSecurityDescriptorControl(descriptor, &control, &revision) &&
-                           (control & SE_DACL_PROTECTED);
+  const bool isProtected =
+      GetSecurityDescriptorControl(security->descriptor.get(), &control, &revision) &&
+      (control & SE_DACL_PROTECTED);
   const SECURITY_INFORMATION what =
       DACL_SECURITY_INFORMATION |
       (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  return SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr) ==
+  return SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, security->dacl, nullptr) ==
          ERROR_SUCCESS;
 }
 

@@ -7,13 +7,10 @@
 
 #include <memory>
 
+#include "config/core/win32_security.h"
+
 namespace orvel {
 namespace {
-
-struct LocalMemory {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-using OwnedDescriptor = std::unique_ptr<void, LocalMemory>;
 
 OwnedDescriptor SettingsFolderDescriptor() {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -37,9 +34,8 @@ bool IsTrustedInstaller(PSID sid) {
 }
 
 bool IsTrusted(PSID sid) {
-  return sid != nullptr && IsValidSid(sid) &&
-         (IsWellKnownSid(sid, WinLocalSystemSid) ||
-          IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsTrustedInstaller(sid));
+  return IsSystemOrAdministrators(sid) ||
+         (sid != nullptr && IsValidSid(sid) && IsTrustedInstaller(sid));
 }
 
 // Any right that changes the folder, what it holds or who may do so.
@@ -143,19 +139,13 @@ std::optional<FolderPlatform::FolderFacts> Win32FolderSecurity::HoldFolder(
   if (!GetFileInformationByHandle(folder.get(), &info)) return std::nullopt;
   facts.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
                        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(folder.get(), SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (const std::optional<HandleSecurity> security = ReadHandleSecurity(folder.get())) {
+    facts.trustedOwner = IsTrusted(security->owner);
+    facts.othersMayWrite = OthersMayWrite(security->dacl);
+  } else {
     // Unknown security is treated as a user's.
     facts.trustedOwner = false;
     facts.othersMayWrite = true;
-  } else {
-    OwnedDescriptor owned(descriptor);
-    facts.trustedOwner = IsTrusted(owner);
-    facts.othersMayWrite = OthersMayWrite(dacl);
   }
   held_.emplace_back(path, std::move(folder));
   return facts;
