@@ -61,6 +61,21 @@ class MainDialogFlowTest : public EditorTest {
     }
     return count;
   }
+  // "Save and Close", then Cancel answered Yes after an edit: each refused with `why`,
+  // and the dialog stays open.
+  void ExpectEverySaveRefused(TextId why) {
+    flow->OnOK();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, std::vector<TextId>{why});
+
+    view.ClickRow(1);
+    editor->Remove();
+    host.answerYes = true;
+    host.shown.clear();
+    flow->OnCancel();
+    EXPECT_EQ(host.ended, 0);
+    EXPECT_EQ(host.shown, (std::vector<TextId>{kTextSaveBeforeClosing, why}));
+  }
 
   FakeHost host;
   std::unique_ptr<MainDialogFlow> flow;
@@ -188,17 +203,7 @@ TEST_F(MainDialogFlowTest, EveryWayOfClosingUnregistersExactlyOnce) {
 TEST_F(MainDialogFlowTest, DriverInUseKeepsDialogOpen) {
   OpenFlow({{"Keys", Ip(10, 0, 0, 1), "000000000001"}, {"Pads", Ip(10, 0, 0, 2), "00"}});
   server.inUse = true;
-  flow->OnOK();
-  EXPECT_EQ(host.ended, 0);
-  EXPECT_EQ(host.shown, std::vector<TextId>{kTextQuitApplications});
-
-  view.ClickRow(1);
-  editor->Remove();
-  host.answerYes = true;
-  host.shown.clear();
-  flow->OnCancel();
-  EXPECT_EQ(host.ended, 0);
-  EXPECT_EQ(host.shown, (std::vector<TextId>{kTextSaveBeforeClosing, kTextQuitApplications}));
+  ExpectEverySaveRefused(kTextQuitApplications);
   EXPECT_EQ(NotifyRegistrations(0), 0);
 }
 
@@ -270,18 +275,7 @@ TEST_F(MainDialogFlowTest, AServerThatStopsAnsweringIsNotTakenForNoServer) {
     // Not registered with a server that took nothing.
     EXPECT_EQ(NotifyRegistrations(0x1234), c.hungAtOpening ? 0 : 1);
     server.hung = true;
-
-    flow->OnOK();
-    EXPECT_EQ(host.ended, 0);
-    EXPECT_EQ(host.shown, std::vector<TextId>{kTextServerNotResponding});
-
-    view.ClickRow(1);
-    editor->Remove();
-    host.answerYes = true;
-    host.shown.clear();
-    flow->OnCancel();
-    EXPECT_EQ(host.ended, 0);
-    EXPECT_EQ(host.shown, (std::vector<TextId>{kTextSaveBeforeClosing, kTextServerNotResponding}));
+    ExpectEverySaveRefused(kTextServerNotResponding);
 
     host.answerYes = false;
     flow->OnCancel();
