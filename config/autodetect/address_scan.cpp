@@ -79,7 +79,9 @@ void AddressScan::RequestStop() {
 void AddressScan::ScanTick() {
   if (!scanning_) return;
   display_.ShowProgress(currentAddress_);
+  widthChangedInTick_ = false;
   ProbeAddress(probeNumber_, currentAddress_);
+  ShowNextFoundRow();
   ++currentAddress_;
   ++probeNumber_;
 
@@ -124,16 +126,25 @@ void AddressScan::ProbeAddress(std::uint32_t probe, std::uint32_t address) {
       row.rowState = kRowNew;
       FetchUnitMac(row, address);
     }
-    // The column narrows before the row that overflows the page goes in, so the
-    // list lays itself out and repaints once for both.
-    display_.SetMacColumnWidth(resultCount_ + 1 > display_.ResultRowsPerPage() ? kMacColumnNarrow
-                                                                               : kMacColumnWide);
-    AppendShownRow(RowText(row));
     ++resultCount_;
-    return;
   }
-  display_.SetMacColumnWidth(resultCount_ > display_.ResultRowsPerPage() ? kMacColumnNarrow
-                                                                         : kMacColumnWide);
+  SetMacColumnWidth(resultCount_ > display_.ResultRowsPerPage() ? kMacColumnNarrow
+                                                                : kMacColumnWide);
+}
+
+void AddressScan::SetMacColumnWidth(int width) {
+  display_.SetMacColumnWidth(width);
+  if (width != macWidth_) widthChangedInTick_ = true;
+  macWidth_ = width;
+}
+
+// A new column width and the row that brings the scroll bar each repaint much of the
+// list, so they go to the list in different ticks, and a tick adds at most one row:
+// the list may lag one row behind the table until the finds pause or the scan ends.
+void AddressScan::ShowNextFoundRow() {
+  if (widthChangedInTick_) return;
+  if (shown_.size() < static_cast<std::size_t>(resultCount_))
+    AppendShownRow(RowText(rows_[shown_.size()]));
 }
 
 void AddressScan::StopScan() {

@@ -131,6 +131,8 @@ class AddressScan {
  private:
   bool HasServer() const { return server_ != nullptr && server_->Present(); }
   void ProbeAddress(std::uint32_t probe, std::uint32_t address);
+  void SetMacColumnWidth(int width);
+  void ShowNextFoundRow();
   bool FetchUnitMac(ScanRow& row, std::uint32_t address);
   void RequestStop();
   void ToggleRow(int row);
@@ -152,6 +154,9 @@ class AddressScan {
   std::vector<std::uint32_t> active_;
   // What the result list holds, row by row, as this scan put it there.
   std::vector<ResultRowText> shown_;
+  // The MAC column's width as last set; the dialog creates the column wide.
+  int macWidth_ = kMacColumnWide;
+  bool widthChangedInTick_ = false;
 
   bool scanning_ = false;
   bool timerRunning_ = false;

@@ -329,6 +329,14 @@ TEST(AddressScan, MacColumnNarrowsAtTheNinthRow) {
   f.scan->ScanTick();
   EXPECT_EQ(f.scan->resultCount(), 9);
   EXPECT_EQ(f.display.macWidth, kMacColumnNarrow);
+  // The ninth row follows in the next tick, and a tick adds one row at most.
+  EXPECT_EQ(f.display.list.size(), 8u);
+  for (std::size_t shown : {9u, 10u, 11u}) {
+    f.scan->ScanTick();
+    EXPECT_EQ(f.display.list.size(), shown);
+    EXPECT_EQ(f.display.list.back().itemData, f.Row(static_cast<int>(shown) - 1).address);
+  }
+  EXPECT_EQ(f.scan->resultCount(), 12);
   f.timer.Run(*f.scan);
   // The rebuild at the end leaves the width as the scan left it.
   EXPECT_EQ(f.display.macWidth, kMacColumnNarrow);
