@@ -84,10 +84,13 @@ BOOL CAutoDetectDlg::OnInitDialog() {
 // --- ScanDisplay
 
 void CAutoDetectDlg::ShowProgress(std::optional<std::uint32_t> address) {
+  // A label repaints whenever its text is set, and the first three octets seldom change.
   for (int i = 0; i < 4; ++i) {
-    const std::string text =
+    std::string text =
         address ? std::to_string((*address >> (8 * (3 - i))) & 0xFF) : std::string("    ");
+    if (text == progressText_[i]) continue;
     SetDlgItemTextA(hwnd(), kProgressIds[i], text.c_str());
+    progressText_[i] = std::move(text);
   }
   if (!address) {
     for (int id : kProgressIds) EnableWindow(Item(id), FALSE);
@@ -196,12 +199,19 @@ int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(I
 
 // Every probe recomputes the width, so only a change reaches the list. The column is
 // set alone: turning the list's redrawing off and on around it made the list repaint
-// whole, header and frame included, in the same tick in which its scroll bar appeared.
+// whole, header and frame included. The header invalidates itself whole on a width
+// change, though only the last column moved, so the columns before it count as drawn.
 void CAutoDetectDlg::SetMacColumnWidth(int pixelsAt96Dpi) {
   HWND list = Item(IDC_AD_RESULTS);
   const int pixels = ScaleForDpi(list, pixelsAt96Dpi);
   if (ListView_GetColumnWidth(list, 3) == pixels) return;
   ListView_SetColumnWidth(list, 3, pixels);
+  HWND header = ListView_GetHeader(list);
+  RECT unchanged = {};
+  if (header && Header_GetItemRect(header, 2, &unchanged)) {
+    unchanged.left = 0;
+    ValidateRect(header, &unchanged);
+  }
 }
 
 int CAutoDetectDlg::ResultScrollPosition() { return ListView_GetTopIndex(Item(IDC_AD_RESULTS)); }

@@ -5,6 +5,7 @@
 // after windows.h
 #include <commctrl.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,6 +99,8 @@ class CAutoDetectDlg : public Dialog,
   autodetect::AutoDetectFlow flow_;
   HIMAGELIST rowImages_ = nullptr;
   bool timerRunning_ = false;
+  // What the four progress labels show; every probe sets them, mostly to what they hold.
+  std::array<std::string, 4> progressText_;
 };
 
 }  // namespace orvel::ui
