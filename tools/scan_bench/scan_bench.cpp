@@ -1,8 +1,9 @@
 // scan_bench: runs the real auto-detect dialog over a whole block of 256 addresses
 // against a substitute server that answers at once, and prints the wall time of each
-// scan, the longest gap between two probes and the dialog's handling of its ticks over
-// the first and the last 32 probes, then whether the targets were met. Probes are timed
-// where the dialog sends them, through a wrapper around the server channel.
+// scan, the longest gap between two probes (also less the server's answers within it,
+// which the dialog cannot shorten) and the dialog's handling of its ticks over the first
+// and the last 32 probes, then whether the targets were met. Probes are timed where the
+// dialog sends them, through a wrapper around the server channel.
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
@@ -46,19 +47,27 @@ class TimedChannel : public ServerChannel {
   bool Find() override { return inner_.Find(); }
   bool Present() const override { return inner_.Present(); }
   std::uint32_t Send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override {
-    if (message != SRVM_PROBE_ADDRESS) return inner_.Send(message, wParam, lParam);
     const double sent = Now();
-    probes_.push_back(sent);
+    if (message == SRVM_PROBE_ADDRESS) {
+      probes_.push_back(sent);
+      serverMsBeforeProbe_.push_back(serverMs_);
+    }
     const std::uint32_t answer = inner_.Send(message, wParam, lParam);
-    longestAnswerMs_ = std::max(longestAnswerMs_, Now() - sent);
+    const double took = Now() - sent;
+    serverMs_ += took;
+    if (message == SRVM_PROBE_ADDRESS) longestAnswerMs_ = std::max(longestAnswerMs_, took);
     return answer;
   }
   const std::vector<double>& probes() const { return probes_; }
+  // Time spent waiting for any answer of the server, up to each probe.
+  const std::vector<double>& serverMsBeforeProbe() const { return serverMsBeforeProbe_; }
   double longestAnswerMs() const { return longestAnswerMs_; }
 
  private:
   ServerChannel& inner_;
   std::vector<double> probes_;
+  std::vector<double> serverMsBeforeProbe_;
+  double serverMs_ = 0;
   double longestAnswerMs_ = 0;
 };
 
@@ -70,7 +79,9 @@ struct RunFigures {
   std::size_t longestGapBefore = 0;  // the probe that came late
   double medianGapMs = 0;
   double longestAnswerMs = 0;  // the server's part of the longest probe
-  double longestTickMs = 0;    // the dialog's handling of one timer message
+  // The longest gap less the server's answers within it: the part the dialog spent.
+  double longestDialogGapMs = 0;
+  double longestTickMs = 0;  // the dialog's handling of one timer message
   double meanTickMs = 0;
   // The handling of the ticks that sent the first and the last probes.
   double firstMeanTickMs = 0, firstLongestTickMs = 0;
@@ -155,12 +166,15 @@ RunFigures RunOnce(ServerChannel& server) {
   figures.wallMs = ended - started;
   figures.probes = probes.size();
   std::vector<double> gaps;
+  const std::vector<double>& serverMs = timed.serverMsBeforeProbe();
   for (std::size_t i = 1; i < probes.size(); ++i) {
     gaps.push_back(probes[i] - probes[i - 1]);
     if (gaps.back() > figures.longestGapMs) {
       figures.longestGapMs = gaps.back();
       figures.longestGapBefore = i;
     }
+    figures.longestDialogGapMs =
+        std::max(figures.longestDialogGapMs, gaps.back() - (serverMs[i] - serverMs[i - 1]));
   }
   if (!gaps.empty()) {
     std::sort(gaps.begin(), gaps.end());
@@ -274,27 +288,29 @@ int Main() {
     const RunFigures f = RunOnce(channel);
     std::printf(
         "run %d:%s wall %.1f ms, %zu probes, longest gap %.1f ms (before probe %zu), median gap "
-        "%.1f ms, longest server answer %.1f ms\n"
+        "%.1f ms, longest server answer %.1f ms, longest gap less the server's answers %.1f ms\n"
         "       tick handling: all mean %.2f ms longest %.1f ms; first %zu probes mean %.2f ms "
         "longest %.1f ms; last %zu probes mean %.2f ms longest %.1f ms\n",
         run, f.ok ? "" : " (did not finish)", f.wallMs, f.probes, f.longestGapMs,
-        f.longestGapBefore, f.medianGapMs, f.longestAnswerMs, f.meanTickMs, f.longestTickMs,
-        kEdgeProbes, f.firstMeanTickMs, f.firstLongestTickMs, kEdgeProbes, f.lastMeanTickMs,
-        f.lastLongestTickMs);
+        f.longestGapBefore, f.medianGapMs, f.longestAnswerMs, f.longestDialogGapMs, f.meanTickMs,
+        f.longestTickMs, kEdgeProbes, f.firstMeanTickMs, f.firstLongestTickMs, kEdgeProbes,
+        f.lastMeanTickMs, f.lastLongestTickMs);
     allOk = allOk && f.ok && f.probes == 256;
     worst.wallMs = std::max(worst.wallMs, f.wallMs);
     worst.longestGapMs = std::max(worst.longestGapMs, f.longestGapMs);
+    worst.longestDialogGapMs = std::max(worst.longestDialogGapMs, f.longestDialogGapMs);
     worst.firstMeanTickMs = std::max(worst.firstMeanTickMs, f.firstMeanTickMs);
     worst.firstLongestTickMs = std::max(worst.firstLongestTickMs, f.firstLongestTickMs);
     worst.lastMeanTickMs = std::max(worst.lastMeanTickMs, f.lastMeanTickMs);
     worst.lastLongestTickMs = std::max(worst.lastLongestTickMs, f.lastLongestTickMs);
   }
   std::printf(
-      "worst of %d: wall %.1f ms, longest gap %.1f ms; tick handling first %zu probes mean %.2f "
-      "ms longest %.1f ms, last %zu probes mean %.2f ms longest %.1f ms%s\n",
-      kRuns, worst.wallMs, worst.longestGapMs, kEdgeProbes, worst.firstMeanTickMs,
-      worst.firstLongestTickMs, kEdgeProbes, worst.lastMeanTickMs, worst.lastLongestTickMs,
-      allOk ? "" : " (some run did not scan 256 addresses)");
+      "worst of %d: wall %.1f ms, longest gap %.1f ms (less the server's answers %.1f ms); tick "
+      "handling first %zu probes mean %.2f ms longest %.1f ms, last %zu probes mean %.2f ms "
+      "longest %.1f ms%s\n",
+      kRuns, worst.wallMs, worst.longestGapMs, worst.longestDialogGapMs, kEdgeProbes,
+      worst.firstMeanTickMs, worst.firstLongestTickMs, kEdgeProbes, worst.lastMeanTickMs,
+      worst.lastLongestTickMs, allOk ? "" : " (some run did not scan 256 addresses)");
   std::printf("target: every block under %.0f ms: %s; no gap over %.0f ms: %s\n", kWallTargetMs,
               allOk && worst.wallMs < kWallTargetMs ? "met" : "MISSED", kGapTargetMs,
               allOk && worst.longestGapMs <= kGapTargetMs ? "met" : "MISSED");
