@@ -33,6 +33,12 @@ if [ "$(pe_machine "$program")" = "014c" ]; then
 fi
 export WINELOADER=$loader
 
+# Without a display, the whole run goes under a virtual one: a prefix first started
+# without one (by the reg call below) gave later programs no windows of their own.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
 # A run at another display scaling: the prefix's LogPixels, read when a program starts.
 # Such a run gets a prefix of its own, so the tree's prefix keeps 96 DPI.
 if [ -n "${ORVEL_LOGPIXELS:-}" ]; then
@@ -40,7 +46,4 @@ if [ -n "${ORVEL_LOGPIXELS:-}" ]; then
     /d "$ORVEL_LOGPIXELS" /f >/dev/null 2>&1 || true
 fi
 
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$loader" "$@"
-fi
 exec "$loader" "$@"
