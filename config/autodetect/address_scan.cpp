@@ -79,9 +79,12 @@ void AddressScan::RequestStop() {
 void AddressScan::ScanTick() {
   if (!scanning_) return;
   display_.ShowProgress(currentAddress_);
-  widthChangedInTick_ = false;
+  const int widthBefore = macWidth_;
   ProbeAddress(probeNumber_, currentAddress_);
-  ShowNextFoundRow();
+  // A new column width and the row that brings the scroll bar each repaint much of the
+  // list, so they go to the list in different ticks, and a tick adds at most one row:
+  // the list may lag one row behind the table until the finds pause or the scan ends.
+  if (macWidth_ == widthBefore) ShowNextFoundRow();
   ++currentAddress_;
   ++probeNumber_;
 
@@ -134,15 +137,10 @@ void AddressScan::ProbeAddress(std::uint32_t probe, std::uint32_t address) {
 
 void AddressScan::SetMacColumnWidth(int width) {
   display_.SetMacColumnWidth(width);
-  if (width != macWidth_) widthChangedInTick_ = true;
   macWidth_ = width;
 }
 
-// A new column width and the row that brings the scroll bar each repaint much of the
-// list, so they go to the list in different ticks, and a tick adds at most one row:
-// the list may lag one row behind the table until the finds pause or the scan ends.
 void AddressScan::ShowNextFoundRow() {
-  if (widthChangedInTick_) return;
   if (shown_.size() < static_cast<std::size_t>(resultCount_))
     AppendShownRow(RowText(rows_[shown_.size()]));
 }

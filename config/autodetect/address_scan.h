@@ -156,7 +156,6 @@ class AddressScan {
   std::vector<ResultRowText> shown_;
   // The MAC column's width as last set; the dialog creates the column wide.
   int macWidth_ = kMacColumnWide;
-  bool widthChangedInTick_ = false;
 
   bool scanning_ = false;
   bool timerRunning_ = false;
