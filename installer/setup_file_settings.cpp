@@ -57,6 +57,7 @@ class TextAsFile final : public FileAccess {
     bytes_ = bytes;
     return true;
   }
+  bool RemoveFile(const std::string&) override { return false; }
   const std::string& bytes() const { return bytes_; }
 
  private:
@@ -83,23 +84,13 @@ std::optional<std::string> NarrowPath(const TextCodec& codec, TextView path) {
   return narrow;
 }
 
-// Removes a plain file through a handle that does not follow a link. True when nothing
-// is left under the name.
-bool RemoveFile(Platform& platform, TextView action, const Text& path) {
-  NameHolds holds = OpenNoFollow(platform.files, path);
-  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) return true;
-  std::uint32_t status = holds.status;
-  if (status == kErrorSuccess) {
-    status = (holds.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0
-                 ? kErrorAccessDenied
-                 : platform.files.DeleteOnClose(holds.file.get());
-  }
-  holds.file.reset();
-  if (status != kErrorSuccess) {
-    Log(platform.session,
-        Text(action) + u": " + path + u" cannot be removed; error " + Decimal(status));
-  }
-  return status == kErrorSuccess;
+// Removes a file of ours from the held settings folder; never a link or a folder. True
+// when nothing is left under the name.
+bool RemoveFile(SetupFileAccess& access, TextView action, const std::string& path) {
+  if (access.settings.RemoveFile(path)) return true;
+  Log(access.platform.session,
+      Text(action) + u": " + access.codec.ToWide(path) + u" cannot be removed");
+  return false;
 }
 
 struct SettingsPaths {
@@ -108,6 +99,7 @@ struct SettingsPaths {
   std::string fileNarrow;
   std::string backupNarrow;
   std::string markNarrow;
+  std::vector<std::string> levels;  // what the hold holds
 };
 
 std::optional<SettingsPaths> PathsIn(const TextCodec& codec, const Text& folderValue) {
@@ -115,14 +107,31 @@ std::optional<SettingsPaths> PathsIn(const TextCodec& codec, const Text& folderV
   SettingsPaths paths;
   paths.folder = RemoveBackslash(folderValue) + u"\\";
   paths.file = paths.folder + Text(kSettingsFile);
+  const auto folder = NarrowPath(codec, paths.folder);
   const auto file = NarrowPath(codec, paths.file);
   const auto backup = NarrowPath(codec, paths.folder + Text(kSettingsBackup));
   const auto mark = NarrowPath(codec, paths.folder + Text(kSettingsAbsentMark));
-  if (!file || !backup || !mark) return std::nullopt;
+  if (!folder || !file || !backup || !mark) return std::nullopt;
+  paths.levels = SettingsLevels(*folder);
+  if (paths.levels.empty()) return std::nullopt;
   paths.fileNarrow = *file;
   paths.backupNarrow = *backup;
   paths.markNarrow = *mark;
   return paths;
+}
+
+// Takes the settings folder's hold for an action and logs what it did, and why it
+// refused.
+HoldResult TakeHold(SetupFileAccess& access, TextView action, SettingsFolderHold& hold,
+                    const SettingsPaths& paths, SettingsFolderHold::Mode mode) {
+  const HoldResult held = hold.Take(paths.levels, mode);
+  for (const std::string& change : held.changes) {
+    Log(access.platform.session, Text(action) + u": " + access.codec.ToWide(change));
+  }
+  if (held.status != HoldResult::Status::kHeld) {
+    Log(access.platform.session, Text(action) + u": " + access.codec.ToWide(held.why));
+  }
+  return held;
 }
 
 std::optional<SettingsPaths> PathsFromActionData(SetupFileAccess& access, TextView action,
@@ -140,9 +149,10 @@ std::optional<SettingsPaths> PathsFromActionData(SetupFileAccess& access, TextVi
   return paths;
 }
 
-std::uint32_t FailWrite(SetupFileAccess& access, const SettingsPaths& paths, TextView why) {
-  Log(access.platform.session, Text(kWriteSetupFileAction) + u": " + Text(why) + u"; 1603 (25011)");
-  PostMessageNaming(access.platform.session, kMessageSettingsNotWritten, paths.file);
+// named: the file, or the folder when the folder itself is what stands in the way.
+std::uint32_t FailWrite(SetupFileAccess& access, TextView action, TextView named, TextView why) {
+  Log(access.platform.session, Text(action) + u": " + Text(why) + u"; 1603 (25011)");
+  PostMessageNaming(access.platform.session, kMessageSettingsNotWritten, named);
   return kResultFailure;
 }
 
@@ -181,6 +191,16 @@ std::string Utf8Of(TextView text) {
 
 std::uint32_t CheckSetupFile(SetupFileAccess& access) try {
   InstallerSession& session = access.platform.session;
+  // A standard user may be let repair a per-machine product: the list would still be
+  // written, and the firewall opened, by the system.
+  const auto admin = ReadProperty(session, kAdminUserProperty, kMaxPath);
+  if (!admin || admin->empty()) {
+    Log(session,
+        u"CheckSetupFile: SETUPFILE is taken only from an administrator or a managed install; "
+        u"1603 (25012)");
+    PostInstallerMessage(session, kInstallMessageError, kMessageSetupFileNeedsAdministrator);
+    return kResultFailure;
+  }
   const auto path = ReadProperty(session, kSetupFileProperty, kMaxSetupFilePath);
   if (!path || path->empty()) {
     Log(session, u"CheckSetupFile: SETUPFILE is empty or cannot be read; 1603 (25010)");
@@ -220,18 +240,23 @@ std::uint32_t CheckSetupFile(SetupFileAccess& access) try {
 
 std::uint32_t WriteSetupFileSettings(SetupFileAccess& access) try {
   Platform& platform = access.platform;
+  constexpr TextView action = kWriteSetupFileAction;
   Text list;
-  const auto paths = PathsFromActionData(access, kWriteSetupFileAction, &list);
+  const auto paths = PathsFromActionData(access, action, &list);
   if (!paths) return kResultFailure;
   TextAsFile passed(access.codec.ToNarrow(list));
   const std::optional<DeviceTable> table = ReadList(passed, access.codec, "");
-  if (!table) return FailWrite(access, *paths, u"the passed list is not a setup file");
+  if (!table) return FailWrite(access, action, paths->file, u"the passed list is not a setup file");
 
+  SettingsFolderHold hold(access.folders, access.settings);
+  if (TakeHold(access, action, hold, *paths, SettingsFolderHold::Mode::kMakeSafe).status !=
+      HoldResult::Status::kHeld) {
+    return FailWrite(access, action, paths->folder, u"the settings folder cannot be made safe");
+  }
   // Keep what is there now, for the rollback; what an earlier run left is not it.
-  if (!RemoveFile(platform, kWriteSetupFileAction, Text(paths->folder) + Text(kSettingsBackup)) ||
-      !RemoveFile(platform, kWriteSetupFileAction,
-                  Text(paths->folder) + Text(kSettingsAbsentMark))) {
-    return FailWrite(access, *paths, u"an old backup stays");
+  if (!RemoveFile(access, action, paths->backupNarrow) ||
+      !RemoveFile(access, action, paths->markNarrow)) {
+    return FailWrite(access, action, paths->file, u"an old backup stays");
   }
   std::string old;
   const FileReadStatus before = access.settings.ReadWholeFile(paths->fileNarrow, old);
@@ -239,20 +264,29 @@ std::uint32_t WriteSetupFileSettings(SetupFileAccess& access) try {
                         ? access.settings.ReplaceWholeFile(paths->backupNarrow, old)
                         : before == FileReadStatus::kMissing &&
                               access.settings.ReplaceWholeFile(paths->markNarrow, "");
-  if (!kept) return FailWrite(access, *paths, u"the present file cannot be kept for a rollback");
+  if (!kept) {
+    return FailWrite(access, action, paths->file,
+                     u"the present file cannot be kept for a rollback");
+  }
 
   // As Orvelcfg saves: units no longer listed are rewritten as empty slots, so that
   // the next load does not bring them back.
   IniFileStore settings(access.settings, access.codec, paths->fileNarrow, kTableFileLimits);
-  if (!settings.Readable()) return FailWrite(access, *paths, u"the present file cannot be read");
+  if (!settings.Readable()) {
+    return FailWrite(access, action, paths->file, u"the present file cannot be read");
+  }
   const int loaded = CountUsedSlots(LoadDeviceTable(settings));
   const int listed = CountUsedSlots(*table);
   StoreDeviceTable(*table, std::max(loaded, listed), settings);
-  if (!settings.Commit()) return FailWrite(access, *paths, u"the file cannot be replaced");
+  if (!settings.Commit()) {
+    return FailWrite(access, action, paths->file,
+                     access.settings.LastReplaceHeldOpen() ? u"another program has the file open"
+                                                           : u"the file cannot be replaced");
+  }
   // A firewall that cannot be changed fails no install: Orvelcfg's next save tries again.
   const bool opened = listed > 0 ? access.firewall.RegisterFirewallException()
                                  : access.firewall.DisableFirewallException();
-  Log(platform.session, Text(kWriteSetupFileAction) + u": " + paths->file + u" holds " +
+  Log(platform.session, Text(action) + u": " + paths->file + u" holds " +
                             Decimal(static_cast<std::uint32_t>(listed)) + u" units; firewall " +
                             (opened ? u"updated" : u"not updated"));
   return kResultSuccess;
@@ -262,21 +296,27 @@ std::uint32_t WriteSetupFileSettings(SetupFileAccess& access) try {
 
 std::uint32_t RollbackSetupFileSettings(SetupFileAccess& access) try {
   Platform& platform = access.platform;
-  const auto paths = PathsFromActionData(access, kRollbackSetupFileAction, nullptr);
+  constexpr TextView action = kRollbackSetupFileAction;
+  const auto paths = PathsFromActionData(access, action, nullptr);
   if (!paths) return kResultSuccess;
+  // A folder that is not safe now gets nothing back and loses nothing.
+  SettingsFolderHold hold(access.folders, access.settings);
+  if (TakeHold(access, action, hold, *paths, SettingsFolderHold::Mode::kAsItIs).status !=
+      HoldResult::Status::kHeld) {
+    return kResultSuccess;
+  }
   std::string old;
   if (access.settings.ReadWholeFile(paths->backupNarrow, old) == FileReadStatus::kOk) {
     if (!access.settings.ReplaceWholeFile(paths->fileNarrow, old)) {
-      Log(platform.session, u"RollbackSetupFileSettings: " + paths->file + u" cannot be put back");
+      Log(platform.session, Text(action) + u": " + paths->file + u" cannot be put back");
       return kResultSuccess;
     }
-    RemoveFile(platform, kRollbackSetupFileAction, paths->folder + Text(kSettingsBackup));
-    Log(platform.session, u"RollbackSetupFileSettings: the previous " + paths->file + u" is back");
+    RemoveFile(access, action, paths->backupNarrow);
+    Log(platform.session, Text(action) + u": the previous " + paths->file + u" is back");
   } else if (access.settings.ReadWholeFile(paths->markNarrow, old) == FileReadStatus::kOk) {
-    if (RemoveFile(platform, kRollbackSetupFileAction, paths->file)) {
-      RemoveFile(platform, kRollbackSetupFileAction, paths->folder + Text(kSettingsAbsentMark));
-      Log(platform.session,
-          u"RollbackSetupFileSettings: " + paths->file + u" removed; there was none");
+    if (RemoveFile(access, action, paths->fileNarrow)) {
+      RemoveFile(access, action, paths->markNarrow);
+      Log(platform.session, Text(action) + u": " + paths->file + u" removed; there was none");
     }
   }
   // Without either, the write never began: nothing to undo.
@@ -286,13 +326,35 @@ std::uint32_t RollbackSetupFileSettings(SetupFileAccess& access) try {
 }
 
 std::uint32_t CommitSetupFileSettings(SetupFileAccess& access) try {
-  const auto paths = PathsFromActionData(access, kCommitSetupFileAction, nullptr);
+  constexpr TextView action = kCommitSetupFileAction;
+  const auto paths = PathsFromActionData(access, action, nullptr);
   if (!paths) return kResultSuccess;
-  RemoveFile(access.platform, kCommitSetupFileAction, paths->folder + Text(kSettingsBackup));
-  RemoveFile(access.platform, kCommitSetupFileAction, paths->folder + Text(kSettingsAbsentMark));
+  SettingsFolderHold hold(access.folders, access.settings);
+  if (TakeHold(access, action, hold, *paths, SettingsFolderHold::Mode::kAsItIs).status !=
+      HoldResult::Status::kHeld) {
+    return kResultSuccess;
+  }
+  RemoveFile(access, action, paths->backupNarrow);
+  RemoveFile(access, action, paths->markNarrow);
   return kResultSuccess;
 } catch (const std::bad_alloc&) {
   return kResultSuccess;
+}
+
+std::uint32_t ClearSettingsFolderLinks(SetupFileAccess& access) try {
+  constexpr TextView action = u"ClearSettingsFolderLinks";
+  const auto paths = PathsFromActionData(access, action, nullptr);
+  if (!paths) return kResultFailure;
+  // Made here, while its parent is held, rather than by the package a moment later: a
+  // folder that a user made in between would be theirs.
+  SettingsFolderHold hold(access.folders, access.settings);
+  if (TakeHold(access, action, hold, *paths, SettingsFolderHold::Mode::kMakeSafe).status !=
+      HoldResult::Status::kHeld) {
+    return FailWrite(access, action, paths->folder, u"the settings folder cannot be made safe");
+  }
+  return kResultSuccess;
+} catch (const std::bad_alloc&) {
+  return kResultFailure;
 }
 
 }  // namespace orvel::installer

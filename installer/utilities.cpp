@@ -129,49 +129,4 @@ std::uint32_t delSystem32DllFile(Platform& platform) {
   return kResultSuccess;
 }
 
-namespace {
-
-enum class LinkCheck { kNoLink, kRemoved, kStays };
-
-// Removes a link at path (a junction, a symbolic link, a mount point) through a handle
-// opened on the link itself; a plain folder or file is left as it is.
-LinkCheck RemoveLinkAt(Platform& platform, const Text& path) {
-  NameHolds holds = OpenNoFollow(platform.files, path);
-  if (holds.status == kErrorFileNotFound || holds.status == kErrorPathNotFound) {
-    return LinkCheck::kNoLink;
-  }
-  if (holds.status != kErrorSuccess) {
-    Log(platform.session, u"ClearSettingsFolderLinks: " + path + u" cannot be opened; error " +
-                              Decimal(holds.status));
-    return LinkCheck::kStays;
-  }
-  if ((holds.attributes & kFileAttributeReparsePoint) == 0) return LinkCheck::kNoLink;
-  const auto status = platform.files.DeleteOnClose(holds.file.get());
-  holds.file.reset();
-  Log(platform.session,
-      u"ClearSettingsFolderLinks: a link at " + path +
-          (status == kErrorSuccess ? Text(u" was removed") : u" stays; error " + Decimal(status)));
-  return status == kErrorSuccess ? LinkCheck::kRemoved : LinkCheck::kStays;
-}
-
-}  // namespace
-
-std::uint32_t ClearSettingsFolderLinks(Platform& platform) {
-  char16_t value[kMaxPath] = {};
-  std::uint32_t length = kMaxPath;
-  if (platform.session.GetProperty(u"CustomActionData", value, &length) != kErrorSuccess ||
-      length == 0) {
-    Log(platform.session, u"ClearSettingsFolderLinks: no folder in CustomActionData; 1603");
-    return kResultFailure;
-  }
-  const Text folder = RemoveBackslash(TextFromUnits(value, length));
-  const Text parent = FolderOf(folder);
-  // The parent first: while it is a link, the folder's name leads through it.
-  for (const Text& path : {parent, folder}) {
-    if (path.empty()) continue;
-    if (RemoveLinkAt(platform, path) == LinkCheck::kStays) return kResultFailure;
-  }
-  return kResultSuccess;
-}
-
 }  // namespace orvel::installer

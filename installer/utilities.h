@@ -33,9 +33,5 @@ std::uint32_t ProcessKill(Platform& platform);
 std::uint32_t GetOSVersion(Platform& platform);
 std::uint32_t IsAdmin(Platform& platform);
 std::uint32_t delSystem32DllFile(Platform& platform);
-// Before the package makes the settings folder ("CustomActionData": its path): a link
-// planted at the folder's name or at its parent's is removed, the link only, so that the
-// folder and its lock-down land where they belong. 1603 when a link stays.
-std::uint32_t ClearSettingsFolderLinks(Platform& platform);
 
 }  // namespace orvel::installer

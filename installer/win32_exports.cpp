@@ -6,6 +6,7 @@
 
 #include "config/core/win32_ansi_codec.h"
 #include "config/core/win32_file_access.h"
+#include "config/core/win32_settings_folder.h"
 #include "installer/driver_package.h"
 #include "installer/midi_slot.h"
 #include "installer/root_device.h"
@@ -30,17 +31,19 @@ UINT Run(MSIHANDLE install, Action action, UINT onException) noexcept {
   }
 }
 
-// The actions that read a setup file and write orveld.ini through Orvelcfg's own store.
+// The actions that read a setup file and work in the settings folder through Orvelcfg's
+// own store, file access and hold.
 template <class Action>
 UINT RunWithFiles(MSIHANDLE install, Action action, UINT onException) noexcept {
   try {
     orvel::installer::Win32Platform platform(install);
     orvel::installer::Win32SetupFileAccess setupFile;
-    orvel::Win32FileAccess settings;
+    orvel::Win32FileAccess settings(orvel::Win32FileAccess::Links::kRefuse);
     orvel::AnsiCodePageCodec codec;
     orvel::installer::Win32SystemFirewallUpdater firewall;
-    orvel::installer::SetupFileAccess access{platform.platform(), setupFile, settings, codec,
-                                             firewall};
+    orvel::Win32FolderGuard folders;
+    orvel::installer::SetupFileAccess access{
+        platform.platform(), setupFile, settings, codec, firewall, folders};
     return action(access);
   } catch (...) {
     return onException;
@@ -90,10 +93,10 @@ UINT __stdcall IsAdmin(MSIHANDLE install) {
 UINT __stdcall delSystem32DllFile(MSIHANDLE install) {
   return Run(install, orvel::installer::delSystem32DllFile, kSuccess);
 }
-UINT __stdcall ClearSettingsFolderLinks(MSIHANDLE install) {
-  return Run(install, orvel::installer::ClearSettingsFolderLinks, kFailure);
-}
 
+UINT __stdcall ClearSettingsFolderLinks(MSIHANDLE install) {
+  return RunWithFiles(install, orvel::installer::ClearSettingsFolderLinks, kFailure);
+}
 UINT __stdcall CheckSetupFile(MSIHANDLE install) {
   return RunWithFiles(install, orvel::installer::CheckSetupFile, kFailure);
 }

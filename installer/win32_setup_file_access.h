@@ -9,8 +9,9 @@ namespace orvel::installer {
 class Win32SetupFileAccess final : public FileAccess {
  public:
   FileReadStatus ReadWholeFile(const std::string& path, std::string& bytes) override;
-  // Never writes: the setup file is only read.
+  // Never writes or removes: the setup file is only read.
   bool ReplaceWholeFile(const std::string& path, const std::string& bytes) override;
+  bool RemoveFile(const std::string&) override { return false; }
 };
 
 }  // namespace orvel::installer

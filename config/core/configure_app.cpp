@@ -20,19 +20,15 @@ bool COrvelConfigureApp::Start(bool singleInstance) {
   platform_.InitCommonControls();
 
   const bool elevated = platform_.ProcessElevated();
+  // Made safe now, so that a standard user's folder is the administrators' again even
+  // when this run saves nothing, and so that the list loaded is the one kept.
   std::optional<SettingsLocation> location =
-      EnsureSettingsFolder(platform_, kSettingsSubPath, elevated);
+      EnsureSettingsFolder(platform_, platform_.SettingsFiles(), kSettingsSubPath, elevated);
   settingsFolder_ = location ? location->folder : FolderOfModulePath(platform_.ModuleFileName());
   settingsPath_ = settingsFolder_ + kSettingsFileName;
   // A run without full rights writes with the user's own rights, which no folder
   // check can add to.
-  if (location && elevated) {
-    guardedFolders_ = location->levels;
-    // Taken back now, so that a standard user's folder is the administrators' again
-    // even when this run saves nothing.
-    SecureSettingsFolder(platform_, guardedFolders_);
-    platform_.ReleaseFolders();
-  }
+  if (location && elevated) guardedFolders_ = location->levels;
 
   try {
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
@@ -68,8 +64,12 @@ bool COrvelConfigureApp::InitInstance() {
     case SaveOutcome::kNoAnswer:
       platform_.ShowMessage(kTextServerNotResponding);
       break;
+    case SaveOutcome::kHeldOpen:
+      platform_.ShowMessage(kTextSettingsFileHeldOpen);
+      break;
     case SaveOutcome::kNotLoaded:
     case SaveOutcome::kInUse:
+    case SaveOutcome::kFolderUnsafe:
     case SaveOutcome::kNotWritten:
       platform_.ShowMessage(kTextSaveFailed);
       break;
@@ -119,17 +119,24 @@ COrvelConfigureApp::SaveOutcome COrvelConfigureApp::SaveFlow(
 
   // Removed units are rewritten as empty slots, so the next load does not bring them back.
   const int slotCount = loadedCount > editedCount ? loadedCount : editedCount;
-  // A folder that is a link, or that cannot be made the administrators' own, takes
-  // no write: the elevated save would otherwise write wherever a user points it.
-  const bool folderSafe = SecureSettingsFolder(platform_, guardedFolders_);
+  // A folder that cannot be made the administrators' own takes no write: the elevated
+  // save would otherwise write wherever a user points it. Held until the file is in place.
   bool committed = false;
-  if (folderSafe) {
+  bool heldOpen = false;
+  {
+    SettingsFolderHold hold(platform_, platform_.SettingsFiles());
+    const HoldResult held = hold.Take(guardedFolders_, SettingsFolderHold::Mode::kMakeSafe);
+    if (held.status != HoldResult::Status::kHeld) {
+      unsafeWhy_ = held.why;
+      return SaveOutcome::kFolderUnsafe;
+    }
     std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(settingsPath_);
     StoreDeviceTable(deviceTable_, slotCount, *settings);
     committed = settings->Commit();
+    heldOpen = !committed && settings->HeldOpen();
   }
-  platform_.ReleaseFolders();
   // The old file is still there; a reload would only read it again.
+  if (heldOpen) return SaveOutcome::kHeldOpen;
   if (!committed) return SaveOutcome::kNotWritten;
   if (!server_.Present()) return SaveOutcome::kSavedNoServer;
   server_.Send(SRVM_RELOAD_SETTINGS, 0, 0);
@@ -201,7 +208,7 @@ int COrvelConfigureApp::Import(const std::string& file, SetupFiles& setupFiles,
   std::optional<DeviceTable> imported;
   bool readable = true;
   try {
-    std::unique_ptr<SettingsStore> setup = platform_.OpenSettings(file);
+    std::unique_ptr<SettingsStore> setup = platform_.OpenSetupFile(file);
     readable = setup->Readable();
     if (readable) imported = setupFiles.Import(*setup);
   } catch (const std::bad_alloc&) {
@@ -237,6 +244,13 @@ int COrvelConfigureApp::Import(const std::string& file, SetupFiles& setupFiles,
     case SaveOutcome::kNotLoaded:
       say(settingsPath_ + " could not be read; nothing was written.");
       return kExitNotWritten;
+    case SaveOutcome::kFolderUnsafe:
+      say("the settings folder cannot be made safe: " + unsafeWhy_ + "; nothing was written.");
+      return kExitNotWritten;
+    case SaveOutcome::kHeldOpen:
+      say("another program has " + settingsPath_ +
+          " open; nothing was changed. Close it, or wait a moment, and try again.");
+      return kExitNotWritten;
     case SaveOutcome::kNotWritten:
       break;
   }
@@ -260,7 +274,7 @@ int COrvelConfigureApp::Export(const std::string& file, SetupFiles& setupFiles) 
   for (DeviceEntry& entry : table.entries) entry.tcpFlag = 1;
   bool written = false;
   try {
-    std::unique_ptr<SettingsStore> setup = platform_.OpenSettings(file);
+    std::unique_ptr<SettingsStore> setup = platform_.OpenSetupFile(file);
     setupFiles.Export(table, *setup);
     written = setup->Commit();
   } catch (const std::bad_alloc&) {

@@ -31,6 +31,8 @@ class SettingsStore : public ProfileStore {
   // False when the file is there but could not be read; the table then holds
   // defaults that describe nothing on disk.
   virtual bool Readable() const = 0;
+  // After a failed Commit: true when another program held the file open throughout.
+  virtual bool HeldOpen() const { return false; }
 };
 
 // What the main dialog is handed and, after IDOK, hands back.
@@ -68,7 +70,12 @@ class AppPlatform : public FolderPlatform {
   virtual void InitCommonControls() = 0;
   // GetModuleFileNameA of the program.
   virtual std::string ModuleFileName() = 0;
+  // orveld.ini, opened without following a link and refused when it is one.
   virtual std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) = 0;
+  // The settings folder's files as the settings folder's hold reads and writes them.
+  virtual FileAccess& SettingsFiles() = 0;
+  // A setup file a person names, wherever it is.
+  virtual std::unique_ptr<SettingsStore> OpenSetupFile(const std::string& path) = 0;
   // MessageBoxA with no owner, the text's string, caption string 1 and the
   // information icon.
   virtual void ShowMessage(TextId text) = 0;
@@ -105,7 +112,8 @@ inline constexpr char kCommandUsage[] =
     "  /export FILE  write the saved device list to FILE as a setup file\n"
     "  Without arguments the dialog opens.\n"
     "Exit codes: 0 done, 1 usage or file error, 2 driver in use (nothing written),\n"
-    "  3 another copy of Orvelcfg is open, 4 settings not written,\n"
+    "  3 another copy of Orvelcfg is open, 4 settings not written (another program\n"
+    "  has orveld.ini open, or its folder cannot be made safe),\n"
     "  5 not run with full administrator rights\n";
 
 // Setup files as the auto-detect dialog reads and writes them.
@@ -137,7 +145,16 @@ class COrvelConfigureApp {
   const DeviceTable& deviceTable() const { return deviceTable_; }
 
  private:
-  enum class SaveOutcome { kSaved, kSavedNoServer, kNotLoaded, kInUse, kNoAnswer, kNotWritten };
+  enum class SaveOutcome {
+    kSaved,
+    kSavedNoServer,
+    kNotLoaded,
+    kInUse,
+    kNoAnswer,
+    kFolderUnsafe,  // the settings folder could not be made safe: why in unsafeWhy_
+    kHeldOpen,      // another program held orveld.ini open
+    kNotWritten,
+  };
 
   // Single instance (when asked for), the settings folder and the table load; false
   // when another copy runs.
@@ -160,6 +177,8 @@ class COrvelConfigureApp {
   bool holdsMutex_ = false;
   // The file could not be read at start: a save would act on a table never loaded.
   bool settingsUnreadable_ = false;
+  // Why the last save found the settings folder unsafe.
+  std::string unsafeWhy_;
 };
 
 }  // namespace orvel

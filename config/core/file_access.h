@@ -1,6 +1,6 @@
 #pragma once
-// Whole-file reads and one-step replacement, the two file operations the INI
-// store needs.
+// Whole-file reads, one-step replacement and removal: the file operations the INI
+// store and the settings folder's writers need.
 
 #include <string>
 
@@ -17,6 +17,12 @@ class FileAccess {
   // Replaces the file with exactly these bytes, or leaves the old file as it was
   // and returns false.
   virtual bool ReplaceWholeFile(const std::string& path, const std::string& bytes) = 0;
+  // True after a failed ReplaceWholeFile when another program held the file open
+  // throughout, so that a person can be told to close it.
+  virtual bool LastReplaceHeldOpen() const { return false; }
+  // Deletes a plain file; true when nothing is left under the name. Anything else
+  // there (a link, a folder) stays, and so does the file when it cannot be deleted.
+  virtual bool RemoveFile(const std::string& path) = 0;
 };
 
 }  // namespace orvel

@@ -13,8 +13,9 @@ enum TextId : unsigned {
   kTextNotSetupFile = 8,
   kTextSaveBeforeClosing = 9,
   kTextAdminRequired = 10,
-  kTextExportFailed = 11,         // the setup file chosen for an export could not be written
-  kTextServerNotResponding = 12,  // the server did not answer the in-use question at a save
+  kTextExportFailed = 11,          // the setup file chosen for an export could not be written
+  kTextServerNotResponding = 12,   // the server did not answer the in-use question at a save
+  kTextSettingsFileHeldOpen = 13,  // another program held orveld.ini open at a save
 };
 
 }  // namespace orvel

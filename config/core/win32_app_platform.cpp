@@ -44,6 +44,10 @@ std::string Win32AppPlatform::ModuleFileName() {
 }
 
 std::unique_ptr<SettingsStore> Win32AppPlatform::OpenSettings(const std::string& path) {
+  return OpenSettingsFile(path, Win32FileAccess::Links::kRefuse);
+}
+
+std::unique_ptr<SettingsStore> Win32AppPlatform::OpenSetupFile(const std::string& path) {
   return OpenSettingsFile(path);
 }
 

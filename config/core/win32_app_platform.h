@@ -5,13 +5,16 @@
 #include <memory>
 
 #include "config/core/configure_app.h"
+#include "config/core/win32_file_access.h"
 #include "config/core/win32_handle.h"
 #include "config/core/win32_settings_folder.h"
 
 namespace orvel {
 
-// Opens the settings file as a store that replaces the file in one step on Commit.
-std::unique_ptr<SettingsStore> OpenSettingsFile(const std::string& path);
+// Opens a settings or setup file as a store that replaces the file in one step on
+// Commit; orveld.ini is opened with Links::kRefuse.
+std::unique_ptr<SettingsStore> OpenSettingsFile(
+    const std::string& path, Win32FileAccess::Links links = Win32FileAccess::Links::kFollow);
 
 class Win32AppPlatform : public AppPlatform {
  public:
@@ -19,13 +22,16 @@ class Win32AppPlatform : public AppPlatform {
 
   std::optional<std::string> CommonAppDataFolder() override;
   bool ProcessElevated() override { return folders_.ProcessElevated(); }
-  CreateResult MakeDirectory(const std::string& path) override {
-    return folders_.MakeDirectory(path);
+  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
+    return folders_.MakeDirectory(path, level);
   }
-  std::optional<FolderFacts> HoldFolder(const std::string& path) override {
-    return folders_.HoldFolder(path);
-  }
+  Held HoldFolder(const std::string& path) override { return folders_.HoldFolder(path); }
   bool TakeBackFolder(const std::string& path) override { return folders_.TakeBackFolder(path); }
+  MoveResult MoveAside(const std::string& path, const std::string& to) override {
+    return folders_.MoveAside(path, to);
+  }
+  std::string ProcessUserSid() override { return folders_.ProcessUserSid(); }
+  std::string TimeStamp() override { return folders_.TimeStamp(); }
   void ReleaseFolders() override { folders_.ReleaseFolders(); }
   bool SingleInstanceMutexExists(const std::string& name) override;
   void CreateSingleInstanceMutex(const std::string& name) override;
@@ -33,6 +39,8 @@ class Win32AppPlatform : public AppPlatform {
   void InitCommonControls() override;
   std::string ModuleFileName() override;
   std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override;
+  FileAccess& SettingsFiles() override { return settingsFiles_; }
+  std::unique_ptr<SettingsStore> OpenSetupFile(const std::string& path) override;
   void ShowMessage(TextId text) override;
   void WriteConsoleText(const std::string& text) override;
 
@@ -47,6 +55,7 @@ class Win32AppPlatform : public AppPlatform {
   HANDLE output_ = nullptr;  // the inherited standard output, or conout_
   UniqueHandle conout_;
   Win32FolderSecurity folders_;
+  Win32FileAccess settingsFiles_{Win32FileAccess::Links::kRefuse};
 };
 
 // A string of the program's string table, in the user interface language.

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "config/core/win32_handle.h"
@@ -150,17 +151,15 @@ bool SetAttributesThroughHandle(HANDLE file, DWORD attributes) {
   return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
-// Renames the file we wrote, through its own handle, over the old one: the old file
-// is never missing and never half-written. Not ReplaceFileA: some implementations of
-// it (Wine's) move the old file away first and the new one in after, and a save
-// killed between the two leaves no settings file at all.
-bool RenameOver(HANDLE file, const std::string& path) {
+}  // namespace
+
+bool RenameThroughHandle(HANDLE file, const std::string& path, bool replace) {
   const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
   if (units <= 0) return false;
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) +
                                     static_cast<std::size_t>(units) * sizeof(WCHAR));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(units - 1) * sizeof(WCHAR);
   MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, rename->FileName, units);
@@ -168,20 +167,47 @@ bool RenameOver(HANDLE file, const std::string& path) {
                                     static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
-bool ReplaceInOneStep(HANDLE file, const std::string& path) {
+namespace {
+
+// Renames the file we wrote, through its own handle, over the old one: the old file
+// is never missing and never half-written. Not ReplaceFileA: some implementations of
+// it (Wine's) move the old file away first and the new one in after, and a save
+// killed between the two leaves no settings file at all.
+bool RenameOver(HANDLE file, const std::string& path) {
+  return RenameThroughHandle(file, path, true);
+}
+
+// False when the file could not be replaced; *heldOpen then says whether another
+// program held it open until the last attempt.
+bool ReplaceInOneStep(HANDLE file, const std::string& path, bool* heldOpen) {
+  *heldOpen = false;
   for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
     if (attempt > 0) Sleep(kReplaceRetryMs);
     // A holder without delete sharing makes the rename fail; wait for it to go.
-    if (HeldAgainstReplacement(path)) continue;
+    *heldOpen = HeldAgainstReplacement(path);
+    if (*heldOpen) continue;
     if (RenameOver(file, path)) return true;
-    if (!HeldOpen(GetLastError())) return false;
+    const DWORD error = GetLastError();
+    if (!HeldOpen(error)) return false;
+    *heldOpen = error != ERROR_ACCESS_DENIED;
   }
   return false;
 }
 
+// What a name itself is, opened without following a link; nothing when it is not
+// there or cannot be opened.
+std::optional<BY_HANDLE_FILE_INFORMATION> NameItself(const std::string& path) {
+  UniqueHandle name = OwnHandle(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!name || !GetFileInformationByHandle(name.get(), &info)) return std::nullopt;
+  return info;
+}
+
 }  // namespace
 
-Win32FileAccess::Win32FileAccess() : random_(&SystemRandom) {}
+Win32FileAccess::Win32FileAccess(Links links) : random_(&SystemRandom), links_(links) {}
 
 std::string Win32FileAccess::TemporaryName(const std::string& path, std::uint64_t number) {
   char hex[17];
@@ -191,13 +217,22 @@ std::string Win32FileAccess::TemporaryName(const std::string& path, std::uint64_
 
 FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
+  const bool refuseLinks = links_ == Links::kRefuse;
   UniqueHandle file = OwnHandle(CreateFileA(
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      OPEN_EXISTING, refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReadStatus::kMissing
                                                                           : FileReadStatus::kError;
+  }
+  if (refuseLinks) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks != 1) {
+      return FileReadStatus::kError;
+    }
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
@@ -225,9 +260,19 @@ FileReadStatus Win32FileAccess::ReadWholeFile(const std::string& path, std::stri
 }
 
 bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::string& bytes) {
+  heldOpen_ = false;
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (links_ == Links::kRefuse) {
+    const std::optional<BY_HANDLE_FILE_INFORMATION> itself = NameItself(path);
+    if (itself) attributes = itself->dwFileAttributes;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return false;
+    }
+  } else {
+    attributes = GetFileAttributesA(path.c_str());
+  }
   // A read-only settings file is one somebody chose to protect; moving over it
   // would succeed on some systems, so refuse here.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
@@ -261,9 +306,24 @@ bool Win32FileAccess::ReplaceWholeFile(const std::string& path, const std::strin
     written = CarrySecurity(path, file.get()) &&
               SetAttributesThroughHandle(file.get(), CarriedAttributes(attributes));
   }
-  if (written && ReplaceInOneStep(file.get(), path)) return true;
+  if (written && ReplaceInOneStep(file.get(), path, &heldOpen_)) return true;
   DeleteThroughHandle(file.get());
   return false;
+}
+
+bool Win32FileAccess::RemoveFile(const std::string& path) {
+  UniqueHandle file = OwnHandle(
+      CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  return GetFileInformationByHandle(file.get(), &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+         DeleteThroughHandle(file.get());
 }
 
 }  // namespace orvel

@@ -13,8 +13,9 @@ class SettingsFile final : public SettingsStore {
  public:
   // Settings and setup files share the table's layout, and with it the largest
   // file the program writes.
-  explicit SettingsFile(std::string path)
-      : store_(files_, codec_, std::move(path), {kTableFileMaxBytes, kTableFileMaxLines}) {}
+  SettingsFile(std::string path, Win32FileAccess::Links links)
+      : files_(links),
+        store_(files_, codec_, std::move(path), {kTableFileMaxBytes, kTableFileMaxLines}) {}
 
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& defaultValue) override {
@@ -30,6 +31,7 @@ class SettingsFile final : public SettingsStore {
   }
   bool Commit() override { return store_.Commit(); }
   bool Readable() const override { return store_.Readable(); }
+  bool HeldOpen() const override { return files_.LastReplaceHeldOpen(); }
 
  private:
   Win32FileAccess files_;
@@ -39,8 +41,9 @@ class SettingsFile final : public SettingsStore {
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> OpenSettingsFile(const std::string& path) {
-  return std::make_unique<SettingsFile>(path);
+std::unique_ptr<SettingsStore> OpenSettingsFile(const std::string& path,
+                                                Win32FileAccess::Links links) {
+  return std::make_unique<SettingsFile>(path, links);
 }
 
 }  // namespace orvel

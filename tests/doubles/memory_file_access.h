@@ -30,6 +30,10 @@ class MemoryFileAccess : public FileAccess {
     files[path] = bytes;
     return true;
   }
+  bool RemoveFile(const std::string& path) override {
+    files.erase(path);
+    return true;
+  }
 
   std::map<std::string, std::string> files;
   std::set<std::string> unreadable;

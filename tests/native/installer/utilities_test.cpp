@@ -197,42 +197,5 @@ TEST(DelSystem32DllFile, DeletesOrSchedulesTheCopyInTheSystemsOwnFolder) {
       [](FakeWorld&, std::uint32_t result, const std::string&) { EXPECT_EQ(result, 0u); });
 }
 
-TEST(ClearSettingsFolderLinks, RemovesOnlyLinksAtTheFolderAndItsParent) {
-  const Text vendor = u"C:\\ProgramData\\VANTOR";
-  const Text folder = vendor + u"\\ORVELDRIVER";
-  const std::uint32_t plain = kFileAttributeDirectory;
-  const std::uint32_t link = kFileAttributeDirectory | kFileAttributeReparsePoint;
-  struct Case {
-    const char* name;
-    std::optional<std::uint32_t> vendor, folder;  // what lies at each name; none: nothing
-    const char* failing;                          // a platform call that fails, or none
-    std::uint32_t result;
-    bool vendorStays, folderStays;
-  };
-  const Case cases[] = {
-      {"nothing yet", std::nullopt, std::nullopt, nullptr, 0, false, false},
-      {"plain folders", plain, plain, nullptr, 0, true, true},
-      {"a junction for the parent", link, std::nullopt, nullptr, 0, false, false},
-      {"a junction for the folder", plain, link, nullptr, 0, true, false},
-      {"a link that cannot go", plain, link, "SetFileInformationByHandle(FileDispositionInfo)",
-       1603, true, true},
-      {"a name that cannot be opened", plain, plain, "CreateFile", 1603, true, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeWorld w;
-    w.session.properties[u"CustomActionData"] = folder + u"\\";
-    if (c.vendor) w.files.Add(vendor, std::nullopt, false, *c.vendor);
-    if (c.folder) w.files.Add(folder, std::nullopt, false, *c.folder);
-    if (c.failing) w.plan.failing.insert(c.failing);
-    EXPECT_EQ(ClearSettingsFolderLinks(w.platform), c.result);
-    EXPECT_EQ(w.files.Exists(vendor), c.vendorStays);
-    EXPECT_EQ(w.files.Exists(folder), c.folderStays);
-    EXPECT_EQ(w.OpenHandles(), 0u);
-  }
-  FakeWorld w;  // the package gave no folder
-  EXPECT_EQ(ClearSettingsFolderLinks(w.platform), 1603u);
-}
-
 }  // namespace
 }  // namespace orvel::installer

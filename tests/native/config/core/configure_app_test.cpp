@@ -9,12 +9,14 @@
 #include "config/autodetect/setup_file.h"
 #include "tests/doubles/fake_firewall_updater.h"
 #include "tests/doubles/fake_server_channel.h"
+#include "tests/doubles/fake_settings_folder.h"
 #include "tests/doubles/memory_profile_store.h"
 
 namespace orvel {
 namespace {
 
 using testing::FakeFirewall;
+using testing::FakeFolderTree;
 using testing::FakeServerChannel;
 using testing::MemoryProfileStore;
 
@@ -28,12 +30,12 @@ class FakePlatform : public AppPlatform {
         : owner_(owner), path_(std::move(path)), data_(owner.files[path_]) {}
     bool Commit() override {
       ++owner_.commits;
-      owner_.heldAtCommit = owner_.held;
+      owner_.heldAtCommit = owner_.tree.held;
       if (owner_.failCommit) return false;
       // A file goes nowhere without its folder.
       const std::string folder = path_.substr(0, path_.rfind('\\'));
       if (owner_.commonAppData && folder.rfind(*owner_.commonAppData, 0) == 0 &&
-          !owner_.folders.count(folder)) {
+          !owner_.tree.Has(folder)) {
         return false;
       }
       owner_.files[path_] = data_;
@@ -42,6 +44,7 @@ class FakePlatform : public AppPlatform {
     bool Readable() const override {
       return !owner_.unreadable && !owner_.unreadablePaths.count(path_);
     }
+    bool HeldOpen() const override { return owner_.failCommit && owner_.heldOpen; }
 
    private:
     MemoryProfileStore& Values() override { return data_; }
@@ -52,26 +55,17 @@ class FakePlatform : public AppPlatform {
 
   std::optional<std::string> CommonAppDataFolder() override { return commonAppData; }
   bool ProcessElevated() override { return elevated; }
-  CreateResult MakeDirectory(const std::string& path) override {
-    created.push_back(path);
-    if (unmakeable.count(path)) return CreateResult::kFailed;
-    if (!folders.insert(path).second) return CreateResult::kAlreadyExists;
-    madeNew.push_back(path);
-    return CreateResult::kCreated;
+  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
+    return tree.MakeDirectory(path, level);
   }
-  std::optional<FolderFacts> HoldFolder(const std::string& path) override {
-    if (!folders.count(path) || unholdable.count(path)) return std::nullopt;
-    held.insert(path);
-    const auto found = facts.find(path);
-    return found == facts.end() ? FolderFacts{} : found->second;
+  Held HoldFolder(const std::string& path) override { return tree.HoldFolder(path); }
+  bool TakeBackFolder(const std::string& path) override { return tree.TakeBackFolder(path); }
+  MoveResult MoveAside(const std::string& path, const std::string& to) override {
+    return tree.MoveAside(path, to);
   }
-  bool TakeBackFolder(const std::string& path) override {
-    takenBack.push_back(path);
-    if (!held.count(path) || failTakeBack) return false;
-    facts[path] = FolderFacts{};
-    return true;
-  }
-  void ReleaseFolders() override { held.clear(); }
+  std::string ProcessUserSid() override { return tree.ProcessUserSid(); }
+  std::string TimeStamp() override { return tree.TimeStamp(); }
+  void ReleaseFolders() override { tree.ReleaseFolders(); }
   bool SingleInstanceMutexExists(const std::string& name) override {
     return existingMutexes.count(name) != 0;
   }
@@ -83,21 +77,21 @@ class FakePlatform : public AppPlatform {
     openedPaths.push_back(path);
     return std::make_unique<Store>(*this, path);
   }
+  FileAccess& SettingsFiles() override { return tree; }
+  std::unique_ptr<SettingsStore> OpenSetupFile(const std::string& path) override {
+    return OpenSettings(path);
+  }
   void ShowMessage(TextId text) override { shown.push_back(text); }
   void WriteConsoleText(const std::string& text) override { console += text; }
 
   std::optional<std::string> commonAppData = std::string("C:\\ProgramData");
   bool elevated = true;
-  std::set<std::string> folders;
-  std::set<std::string> unmakeable;
-  std::vector<std::string> created;
-  std::vector<std::string> madeNew;  // what MakeDirectory made, not found
-  std::map<std::string, FolderFacts> facts;
-  std::set<std::string> unholdable;
-  std::set<std::string> held;
+  FakeFolderTree tree = [] {
+    FakeFolderTree t;
+    t.AddFolder("C:\\ProgramData", FakeFolderTree::kSystem, FakeFolderTree::ParentLocked());
+    return t;
+  }();
   std::set<std::string> heldAtCommit;
-  std::vector<std::string> takenBack;
-  bool failTakeBack = false;
   std::set<std::string> existingMutexes;
   std::string createdMutex;
   int mutexReleases = 0;
@@ -106,6 +100,7 @@ class FakePlatform : public AppPlatform {
   std::map<std::string, MemoryProfileStore> files;
   std::vector<std::string> openedPaths;
   bool failCommit = false;
+  bool heldOpen = false;  // the failed commit was another program's doing
   bool unreadable = false;
   std::set<std::string> unreadablePaths;
   int commits = 0;
@@ -204,7 +199,7 @@ TEST_F(ConfigureAppTest, SettingsFolderFallsBackToProgramFolder) {
   for (const Case& c : cases) {
     FakePlatform p;
     p.commonAppData = c.commonAppData;
-    if (!c.unmakeable.empty()) p.unmakeable.insert(c.unmakeable);
+    if (!c.unmakeable.empty()) p.tree.unmakeable.insert(c.unmakeable);
     FakeServerChannel s;
     FakeDialog d;
     FakeFirewall f;
@@ -218,89 +213,13 @@ TEST_F(ConfigureAppTest, SettingsFolderFallsBackToProgramFolder) {
 }
 
 TEST_F(ConfigureAppTest, ExistingFoldersAreUsedAsTheyAre) {
-  platform.folders = {"C:\\ProgramData\\VANTOR", "C:\\ProgramData\\VANTOR\\ORVELDRIVER"};
+  platform.tree.AddFolder("C:\\ProgramData\\VANTOR", FakeFolderTree::kAdministrators,
+                          FakeFolderTree::ParentLocked());
+  platform.tree.AddFolder("C:\\ProgramData\\VANTOR\\ORVELDRIVER");
   COrvelConfigureApp app(platform, server, dialog, firewall);
   app.InitInstance();
   EXPECT_EQ(app.settingsFolder(), "C:\\ProgramData\\VANTOR\\ORVELDRIVER\\");
-  EXPECT_EQ(platform.created, (std::vector<std::string>{"C:\\ProgramData\\VANTOR",
-                                                        "C:\\ProgramData\\VANTOR\\ORVELDRIVER"}));
-}
-
-// The settings folder against a standard user on the same PC, who may create
-// folders under the common application data folder and owns what they create.
-TEST_F(ConfigureAppTest, SettingsFolderHoldsAgainstAStandardUser) {
-  using Facts = FolderPlatform::FolderFacts;
-  const std::string vantor = "C:\\ProgramData\\VANTOR";
-  const std::string folder = vantor + "\\ORVELDRIVER";
-  const std::vector<std::string> none;
-  const std::vector<std::string> both = {vantor, folder};
-  Facts link;
-  link.reparsePoint = true;
-  Facts usersFolder;
-  usersFolder.trustedOwner = false;
-  usersFolder.othersMayWrite = true;
-  Facts openToUsers;
-  openToUsers.othersMayWrite = true;
-  struct Case {
-    const char* what;
-    bool elevated;
-    bool exists;
-    std::map<std::string, Facts> facts;
-    std::vector<std::string> expectMade;
-    std::vector<std::string> expectTakenBack;
-    bool expectSaved;
-    bool failTakeBack = false;
-    bool unholdable = false;
-  };
-  const Case cases[] = {
-      {"missing, elevated", true, false, {}, both, none, true},
-      {"missing, not elevated", false, false, {}, none, none, false},
-      {"folder is a link", true, true, {{folder, link}}, none, none, false},
-      {"parent is a link", true, true, {{vantor, link}}, none, none, false},
-      {"folder a user's", true, true, {{folder, usersFolder}}, none, {folder}, true},
-      {"parent lets users write", true, true, {{vantor, openToUsers}}, none, {vantor}, true},
-      {"cannot be taken back",
-       true,
-       true,
-       {{folder, usersFolder}},
-       none,
-       {folder, folder},
-       false,
-       true},
-      {"cannot be held", true, true, {}, none, none, false, false, true},
-      // Without full rights the save writes with the user's own, as the user could.
-      {"a user's, not elevated", false, true, {{folder, usersFolder}}, none, none, true},
-  };
-  for (const Case& c : cases) {
-    FakePlatform p;
-    p.elevated = c.elevated;
-    if (c.exists) p.folders = {vantor, folder};
-    p.facts = c.facts;
-    p.failTakeBack = c.failTakeBack;
-    if (c.unholdable) p.unholdable.insert(folder);
-    FakeServerChannel s;
-    FakeDialog d;
-    d.result = kDialogResultOk;
-    d.edit = [](MainDialogSession& session) {
-      session.entries[0].ipAddress = 5;
-      session.entries[0].deviceName = "Edited";
-    };
-    FakeFirewall f;
-    COrvelConfigureApp app(p, s, d, f);
-    app.InitInstance();
-    EXPECT_EQ(d.seen.settingsFolder, folder + "\\") << c.what;
-    EXPECT_EQ(p.madeNew, c.expectMade) << c.what;
-    EXPECT_EQ(p.takenBack, c.expectTakenBack) << c.what;
-    const bool saved = p.files[kSettingsPath].Get("Device Name", "0") == "Edited";
-    EXPECT_EQ(saved, c.expectSaved) << c.what;
-    EXPECT_EQ(p.shown, c.expectSaved ? std::vector<TextId>{} : std::vector<TextId>{kTextSaveFailed})
-        << c.what;
-    // The levels stay held while the file is written, and not after.
-    if (c.expectSaved && c.elevated) {
-      EXPECT_EQ(p.heldAtCommit, (std::set<std::string>(both.begin(), both.end()))) << c.what;
-    }
-    EXPECT_TRUE(p.held.empty()) << c.what;
-  }
+  EXPECT_TRUE(platform.tree.changes.empty());
 }
 
 TEST(FolderOfModulePath, KeepsDriveAndDirectoryWithSeparator) {
@@ -308,6 +227,18 @@ TEST(FolderOfModulePath, KeepsDriveAndDirectoryWithSeparator) {
   EXPECT_EQ(FolderOfModulePath("\\\\host\\share\\Orvelcfg.exe"), "\\\\host\\share\\");
   EXPECT_EQ(FolderOfModulePath("C:Orvelcfg.exe"), "C:");
   EXPECT_EQ(FolderOfModulePath("Orvelcfg.exe"), "");
+}
+
+// What the installer's actions hold, from the folder the package names.
+TEST(SettingsLevels, TheFolderAndItsParentAndNeverARoot) {
+  using Levels = std::vector<std::string>;
+  EXPECT_EQ(SettingsLevels("C:\\ProgramData\\VANTOR\\ORVELDRIVER\\"),
+            (Levels{"C:\\ProgramData\\VANTOR", "C:\\ProgramData\\VANTOR\\ORVELDRIVER"}));
+  EXPECT_EQ(SettingsLevels("\\\\host\\data\\VANTOR\\ORVELDRIVER"),
+            (Levels{"\\\\host\\data\\VANTOR", "\\\\host\\data\\VANTOR\\ORVELDRIVER"}));
+  EXPECT_EQ(SettingsLevels("C:\\VANTOR\\ORVELDRIVER"), Levels{});
+  EXPECT_EQ(SettingsLevels("\\\\host\\ORVELDRIVER"), Levels{});
+  EXPECT_EQ(SettingsLevels("ORVELDRIVER"), Levels{});
 }
 
 TEST_F(ConfigureAppTest, DialogGetsTableWithTransportFlagSetAndScanRange) {
@@ -418,9 +349,21 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     bool unreadable = false;
     bool hung = false;
     bool outOfMemory = false;
+    bool heldOpen = false;
   };
   const Case cases[] = {
       {"free server", true, false, false, true, true, {}},
+      {"another program holds the file",
+       true,
+       false,
+       true,
+       false,
+       false,
+       {kTextSettingsFileHeldOpen},
+       false,
+       false,
+       false,
+       true},
       {"no server", false, false, false, true, false, {}},
       {"driver in use", true, true, false, false, false, {kTextSaveFailed}},
       {"write fails", true, false, true, false, false, {kTextSaveFailed}},
@@ -452,6 +395,7 @@ TEST_F(ConfigureAppTest, ServerOutcomes) {
     FakePlatform p;
     p.files[kSettingsPath].Set("IP Address", "0", "5");
     p.failCommit = c.failCommit;
+    p.heldOpen = c.heldOpen;
     p.unreadable = c.unreadable;
     p.files[kSettingsPath].failAllocation = c.outOfMemory;
     FakeServerChannel s;
@@ -592,7 +536,9 @@ TEST_F(CommandLineTest, ImportOutcomes) {
     kWriteFails,
     kSettingsUnreadable,
     kNotElevated,
-    kSetupUnreadable
+    kSetupUnreadable,
+    kHeldOpen,
+    kFolderUnsafe
   };
   const struct {
     Fault fault;
@@ -618,6 +564,18 @@ TEST_F(CommandLineTest, ImportOutcomes) {
       {kSettingsUnreadable, 4, "orveld.ini could not be read; nothing was written", {}, {}},
       {kNotElevated, 5, "needs full administrator rights", {}, {}},
       {kSetupUnreadable, 1, "stage.ini could not be read", {}, {}},
+      {kHeldOpen,
+       4,
+       "another program has C:\\ProgramData\\VANTOR\\ORVELDRIVER\\orveld.ini open; nothing "
+       "was changed",
+       {{1347, 0, 0}},
+       {"register"}},
+      {kFolderUnsafe,
+       4,
+       "the settings folder cannot be made safe: \"C:\\ProgramData\\VANTOR\\ORVELDRIVER\" is "
+       "owned by S-1-5-21-1000-2000-3000-1001, and cannot be moved aside; nothing was written",
+       {{1347, 0, 0}},
+       {"register"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expectLine);
@@ -628,7 +586,14 @@ TEST_F(CommandLineTest, ImportOutcomes) {
     SeedSetupFile();
     server.running = c.fault != kNoServer;
     server.hung = c.fault == kHung;
-    platform.failCommit = c.fault == kWriteFails;
+    platform.failCommit = c.fault == kWriteFails || c.fault == kHeldOpen;
+    platform.heldOpen = c.fault == kHeldOpen;
+    if (c.fault == kFolderUnsafe) {
+      platform.tree.AddFolder("C:\\ProgramData\\VANTOR", FakeFolderTree::kAdministrators,
+                              FakeFolderTree::ParentLocked());
+      platform.tree.AddFolder("C:\\ProgramData\\VANTOR\\ORVELDRIVER", FakeFolderTree::kUser);
+      platform.tree.unmovable.insert("C:\\ProgramData\\VANTOR\\ORVELDRIVER");
+    }
     if (c.fault == kSettingsUnreadable) platform.unreadablePaths.insert(kSettingsPath);
     if (c.fault == kSetupUnreadable) platform.unreadablePaths.insert(kSetupPath);
     platform.elevated = c.fault != kNotElevated;

@@ -250,38 +250,63 @@ TEST(FileAccessOnWindows, NothingPlantedUnderItsNamesStopsAReplacement) {
 
 // The settings folder's security as the program reads and sets it.
 TEST(FileAccessOnWindows, SettingsFolderSecurity) {
+  using Hold = FolderGuardPlatform::HoldStatus;
+  using Move = FolderGuardPlatform::MoveResult;
   TempFolder folder;
   Win32FolderSecurity security;
+  const std::string self = security.ProcessUserSid();
+  EXPECT_EQ(self.rfind("S-1-", 0), 0u) << self;
   const std::string made = folder.File("ORVELDRIVER");
-  EXPECT_EQ(security.MakeDirectory(made), FolderPlatform::CreateResult::kCreated);
-  EXPECT_EQ(security.MakeDirectory(made), FolderPlatform::CreateResult::kAlreadyExists);
+  EXPECT_EQ(security.MakeDirectory(made, FolderLevel::kSettings),
+            FolderGuardPlatform::CreateResult::kCreated);
+  EXPECT_EQ(security.MakeDirectory(made, FolderLevel::kSettings),
+            FolderGuardPlatform::CreateResult::kAlreadyExists);
   // Made locked: only the system and administrators may change it or what it holds.
   const std::string madeDacl = Dacl(made);
   TODO_WINE_EXPECT_TRUE(madeDacl.rfind("D:P", 0) == 0 &&
                         madeDacl.find("(A;OICI;0x1200a9;;;BU)") != std::string::npos);
+  TODO_WINE_EXPECT_TRUE(OwnedBySystemOrAdministrators(made));
 
-  // A plain folder: held, and taken back when a user could change it.
-  const auto facts = security.HoldFolder(made);
-  ASSERT_TRUE(facts.has_value());
-  EXPECT_FALSE(facts->reparsePoint);
-  if (facts->othersMayWrite || !facts->trustedOwner) {
-    // Wine shows a list made from the folder's mode, whatever was set.
-    TODO_WINE_EXPECT_TRUE(security.TakeBackFolder(made) && OwnedBySystemOrAdministrators(made));
-  }
+  // What this program made is safe as it shows: owned by the administrators on Windows,
+  // by the account that runs it on Wine.
+  const auto held = security.HoldFolder(made);
+  ASSERT_EQ(held.status, Hold::kHeld);
+  EXPECT_FALSE(held.facts.link);
+  EXPECT_EQ(UnsafeBecause(held.facts, FolderLevel::kSettings, self), "");
   // Held without delete sharing: nobody renames it away meanwhile.
   const std::string moved = folder.File("moved");
-  TODO_WINE_EXPECT_TRUE(!MoveFileA(made.c_str(), moved.c_str()));
-  MoveFileA(moved.c_str(), made.c_str());
+  EXPECT_FALSE(MoveFileA(made.c_str(), moved.c_str()));
+  // But this program moves it aside through its handle, never over what is there.
+  ASSERT_TRUE(CreateDirectoryA(moved.c_str(), nullptr));
+  EXPECT_EQ(security.MoveAside(made, moved), Move::kNameTaken);
+  const std::string aside = MovedAsideName(made, security.TimeStamp(), 1);
+  EXPECT_EQ(security.MoveAside(made, aside), Move::kMoved);
+  EXPECT_EQ(GetFileAttributesA(made.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(aside.c_str()), INVALID_FILE_ATTRIBUTES);
   security.ReleaseFolders();
-  EXPECT_TRUE(MoveFileA(made.c_str(), moved.c_str()));
+
+  // A folder everyone may change is unsafe as either level, and a parent taken back is
+  // safe again: on that folder alone, whatever the folders inside it have.
+  ASSERT_TRUE(SetDacl(moved, "D:(A;OICI;FA;;;WD)"));
+  const std::string inside = moved + "\\Other";
+  ASSERT_TRUE(CreateDirectoryA(inside.c_str(), nullptr));
+  ASSERT_TRUE(SetDacl(inside, "D:P(A;OICI;FA;;;WD)"));
+  const auto open = security.HoldFolder(moved);
+  ASSERT_EQ(open.status, Hold::kHeld);
+  EXPECT_NE(UnsafeBecause(open.facts, FolderLevel::kParent, self), "");
+  EXPECT_TRUE(security.TakeBackFolder(moved));
+  security.ReleaseFolders();
+  EXPECT_EQ(UnsafeBecause(security.HoldFolder(moved).facts, FolderLevel::kParent, self), "");
+  EXPECT_NE(Dacl(inside).find(";;;WD)"), std::string::npos) << Dacl(inside);
+  security.ReleaseFolders();
 
   // A file where the folder should be is no folder to write through.
   const std::string file = folder.File("file");
   Write(file, "x");
-  const auto fileFacts = security.HoldFolder(file);
-  ASSERT_TRUE(fileFacts.has_value());
-  EXPECT_TRUE(fileFacts->reparsePoint);
-  EXPECT_FALSE(security.HoldFolder(folder.File("missing")).has_value());
+  const auto fileHeld = security.HoldFolder(file);
+  ASSERT_EQ(fileHeld.status, Hold::kHeld);
+  EXPECT_TRUE(fileHeld.facts.link);
+  EXPECT_EQ(security.HoldFolder(folder.File("missing")).status, Hold::kMissing);
 
   // A link to a folder elsewhere is seen as one, not followed.
   TempFolder elsewhere;
@@ -290,15 +315,58 @@ TEST(FileAccessOnWindows, SettingsFolderSecurity) {
                                           SYMBOLIC_LINK_FLAG_DIRECTORY) != FALSE;
   ASSERT_TRUE(linked);
   // Windows opens the link itself and shows it as one; Wine opens nothing, which
-  // the save refuses as well.
-  const auto linkFacts = security.HoldFolder(link);
-  TODO_WINE_EXPECT_TRUE(linkFacts.has_value());
-  EXPECT_TRUE(!linkFacts || linkFacts->reparsePoint);
+  // the hold refuses as well.
+  const auto linkHeld = security.HoldFolder(link);
+  TODO_WINE_EXPECT_TRUE(linkHeld.status == Hold::kHeld);
+  EXPECT_TRUE(linkHeld.status != Hold::kHeld || linkHeld.facts.link);
   security.ReleaseFolders();
   RemoveDirectoryA(link.c_str());
+  RemoveDirectoryA(inside.c_str());
   RemoveDirectoryA(moved.c_str());
-  RemoveDirectoryA(made.c_str());
+  RemoveDirectoryA(aside.c_str());
   DeleteFileA(file.c_str());
+}
+
+// The settings folder's own files: nothing through a link, nothing with a second name.
+TEST(FileAccessOnWindows, SettingsFilesAreNeverLinks) {
+  TempFolder folder;
+  TempFolder elsewhere;
+  const std::string secret = elsewhere.File("secret.txt");
+  Write(secret, "secret");
+  const std::string plain = folder.File("orveld.ini");
+  Write(plain, "[A]\r\n");
+  const std::string symbolic = folder.File("symbolic.ini");
+  const std::string hard = folder.File("hard.ini");
+  ASSERT_TRUE(CreateSymbolicLinkA(symbolic.c_str(), secret.c_str(), 0));
+  ASSERT_TRUE(CreateHardLinkA(hard.c_str(), secret.c_str(), nullptr));
+  Win32FileAccess settings(Win32FileAccess::Links::kRefuse);
+  std::string bytes;
+  EXPECT_EQ(settings.ReadWholeFile(plain, bytes), FileReadStatus::kOk);
+  EXPECT_EQ(bytes, "[A]\r\n");
+  // Windows opens the link itself and refuses it; Wine opens nothing at all.
+  EXPECT_NE(settings.ReadWholeFile(symbolic, bytes), FileReadStatus::kOk);
+  EXPECT_EQ(settings.ReadWholeFile(hard, bytes), FileReadStatus::kError);
+  // A file a person chose may be a link (Wine's links to files lead nowhere).
+  TODO_WINE_EXPECT_TRUE(Win32FileAccess().ReadWholeFile(symbolic, bytes) == FileReadStatus::kOk &&
+                        bytes == "secret");
+
+  // Removed: a file; kept: a link (and what it leads to) and a folder.
+  EXPECT_TRUE(settings.RemoveFile(plain));
+  EXPECT_TRUE(settings.RemoveFile(plain));  // nothing there is nothing left
+  const std::string sub = folder.File("sub");
+  ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+  EXPECT_FALSE(settings.RemoveFile(sub));
+  settings.RemoveFile(symbolic);
+  EXPECT_EQ(Read(secret), "secret");
+  EXPECT_EQ(GetFileAttributesA(plain.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(GetFileAttributesA(sub.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(Read(hard), "secret");
+  // A replacement never writes through a link at the name.
+  settings.ReplaceWholeFile(symbolic, "new");
+  EXPECT_EQ(Read(secret), "secret");
+  DeleteFileA(symbolic.c_str());
+  DeleteFileA(hard.c_str());
+  RemoveDirectoryA(sub.c_str());
 }
 
 }  // namespace
