@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "config/core/settings_folder.h"
 #include "tests/wine/installer/machine.h"
 
 namespace orvel::test {
@@ -291,15 +292,18 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
   EXPECT_NE(std::stoi(made[0][0]) & msidbComponentAttributesPermanent, 0);
   EXPECT_EQ(made[0][1], L"");
 
-  // Locked down whatever the parent allows: SYSTEM and Administrators full control, Users
-  // read and execute, protected from inheritance; one row, with no condition.
+  // Locked down whatever the parent allows: owner Administrators (whoever made a folder
+  // that was there before), SYSTEM and Administrators full control, Users read and
+  // execute, protected from inheritance; one row, with no condition.
   const auto lock = Rows(database_.value,
                          L"SELECT `LockObject`, `Table`, `SDDLText`, `Condition` FROM "
                          L"`MsiLockPermissionsEx`");
   const std::vector<std::vector<std::wstring>> expected = {
       {L"SettingsFolder", L"CreateFolder",
-       L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", L""}};
+       L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", L""}};
   EXPECT_EQ(lock, expected);
+  EXPECT_EQ(lock[0][2], std::wstring(kSettingsFolderSddl,
+                                     kSettingsFolderSddl + sizeof kSettingsFolderSddl - 1));
   // Windows Installer 5 fails a package that has both tables.
   MSICONDITION legacy = MsiDatabaseIsTablePersistentW(database_.value, L"LockPermissions");
   EXPECT_NE(legacy, MSICONDITION_TRUE);
@@ -318,8 +322,8 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
   EXPECT_GT(At(L"CreateFolders"), At(L"InstallInitialize"));
   EXPECT_LT(At(L"CreateFolders"), At(L"InstallFiles"));
   EXPECT_EQ(sequence_[L"CreateFolders"].condition, L"");
-  // Links planted at the folder's or its parent's name go first, told the folder's path
-  // by a property set just before.
+  // The folder is held and made safe first (a link at its or its parent's name, a user's
+  // folder), told the folder's path by a property set just before.
   const auto setter = actions_.find(L"SetClearSettingsFolderLinks");
   ASSERT_NE(setter, actions_.end());
   EXPECT_EQ(setter->second.type & kBaseTypeMask,
@@ -335,12 +339,22 @@ TEST_F(PackageTables, TheSettingsFolderIsMadeLockedDownAndKeptByThePackage) {
 }
 
 TEST_F(PackageTables, ASetupFileIsCheckedBeforeAnyChangeAndWrittenIntoTheMadeFolder) {
-  // Install, repair and upgrade take the property; a removal never does.
+  // Install, repair and upgrade take the property; a removal never does. The check
+  // refuses a user who is no administrator; the in-script actions run only for one, as
+  // the installer tells one with real detection.
+  const auto detection = Rows(database_.value,
+                              L"SELECT `Value` FROM `Property` WHERE `Property` = "
+                              L"'MSIUSEREALADMINDETECTION'");
+  ASSERT_EQ(detection.size(), 1u);
+  EXPECT_EQ(detection[0][0], L"1");
   for (const wchar_t* action : {L"CheckSetupFile", L"RollbackSetupFileSettings",
                                 L"WriteSetupFileSettings", L"CommitSetupFileSettings"}) {
     SCOPED_TRACE(Narrow(action));
     ASSERT_GT(At(action), 0);
-    EXPECT_EQ(sequence_[action].condition, L"SETUPFILE AND NOT REMOVE~=\"ALL\"");
+    EXPECT_EQ(sequence_[action].condition,
+              std::wstring(action) == L"CheckSetupFile"
+                  ? L"SETUPFILE AND NOT REMOVE~=\"ALL\""
+                  : L"SETUPFILE AND AdminUser AND NOT REMOVE~=\"ALL\"");
     EXPECT_EQ(actions_[action].target, action);
     EXPECT_EQ(actions_[action].type & kBaseTypeMask, kDllFromBinary);
   }
@@ -407,7 +421,7 @@ TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {
   for (const auto& row : Rows(database_.value, L"SELECT `Error`, `Message` FROM `Error`")) {
     messages[std::stoi(row[0])] = row[1];
   }
-  for (int number : {25003, 25004, 25005, 25008, 25010, 25011}) {
+  for (int number : {25003, 25004, 25005, 25008, 25010, 25011, 25012}) {
     ASSERT_TRUE(messages.count(number)) << number;
     EXPECT_GT(messages[number].size(), 20u) << number;
   }

@@ -645,5 +645,42 @@ TEST_F(SetupFilePackageTest, ABadFileChangesNothingAndALaterFailureRestoresTheFi
   }
 }
 
+// A settings folder that a standard user could change is not written in: the install
+// moves it aside, keeps it for the administrator, and writes the list into a new one.
+TEST_F(SetupFilePackageTest, AFolderOthersMayChangeIsMovedAsideWithItsListCarried) {
+  const std::wstring good =
+      TempFile(L"orvel-aside.ini", SetupFileText({{"Booth", "-1062731490"}}, "-1062731518"));
+  const std::wstring log = TempFile(L"orvel-aside.log", "");
+  const std::string earlier = "[Device Name]\r\n0=Earlier\r\n[IP Address]\r\n0=-1062731000\r\n";
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, settings_.Folder().c_str(), nullptr),
+            static_cast<int>(ERROR_SUCCESS));
+  ASSERT_TRUE(WriteBytes(settingsFile_, earlier));
+  PSECURITY_DESCRIPTOR everyone = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+  ASSERT_TRUE(SetFileSecurityW(settings_.Folder().c_str(), DACL_SECURITY_INFORMATION, everyone));
+  LocalFree(everyone);
+
+  ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn /norestart SETUPFILE=" + Quoted(good) + L" /l*v " +
+                       Quoted(log)),
+            0u);
+  EXPECT_TRUE(LogMentions(log, "ClearSettingsFolderLinks: "));
+  EXPECT_TRUE(LogMentions(log, "; moved aside to "));
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((settings_.Folder() + L".unsafe-*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  const std::wstring aside =
+      settings_.Folder().substr(0, settings_.Folder().rfind(L'\\') + 1) + found.cFileName;
+  EXPECT_EQ(ReadBytes(aside + L"\\orveld.ini"), earlier);
+  // The list carried over, then replaced by the setup file's: the earlier unit was there.
+  auto ini = IniValues(settingsFile_);
+  EXPECT_EQ(ini["Device Name"]["0"], "Booth");
+  ExpectNothingKept();
+  DeleteFileW((aside + L"\\orveld.ini").c_str());
+  EXPECT_TRUE(RemoveDirectoryW(aside.c_str()));
+  ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
+}
+
 }  // namespace
 }  // namespace orvel::test
