@@ -1,5 +1,9 @@
 // The real Orvelcfg.exe against the substitute server: start-up, "Save and Close",
 // Cancel, the in-use refusal, a failed write and a second copy.
+#include <windows.h>
+
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -197,7 +201,8 @@ TEST_F(SaveFlowTest, AFolderPlantedUnderTheTemporaryNameStopsNoSave) {
 }
 
 // The settings folder turned into a link by whoever owned it: the elevated save
-// writes nothing through it, wherever it points.
+// writes nothing through it, wherever it points; the link is moved aside and the
+// folder made anew.
 TEST_F(SaveFlowTest, SettingsFolderThatIsALinkTakesNoWrite) {
   Seed(kSeededSettings);
   const std::string path = SettingsFilePath();
@@ -215,9 +220,24 @@ TEST_F(SaveFlowTest, SettingsFolderThatIsALinkTakesNoWrite) {
                       ReadFileText(path) == std::optional<std::string>(kSeededSettings);
   TODO_WINE_EXPECT_TRUE(linked);
   if (linked) {
-    EXPECT_EQ(SaveShowingMessage(), std::optional<std::string>(kSaveFailed));
+    Orvelcfg program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, IDOK);
+    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
     EXPECT_EQ(ReadFileText(target), std::optional<std::string>(kSeededSettings));
     EXPECT_EQ(elsewhere.Names(), std::vector<std::string>{"orveld.ini"});
+    // Nothing is read through the link: the new folder starts from the defaults.
+    EXPECT_EQ(Value("Device Name", "0"), "<missing>");
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + ".unsafe-*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    const std::string moved = folder.substr(0, folder.rfind('\\') + 1) + found.cFileName;
+    EXPECT_TRUE(GetFileAttributesA(moved.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    RemoveDirectoryA(moved.c_str());
+    DeleteFileA(path.c_str());
   }
   if (!RemoveDirectoryA(folder.c_str())) DeleteFileA(folder.c_str());
   ASSERT_TRUE(MoveFileA(aside.c_str(), folder.c_str()));
@@ -443,6 +463,63 @@ TEST_F(SaveFlowTest, CommandLineExportThenImportGivesTheSameList) {
   EXPECT_EQ(Value("Tcp", "0"), "1");
   EXPECT_EQ(Value("Net Address", "Value"), "-1062731774");
   EXPECT_EQ(Value("Stop Address Field3", "Value"), "2");
+}
+
+// A settings folder that everyone may change is not written in: it is moved aside, kept
+// for the administrator, and made anew with the list carried over.
+TEST_F(SaveFlowTest, ASettingsFolderOthersMayChangeIsReplacedAndTheListCarried) {
+  Seed(kSeededSettings);
+  const std::string path = SettingsFilePath();
+  const std::string folder = path.substr(0, path.rfind('\\'));
+  PSECURITY_DESCRIPTOR everyone = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+  ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, everyone));
+  LocalFree(everyone);
+  {
+    Orvelcfg program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, IDOK);
+    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  }
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder + ".unsafe-*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  const std::string aside = folder.substr(0, folder.rfind('\\') + 1) + found.cFileName;
+  EXPECT_EQ(ReadFileText(aside + "\\orveld.ini"), std::optional<std::string>(kSeededSettings));
+  // The list as loaded from the carried file, saved in the new folder.
+  EXPECT_EQ(Value("Device Name", "1"), "Drums");
+  EXPECT_EQ(Value("Tcp", "1"), "1");
+  DeleteFileA((aside + "\\orveld.ini").c_str());
+  EXPECT_TRUE(RemoveDirectoryA(aside.c_str()));
+}
+
+// Another program that holds orveld.ini open throughout (a backup or a scanner) is
+// waited out a moment, then named: the dialog's message and the command line's line.
+TEST_F(SaveFlowTest, AFileAnotherProgramHoldsOpenIsNamedAndLeftAsItWas) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string setup = folder.File("stage.ini");
+  ASSERT_TRUE(WriteFileText(setup, kStageSetup));
+  Seed(kSeededSettings);
+  HANDLE holder =
+      CreateFileA(SettingsFilePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SaveShowingMessage(),
+            std::optional<std::string>("Another program has orveld.ini open, so the device "
+                                       "settings were not saved and nothing was changed. Close "
+                                       "that program, or wait a moment, and save again."));
+  const CommandRun run = RunOrvelcfg({"/import", setup});
+  EXPECT_EQ(run.exitCode, 4u) << run.output;
+  EXPECT_EQ(run.output, "Orvelcfg: another program has " + SettingsFilePath() +
+                            " open; nothing was changed. Close it, or wait a moment, and try "
+                            "again.\r\n");
+  CloseHandle(holder);
+  EXPECT_EQ(ReadFileText(SettingsFilePath()), std::optional<std::string>(kSeededSettings));
 }
 
 }  // namespace
