@@ -414,6 +414,14 @@ TEST_F(PackageTables, ANewerVersionReplacesThisOneAndAnOlderOneIsRefused) {
                             L"'NOT WIX_DOWNGRADE_DETECTED'");
   ASSERT_EQ(refusal.size(), 1u);
   EXPECT_EQ(refusal[0][0].rfind(L"A newer version of [ProductName] is already installed.", 0), 0u);
+  // REINSTALL given to a build that is not installed would install nothing while the
+  // upgrade removed the installed one: refused before RemoveExistingProducts.
+  const auto notInstalled = Rows(database_.value,
+                                 L"SELECT `Description` FROM `LaunchCondition` WHERE "
+                                 L"`Condition` = 'Installed OR NOT REINSTALL'");
+  ASSERT_EQ(notInstalled.size(), 1u);
+  EXPECT_NE(notInstalled[0][0].find(L"msiexec /fvomus"), std::wstring::npos);
+  EXPECT_LT(At(L"LaunchConditions"), At(L"RemoveExistingProducts"));
 }
 
 TEST_F(PackageTables, ErrorTableHoldsTheLibrarysMessages) {

@@ -393,6 +393,14 @@ TEST_F(PackageTest, ANewerVersionReplacesTheOlderOneAndAnOlderOneIsRefused) {
   ASSERT_EQ(RunMsiexec(L"/i " + older + L" /qn"), 0u);
   ASSERT_TRUE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
 
+  // A repair line given the other build installs nothing, and would remove the one that
+  // is there: refused before anything changes.
+  EXPECT_EQ(RunMsiexec(L"/i " + msi_ + L" REINSTALL=ALL REINSTALLMODE=vomus /qn /norestart"),
+            static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  EXPECT_TRUE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_FALSE(KeyExists(newerEntry.c_str(), KEY_WOW64_64KEY));
+  EXPECT_EQ(LibrarySlots(), 1);
+
   // The upgrade removes the older product first: one entry, one slot, one node.
   ASSERT_EQ(RunMsiexec(L"/i " + msi_ + L" /qn"), 0u);
   EXPECT_FALSE(KeyExists(olderEntry.c_str(), KEY_WOW64_64KEY));
