@@ -120,6 +120,16 @@ std::optional<SettingsPaths> PathsIn(const TextCodec& codec, const Text& folderV
   return paths;
 }
 
+// GetFullPathNameW of a path: ".." and "." resolved, so that the log names the file read.
+std::optional<Text> FullPath(Files& files, const std::optional<Text>& path) {
+  if (!path) return std::nullopt;
+  std::vector<char16_t> buffer(kMaxSetupFilePath + 1);
+  const std::uint32_t length =
+      files.GetFullPathName(*path, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return std::nullopt;
+  return Text(buffer.data(), length);
+}
+
 // Takes the settings folder's hold for an action and logs what it did, and why it
 // refused.
 HoldResult TakeHold(SetupFileAccess& access, TextView action, SettingsFolderHold& hold,
@@ -157,6 +167,43 @@ std::uint32_t FailWrite(SetupFileAccess& access, TextView action, TextView named
 }
 
 }  // namespace
+
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// "X:" of a drive path, "\\server\share" of a UNC one; empty when there is neither.
+Text RootOf(TextView path) {
+  if (path.size() >= 2 && path[1] == u':') return Text(path.substr(0, 2));
+  if (path.size() < 3 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return {};
+  std::size_t end = 2;
+  for (int part = 0; part < 2 && end <= path.size(); ++part) {
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (part == 0) ++end;
+  }
+  return Text(path.substr(0, std::min(end, path.size())));
+}
+
+}  // namespace
+
+std::optional<Text> SetupFilePath(TextView value, TextView originalDatabase) {
+  if (value.empty()) return std::nullopt;
+  Text path;
+  if (!RootOf(value).empty()) {
+    path = Text(value);
+  } else if (IsSeparator(value[0])) {
+    const Text root = RootOf(originalDatabase);
+    if (root.empty()) return std::nullopt;
+    path = root + Text(value);
+  } else {
+    const Text package(originalDatabase);
+    const std::size_t separator = package.find_last_of(u"\\/");
+    if (RootOf(package).empty() || separator == Text::npos) return std::nullopt;
+    path = package.substr(0, separator + 1) + Text(value);
+  }
+  if (path.size() > kMaxSetupFilePath) return std::nullopt;
+  return path;
+}
 
 std::string Utf8Of(TextView text) {
   std::string out;
@@ -201,10 +248,18 @@ std::uint32_t CheckSetupFile(SetupFileAccess& access) try {
     PostInstallerMessage(session, kInstallMessageError, kMessageSetupFileNeedsAdministrator);
     return kResultFailure;
   }
-  const auto path = ReadProperty(session, kSetupFileProperty, kMaxSetupFilePath);
-  if (!path || path->empty()) {
-    Log(session, u"CheckSetupFile: SETUPFILE is empty or cannot be read; 1603 (25010)");
-    PostMessageNaming(session, kMessageBadSetupFile, path ? *path : Text());
+  const auto value = ReadProperty(session, kSetupFileProperty, kMaxSetupFilePath);
+  // Intune and ConfigMgr run a package from a cache folder of their own: a file shipped
+  // beside it is named without a folder.
+  const auto origin = ReadProperty(session, u"OriginalDatabase", kMaxSetupFilePath);
+  const auto path =
+      value ? FullPath(access.platform.files, SetupFilePath(*value, origin ? *origin : Text()))
+            : std::nullopt;
+  if (!path) {
+    Log(session, u"CheckSetupFile: SETUPFILE \"" + (value ? *value : Text()) +
+                     u"\" is empty, cannot be read or cannot be placed beside the package; 1603 "
+                     u"(25010)");
+    PostMessageNaming(session, kMessageBadSetupFile, value ? *value : Text());
     return kResultFailure;
   }
   const std::optional<DeviceTable> table = ReadList(access.setupFile, access.codec, Utf8Of(*path));

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "config/core/configure_app.h"
 #include "config/core/file_access.h"
@@ -69,6 +70,12 @@ std::uint32_t WriteSetupFileSettings(SetupFileAccess& access);
 std::uint32_t RollbackSetupFileSettings(SetupFileAccess& access);
 // Commit: the kept file is no longer needed.
 std::uint32_t CommitSetupFileSettings(SetupFileAccess& access);
+
+// The setup file that SETUPFILE names, as a full path: a path with a drive or a UNC root
+// as it is; a name without one is taken beside the package (originalDatabase, the
+// package's own path as the install was started), and one that starts with a backslash
+// on the package's drive or share. Nothing when it cannot be placed or is too long.
+std::optional<Text> SetupFilePath(TextView value, TextView originalDatabase);
 
 // UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string Utf8Of(TextView text);

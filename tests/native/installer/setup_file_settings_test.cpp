@@ -145,6 +145,36 @@ TEST(SetupFileSettings, TheCheckedListIsWrittenAndEveryFailureLeavesTheFileAsItW
   }
 }
 
+// Where SETUPFILE leads: a file shipped beside the package is named without a folder.
+TEST(SetupFilePath, PlacesANameBesideThePackage) {
+  const Text local = u"C:\\Windows\\ccmcache\\4\\Orvel.msi";
+  const Text share = u"\\\\depot\\midi\\orvel\\Orvel.msi";
+  const struct {
+    const char16_t* value;
+    Text origin;
+    std::optional<Text> expected;
+  } cases[] = {
+      {u"D:\\setup\\hall-a.ini", local, u"D:\\setup\\hall-a.ini"},
+      {u"\\\\fileserver\\studio\\hall-a.ini", local, u"\\\\fileserver\\studio\\hall-a.ini"},
+      {u"hall-a.ini", local, u"C:\\Windows\\ccmcache\\4\\hall-a.ini"},
+      {u"setups/hall-a.ini", share, u"\\\\depot\\midi\\orvel\\setups/hall-a.ini"},
+      {u"..\\hall-a.ini", share, u"\\\\depot\\midi\\orvel\\..\\hall-a.ini"},
+      {u"\\setups\\hall-a.ini", share, u"\\\\depot\\midi\\setups\\hall-a.ini"},
+      {u"\\setups\\hall-a.ini", local, u"C:\\setups\\hall-a.ini"},
+      {u"hall-a.ini", u"", std::nullopt},
+      {u"hall-a.ini", u"Orvel.msi", std::nullopt},
+      {u"", local, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetupFilePath(c.value, c.origin), c.expected) << Utf8Of(c.value);
+  }
+  // The longest path Windows opens, and no more.
+  const Text folder = u"C:\\" + Text(100, u'd') + u"\\Orvel.msi";
+  const Text fits(kMaxSetupFilePath - 104, u'f');
+  EXPECT_EQ(SetupFilePath(fits, folder)->size(), kMaxSetupFilePath);
+  EXPECT_EQ(SetupFilePath(fits + u"f", folder), std::nullopt);
+}
+
 // Orvelcfg over the same tree, as the elevated program meets it.
 class TreeAppPlatform final : public AppPlatform {
  public:

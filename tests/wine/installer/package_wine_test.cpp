@@ -690,5 +690,29 @@ TEST_F(SetupFilePackageTest, AFolderOthersMayChangeIsMovedAsideWithItsListCarrie
   ASSERT_EQ(RunMsiexec(L"/x " + msi_ + L" /qn"), 0u);
 }
 
+// Intune and ConfigMgr start a package from a cache folder of their own: a setup file
+// shipped beside it is named without a folder, and the log names the file read.
+TEST_F(SetupFilePackageTest, ASetupFileNamedAloneIsReadBesideThePackage) {
+  const std::wstring folder = temp_ + L"orvel cache 4";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  const std::wstring package = folder + L"\\Orvel.msi";
+  const std::wstring setup = folder + L"\\hall-a.ini";
+  made_.push_back(package);
+  made_.push_back(setup);
+  ASSERT_TRUE(CopyFileW(HostPath(ORVEL_MSI_PATH).c_str(), package.c_str(), FALSE));
+  ASSERT_TRUE(WriteBytes(setup, SetupFileText({{"Booth", "-1062731490"}}, "-1062731518")));
+  const std::wstring log = TempFile(L"orvel-beside.log", "");
+
+  ASSERT_EQ(RunMsiexec(L"/i " + Quoted(package) + L" /qn /norestart SETUPFILE=hall-a.ini /l*v " +
+                       Quoted(log)),
+            0u);
+  EXPECT_TRUE(LogMentions(
+      log, "CheckSetupFile: " + std::string(setup.begin(), setup.end()) + " holds 1 units"));
+  EXPECT_EQ(IniValues(settingsFile_)["Device Name"]["0"], "Booth");
+  ASSERT_EQ(RunMsiexec(L"/x " + Quoted(package) + L" /qn"), 0u);
+  for (const std::wstring& file : made_) DeleteFileW(file.c_str());
+  EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
 }  // namespace
 }  // namespace orvel::test
