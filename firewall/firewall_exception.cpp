@@ -105,38 +105,42 @@ bool JoinPath(WideString* path, std::u16string_view folder,
 
 }  // namespace
 
-bool GetServerProgramPath(FirewallPlatform& platform, ServerProgramPath* server) {
+bool GetServerProgramPath(ServerFolders& folders, ServerProgramPath* server) {
   *server = ServerProgramPath{};
   bool wow64 = false;
-  if (!platform.IsWow64Process(&wow64)) {
+  if (!folders.IsWow64Process(&wow64)) {
     return false;
   }
   WideString folder;
+  ServerProgramPath native;
   if (!wow64) {
-    if (Failed(platform.GetSystemFolderPath(&folder)) ||
-        !JoinPath(&server->path, folder, {kServerProgramName})) {
+    if (Failed(folders.GetSystemFolderPath(&folder)) ||
+        !JoinPath(&native.path, folder, {kServerProgramName})) {
       return false;
     }
-    server->versionPath = server->path;
+    native.versionPath = native.path;
+  } else if (folders.GetSystemWindowsDirectory(&folder) &&
+             JoinPath(&native.path, folder, {u"System32", kServerProgramName}) &&
+             JoinPath(&native.versionPath, folder, {u"Sysnative", kServerProgramName})) {
+    // A 32-bit process that names System32 is sent to the 32-bit folder; the firewall,
+    // though, matches the path the program runs from.
+    native.redirection = Redirection::kOff;
+  }
+  if (!native.versionPath.empty() && folders.FileExists(native.versionPath)) {
+    *server = native;
     return true;
   }
-  // A 32-bit process that names System32 is sent to the 32-bit folder; the firewall,
-  // though, matches the path the program runs from.
-  WideString native;
-  if (platform.GetSystemWindowsDirectory(&folder) &&
-      JoinPath(&native, folder, {u"Sysnative", kServerProgramName}) &&
-      platform.FileExists(native)) {
-    if (!JoinPath(&server->path, folder, {u"System32", kServerProgramName})) {
-      return false;
-    }
-    server->versionPath = native;
-    return true;
+  ServerProgramPath x86;
+  const bool x86Known =
+      folders.GetSystemWow64Directory(&folder) && JoinPath(&x86.path, folder, {kServerProgramName});
+  x86.versionPath = x86.path;
+  // A 32-bit process looks for its own kind of server there; a 64-bit one goes there
+  // only for a program that is there, and otherwise keeps to its own folder.
+  if (wow64) {
+    *server = x86;
+    return x86Known;
   }
-  if (!platform.GetSystemWow64Directory(&folder) ||
-      !JoinPath(&server->path, folder, {kServerProgramName})) {
-    return false;
-  }
-  server->versionPath = server->path;
+  *server = x86Known && folders.FileExists(x86.path) ? x86 : native;
   return true;
 }
 
@@ -245,13 +249,14 @@ HResult GetFirewallPolicy(FirewallPlatform& platform, ProcessToken& token,
   return elevated;
 }
 
-HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled) {
+HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled,
+                             Redirection redirection) {
   if (profile == nullptr || path == nullptr || enabled == nullptr) {
     return kMissingArgument;
   }
   *enabled = false;
   EntryLookup lookup;
-  const HResult result = profile->FindEntry(path, &lookup);
+  const HResult result = profile->FindEntry(path, redirection, &lookup);
   if (Failed(result) || Failed(lookup.item)) {
     return Failed(result) ? result : kSOk;  // a failed look-up: not registered
   }
@@ -260,12 +265,12 @@ HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, boo
 }
 
 HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
-                                 const WideChar* name) {
+                                 const WideChar* name, Redirection redirection) {
   if (profile == nullptr || path == nullptr || name == nullptr) {
     return kMissingArgument;
   }
   bool enabled = false;
-  const HResult result = IsApplicationEnabled(profile, path, &enabled);
+  const HResult result = IsApplicationEnabled(profile, path, &enabled, redirection);
   if (Failed(result)) {
     return result;
   }
@@ -273,15 +278,16 @@ HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
     return kSOk;
   }
   // A disabled entry is handled as a missing one: a new object for the same path.
-  return profile->AddEntry(path, name);
+  return profile->AddEntry(path, redirection, name);
 }
 
-HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path) {
+HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
+                                     Redirection redirection) {
   if (profile == nullptr || path == nullptr) {
     return kMissingArgument;
   }
   HResult item = kSOk;
-  const HResult result = profile->DisableEntry(path, &item);
+  const HResult result = profile->DisableEntry(path, redirection, &item);
   // Only a missing entry means there is nothing to switch off; a lookup refused for
   // any other reason leaves the entry as it may be, enabled.
   if (item == kItemNotFound) {
@@ -316,7 +322,8 @@ bool OnEveryProfile(FirewallPlatform& platform, ProcessToken& token, bool needsN
   for (FirewallProfileType type : kExceptionProfiles) {
     std::unique_ptr<FirewallProfile> profile;
     all = !Failed(policy->GetProfileByType(type, &profile)) && profile &&
-          !Failed(step(profile.get(), server.path.c_str(), name.c_str())) && all;
+          !Failed(step(profile.get(), server.path.c_str(), name.c_str(), server.redirection)) &&
+          all;
   }
   return all;
 }
@@ -328,10 +335,11 @@ bool RegisterFirewallException(FirewallPlatform& platform, ProcessToken& token) 
 }
 
 bool DisableFirewallException(FirewallPlatform& platform, ProcessToken& token) {
-  return OnEveryProfile(platform, token, false,
-                        [](FirewallProfile* profile, const WideChar* path, const WideChar*) {
-                          return DisableAuthorizedApplication(profile, path);
-                        });
+  return OnEveryProfile(
+      platform, token, false,
+      [](FirewallProfile* profile, const WideChar* path, const WideChar*, Redirection redirection) {
+        return DisableAuthorizedApplication(profile, path, redirection);
+      });
 }
 
 }  // namespace orvel

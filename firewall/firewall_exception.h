@@ -43,15 +43,18 @@ bool IsWindowsVistaOrLater(FirewallPlatform& platform);
 
 // The server program as the firewall sees it run, and where this process reads it.
 // They differ only for a 32-bit process on 64-bit Windows with the server in the
-// native system folder, which such a process reaches only through "Sysnative".
+// native system folder, which such a process reaches only through "Sysnative", or
+// with file-system redirection off.
 struct ServerProgramPath {
-  WideString path;         // what the exception names
-  WideString versionPath;  // whose version resource gives the display name
+  WideString path;                                  // what the exception names
+  WideString versionPath;                           // whose version resource gives the display name
+  Redirection redirection = Redirection::kAsUsual;  // for the firewall calls given path
 };
-// Without WOW64, the system folder. Under WOW64, the native system folder when the
-// program is there, else the 32-bit one. False when a folder is unknown or a path
-// would not fit 260 units.
-bool GetServerProgramPath(FirewallPlatform& platform, ServerProgramPath* server);
+// The native system folder when the program is there. Else, for a 32-bit process, the
+// 32-bit system folder; for a 64-bit one that folder when the program is there, and the
+// native folder when it is in neither. False when a folder that decides is unknown or a
+// path would not fit 260 units.
+bool GetServerProgramPath(ServerFolders& folders, ServerProgramPath* server);
 bool GetServerProductName(FirewallPlatform& platform, const WideString& path, WideString* name);
 // The local policy: on Vista and later through the elevation moniker, and from a
 // manager created in-process when the moniker fails but the token is elevated already;
@@ -60,10 +63,13 @@ HResult GetFirewallPolicy(FirewallPlatform& platform, ProcessToken& token,
                           std::unique_ptr<FirewallPolicy>* policy);
 HResult CreateElevatedFirewallManager(FirewallPlatform& platform,
                                       std::unique_ptr<FirewallPolicy>* policy);
-HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled);
+HResult IsApplicationEnabled(FirewallProfile* profile, const WideChar* path, bool* enabled,
+                             Redirection redirection = Redirection::kAsUsual);
 HResult AddAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
-                                 const WideChar* name);
-HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path);
+                                 const WideChar* name,
+                                 Redirection redirection = Redirection::kAsUsual);
+HResult DisableAuthorizedApplication(FirewallProfile* profile, const WideChar* path,
+                                     Redirection redirection = Redirection::kAsUsual);
 
 // Bounded string building as the fixed buffers of the platform allow: capacity counts
 // the terminator. A zero capacity gives kEInvalidArg; text that does not fit is cut to

@@ -52,6 +52,12 @@ constexpr std::uint32_t kVerPlatformWin32Nt = 2;
 // Vista and later applies to private and public networks alike.
 enum class FirewallProfileType : std::int32_t { kDomain = 0, kStandard = 1 };
 
+// How a firewall call that takes the server's path is made: as usual, or with WOW64
+// file-system redirection off around it, for a 32-bit process whose path names the
+// native system folder: a check the call makes in this process then looks where the
+// path points, not in the 32-bit folder.
+enum class Redirection { kAsUsual, kOff };
+
 // What Item and Enabled answered for one path.
 struct EntryLookup {
   HResult item = kSOk;   // Item's answer; kItemNotFound when the list holds no such entry
@@ -69,14 +75,16 @@ class FirewallProfile {
   // it found. Answers the failure to reach the list or to make the path's string
   // (E_OUTOFMEMORY), else that of reading Enabled; Item's own answer is in
   // lookup->item, and when it failed nothing is read and the answer is kSOk.
-  virtual HResult FindEntry(const WideString& path, EntryLookup* lookup) = 0;
+  virtual HResult FindEntry(const WideString& path, Redirection redirection,
+                            EntryLookup* lookup) = 0;
   // A new authorized application with the path, then the name, added to the list;
   // its other properties keep their defaults. The first failing step's code; an
   // empty name gives E_OUTOFMEMORY, as a failed allocation does.
-  virtual HResult AddEntry(const WideString& path, const WideString& name) = 0;
+  virtual HResult AddEntry(const WideString& path, Redirection redirection,
+                           const WideString& name) = 0;
   // Enabled switched off on the entry Item finds for the path; the entry stays. Item's
   // answer goes into *item, and a failed Item ends the call with it, changing nothing.
-  virtual HResult DisableEntry(const WideString& path, HResult* item) = 0;
+  virtual HResult DisableEntry(const WideString& path, Redirection redirection, HResult* item) = 0;
 };
 
 // The firewall's local policy, as the manager hands it out; held like a profile.
@@ -89,13 +97,11 @@ class FirewallPolicy {
                                    std::unique_ptr<FirewallProfile>* profile) = 0;
 };
 
-class FirewallPlatform {
+// The calls that tell where the server program lies. Orvelcfg and the installer's
+// actions both find it through these, so that they name the same file.
+class ServerFolders {
  public:
-  virtual ~FirewallPlatform() = default;
-
-  // GetVersionExA with an OSVERSIONINFOA.
-  virtual bool GetVersionExA(OsVersionInfo* info) = 0;
-
+  virtual ~ServerFolders() = default;
   // IsWow64Process for the current process: false when the call fails.
   virtual bool IsWow64Process(bool* wow64) = 0;
   // SHGetFolderPathW(no window, CSIDL_SYSTEM, no token, current path).
@@ -106,6 +112,12 @@ class FirewallPlatform {
   virtual bool GetSystemWow64Directory(WideString* path) = 0;
   // GetFileAttributesW names a file, not a folder.
   virtual bool FileExists(const WideString& path) = 0;
+};
+
+class FirewallPlatform : public ServerFolders {
+ public:
+  // GetVersionExA with an OSVERSIONINFOA.
+  virtual bool GetVersionExA(OsVersionInfo* info) = 0;
 
   virtual std::uint32_t GetFileVersionInfoSizeW(const WideChar* path) = 0;
   virtual bool GetFileVersionInfoW(const WideChar* path, std::uint32_t size, void* block) = 0;

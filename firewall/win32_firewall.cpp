@@ -76,6 +76,27 @@ class ApartmentHold {
   HRESULT joined_;
 };
 
+// WOW64 file-system redirection off for this thread while this lives, when asked for,
+// and back on when it goes, whatever happened meanwhile. Loading a library while it is
+// off would reach the native system folder, so it spans single calls only.
+class RedirectionOff {
+ public:
+  explicit RedirectionOff(Redirection redirection) {
+    if (redirection == Redirection::kOff) {
+      off_ = ::Wow64DisableWow64FsRedirection(&previous_) != FALSE;
+    }
+  }
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+  ~RedirectionOff() {
+    if (off_) ::Wow64RevertWow64FsRedirection(previous_);
+  }
+
+ private:
+  void* previous_ = nullptr;
+  bool off_ = false;
+};
+
 // One profile of the policy.
 class Win32FirewallProfile final : public FirewallProfile {
  public:
@@ -83,11 +104,11 @@ class Win32FirewallProfile final : public FirewallProfile {
   Win32FirewallProfile(const Win32FirewallProfile&) = delete;
   Win32FirewallProfile& operator=(const Win32FirewallProfile&) = delete;
 
-  HResult FindEntry(const WideString& path, EntryLookup* lookup) override {
+  HResult FindEntry(const WideString& path, Redirection redirection, EntryLookup* lookup) override {
     *lookup = EntryLookup{};
     ComPtr<INetFwAuthorizedApplications> applications;
     ComPtr<INetFwAuthorizedApplication> application;
-    const HRESULT result = Lookup(path, &applications, &application, &lookup->item);
+    const HRESULT result = Lookup(path, redirection, &applications, &application, &lookup->item);
     if (FAILED(result) || FAILED(lookup->item)) {
       return result;
     }
@@ -97,7 +118,8 @@ class Win32FirewallProfile final : public FirewallProfile {
     return read;
   }
 
-  HResult AddEntry(const WideString& path, const WideString& name) override {
+  HResult AddEntry(const WideString& path, Redirection redirection,
+                   const WideString& name) override {
     ComPtr<INetFwAuthorizedApplications> applications;
     HRESULT result = Applications(&applications);
     if (FAILED(result)) {
@@ -114,6 +136,8 @@ class Win32FirewallProfile final : public FirewallProfile {
     _bstr_t imagePath;
     result = MakeBstr(path, &imagePath);
     if (SUCCEEDED(result)) {
+      // The object checks that the program exists, here, in this process.
+      RedirectionOff off(redirection);
       result = application->put_ProcessImageFileName(imagePath);
     }
     if (FAILED(result)) {
@@ -131,10 +155,10 @@ class Win32FirewallProfile final : public FirewallProfile {
     return applications->Add(application.Get());
   }
 
-  HResult DisableEntry(const WideString& path, HResult* item) override {
+  HResult DisableEntry(const WideString& path, Redirection redirection, HResult* item) override {
     ComPtr<INetFwAuthorizedApplications> applications;
     ComPtr<INetFwAuthorizedApplication> application;
-    const HRESULT result = Lookup(path, &applications, &application, item);
+    const HRESULT result = Lookup(path, redirection, &applications, &application, item);
     if (FAILED(result) || FAILED(*item)) {
       return FAILED(result) ? result : *item;
     }
@@ -149,7 +173,8 @@ class Win32FirewallProfile final : public FirewallProfile {
 
   // The list, then Item for the path; Item's answer goes into *item. The caller's
   // pointers are declared list first, so that the entry is released first.
-  HRESULT Lookup(const WideString& path, ComPtr<INetFwAuthorizedApplications>* applications,
+  HRESULT Lookup(const WideString& path, Redirection redirection,
+                 ComPtr<INetFwAuthorizedApplications>* applications,
                  ComPtr<INetFwAuthorizedApplication>* application, HResult* item) {
     *item = S_OK;
     HRESULT result = Applications(applications);
@@ -158,6 +183,7 @@ class Win32FirewallProfile final : public FirewallProfile {
       result = MakeBstr(path, &imagePath);
     }
     if (SUCCEEDED(result)) {
+      RedirectionOff off(redirection);
       *item = Present((*applications)->Item(imagePath, application->ReleaseAndGetAddressOf()),
                       *application);
     }

@@ -247,6 +247,14 @@ class Services {
   virtual std::uint32_t CloseServiceHandle(ServiceHandle handle) = 0;
 };
 
+// Which file a handle holds, whatever name it was opened by (a short name, another
+// link): the volume's serial number and the file's index on that volume.
+struct FileIdentity {
+  std::uint32_t volumeSerial = 0;
+  std::uint64_t fileIndex = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -258,6 +266,8 @@ class Files {
   virtual std::uint32_t GetProgramFilesX86(char16_t* buffer) = 0;
   // GetFullPathNameW: the length copied, or the size needed; 0 on failure.
   virtual std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) = 0;
+  // GetShortPathNameW, answered as GetFullPathName.
+  virtual std::uint32_t GetShortPathName(TextView path, char16_t* buffer, std::uint32_t size) = 0;
   virtual std::uint32_t GetFileAttributes(TextView path) = 0;
   // CreateFileW for DELETE and the attributes, OPEN_EXISTING, sharing everything, with
   // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS: a link is opened itself, never
@@ -265,6 +275,12 @@ class Files {
   virtual std::uint32_t OpenNoFollow(TextView path, FileHandle* file) = 0;
   // GetFileInformationByHandle: dwFileAttributes.
   virtual std::uint32_t GetAttributes(FileHandle file, std::uint32_t* attributes) = 0;
+  // CreateFileW for FILE_READ_ATTRIBUTES only, OPEN_EXISTING, sharing everything, with
+  // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS: what the name itself holds,
+  // a running program too, without the right to change it.
+  virtual std::uint32_t OpenToIdentify(TextView path, FileHandle* file) = 0;
+  // GetFileInformationByHandle: dwVolumeSerialNumber and nFileIndexHigh, nFileIndexLow.
+  virtual std::uint32_t GetIdentity(FileHandle file, FileIdentity* identity) = 0;
   // SetFileInformationByHandle with FILE_BASIC_INFO: the attributes only, no times.
   virtual std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) = 0;
   // SetFileInformationByHandle with FILE_DISPOSITION_INFO: deleted when the handle closes.

@@ -20,15 +20,18 @@ inline constexpr TextView kMidiLibraryName = u"Orveldrv.dll";
 inline constexpr std::uint32_t kMessageNotAdministrator = 25003;
 inline constexpr std::uint32_t kMessageSystemTooOld = 25004;
 
-// The IDs, in snapshot order, of the processes whose image name equals name exactly;
-// nothing when the process list cannot be read.
+// The IDs, in snapshot order, of the processes whose image name is one of names, in any
+// letter case; nothing when the process list cannot be read.
 std::optional<std::vector<std::uint32_t>> FindProcessesByImageName(Platform& platform,
-                                                                   TextView name);
+                                                                   const std::vector<Text>& names);
 bool IsVersionAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
                       std::uint32_t servicePackMajor);
 bool IsBuildAtLeast(Platform& platform, std::uint32_t major, std::uint32_t minor,
                     std::uint32_t build);
 
+// Stops every running copy of the server program: each process whose program file is
+// the server's, told by the file's identity, whatever name it was started by. The file
+// is the one Orvelcfg's firewall step registers (the system folder, or the 32-bit one).
 std::uint32_t ProcessKill(Platform& platform);
 std::uint32_t GetOSVersion(Platform& platform);
 std::uint32_t IsAdmin(Platform& platform);

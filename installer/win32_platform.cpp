@@ -520,6 +520,10 @@ std::uint32_t Win32Files::GetFullPathName(TextView path, char16_t* buffer, std::
   return ::GetFullPathNameW(W(path).c_str(), size, Units(buffer), nullptr);
 }
 
+std::uint32_t Win32Files::GetShortPathName(TextView path, char16_t* buffer, std::uint32_t size) {
+  return ::GetShortPathNameW(W(path).c_str(), Units(buffer), size);
+}
+
 std::uint32_t Win32Files::GetFileAttributes(TextView path) {
   return ::GetFileAttributesW(W(path).c_str());
 }
@@ -538,6 +542,23 @@ std::uint32_t Win32Files::GetAttributes(FileHandle file, std::uint32_t* attribut
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(ToNative<HANDLE>(file), &info)) return ::GetLastError();
   *attributes = info.dwFileAttributes;
+  return kErrorSuccess;
+}
+
+std::uint32_t Win32Files::OpenToIdentify(TextView path, FileHandle* file) {
+  const HANDLE handle = ::CreateFileW(
+      W(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
+  *file = FromNative<FileHandle>(handle);
+  return kErrorSuccess;
+}
+
+std::uint32_t Win32Files::GetIdentity(FileHandle file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(ToNative<HANDLE>(file), &info)) return ::GetLastError();
+  identity->volumeSerial = info.dwVolumeSerialNumber;
+  identity->fileIndex = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   return kErrorSuccess;
 }
 

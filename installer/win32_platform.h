@@ -112,9 +112,12 @@ class Win32Files final : public Files {
   std::uint32_t GetSystemWow64Directory(char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetProgramFilesX86(char16_t* buffer) override;
   std::uint32_t GetFullPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
+  std::uint32_t GetShortPathName(TextView path, char16_t* buffer, std::uint32_t size) override;
   std::uint32_t GetFileAttributes(TextView path) override;
   std::uint32_t OpenNoFollow(TextView path, FileHandle* file) override;
   std::uint32_t GetAttributes(FileHandle file, std::uint32_t* attributes) override;
+  std::uint32_t OpenToIdentify(TextView path, FileHandle* file) override;
+  std::uint32_t GetIdentity(FileHandle file, FileIdentity* identity) override;
   std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) override;
   std::uint32_t DeleteOnClose(FileHandle file) override;
   std::uint32_t CloseHandle(FileHandle file) override;

@@ -10,10 +10,46 @@ COrvelConfigureApp::COrvelConfigureApp(AppPlatform& platform, ServerChannel& ser
                                        MainDialogRunner& mainDialog, FirewallUpdater& firewall)
     : platform_(platform), server_(server), mainDialog_(mainDialog), firewall_(firewall) {}
 
+bool COrvelConfigureApp::AnotherCopyHoldsTheMachine() {
+  using Found = AppPlatform::MachineMutexFacts::Found;
+  // Without full rights a copy can only look: it may not take the mutex, so that no
+  // user can hold it against the administrators. A mutex an administrator's copy
+  // made, or SYSTEM's, means such a copy runs.
+  if (!platform_.ProcessElevated()) {
+    const auto facts = platform_.OpenMachineInstanceMutex(kMachineInstanceMutexName);
+    return facts.found == Found::kExisting && facts.administratorsOwn;
+  }
+  const auto facts = platform_.CreateMachineInstanceMutex(kMachineInstanceMutexName);
+  // Any user may put an object under that name first (only file mappings and links in
+  // the global namespace need a privilege). What no copy made is no copy: honouring it
+  // would let that user keep every administrator out, with a dialog that silently
+  // never opens. This copy then runs as before, one per session.
+  if ((facts.found != Found::kMade && facts.found != Found::kExisting) ||
+      !facts.administratorsOwn) {
+    platform_.ReleaseMachineInstanceMutex();
+    return false;
+  }
+  // Held, not merely there: anyone may keep a handle to look at it, and a copy that
+  // ended without letting go leaves it free.
+  switch (platform_.TakeMachineInstanceMutex()) {
+    case AppPlatform::TakeResult::kTaken:
+      holdsMachineMutex_ = true;
+      return false;
+    case AppPlatform::TakeResult::kHeldElsewhere:
+      platform_.ReleaseMachineInstanceMutex();
+      return true;
+    case AppPlatform::TakeResult::kFailed:
+      break;
+  }
+  platform_.ReleaseMachineInstanceMutex();
+  return false;
+}
+
 bool COrvelConfigureApp::Start(bool singleInstance) {
   if (singleInstance) {
     // A second copy leaves silently; the first one is not brought forward.
     if (platform_.SingleInstanceMutexExists(kSingleInstanceMutexName)) return false;
+    if (AnotherCopyHoldsTheMachine()) return false;
     platform_.CreateSingleInstanceMutex(kSingleInstanceMutexName);
     holdsMutex_ = true;
   }
@@ -81,6 +117,10 @@ int COrvelConfigureApp::ExitInstance() {
   if (holdsMutex_) {
     platform_.ReleaseSingleInstanceMutex();
     holdsMutex_ = false;
+  }
+  if (holdsMachineMutex_) {
+    platform_.ReleaseMachineInstanceMutex();
+    holdsMachineMutex_ = false;
   }
   return 0;
 }

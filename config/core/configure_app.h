@@ -20,6 +20,11 @@
 namespace orvel {
 
 inline constexpr char kSingleInstanceMutexName[] = "Vantor Quorin Network Driver Control Panel";
+// One copy on the whole PC: a mutex in the global namespace, which every session and
+// SYSTEM's session 0 share. Its own name, since in session 0 the session's names are
+// the global ones.
+inline constexpr char kMachineInstanceMutexName[] =
+    "Global\\Vantor Quorin Network Driver Control Panel (all sessions)";
 inline constexpr int kDialogResultOk = 1;  // IDOK
 
 // The settings file, read once when opened; writes take effect on Commit.
@@ -67,6 +72,35 @@ class AppPlatform : public FolderPlatform {
   virtual void CreateSingleInstanceMutex(const std::string& name) = 0;
   // ReleaseMutex on the kept handle, if any, and let it go.
   virtual void ReleaseSingleInstanceMutex() = 0;
+
+  // What a call found under the machine-wide mutex's name.
+  struct MachineMutexFacts {
+    enum class Found {
+      kNothing,      // no object of that name
+      kMade,         // made now
+      kExisting,     // a mutex that was there
+      kShutOut,      // an object whose access list refuses this process
+      kOtherObject,  // an object of another kind (an event, a semaphore...)
+      kFailed,       // any other failure
+    };
+    Found found = Found::kFailed;
+    // Made or existing: its owner is SYSTEM or the Administrators, which only a copy
+    // with full rights can give it.
+    bool administratorsOwn = false;
+  };
+  enum class TakeResult { kTaken, kHeldElsewhere, kFailed };
+  // CreateMutexExA(not owned; SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL) with an
+  // access list that lets SYSTEM and the Administrators do anything and everyone else
+  // only read it, owned by the Administrators; the platform keeps the handle, also of a
+  // mutex that was there.
+  virtual MachineMutexFacts CreateMachineInstanceMutex(const std::string& name) = 0;
+  // WaitForSingleObject(kept handle, 0): taken (also from a copy that ended without
+  // letting go), or held by another copy.
+  virtual TakeResult TakeMachineInstanceMutex() = 0;
+  // ReleaseMutex when taken, and let the kept handle go.
+  virtual void ReleaseMachineInstanceMutex() = 0;
+  // OpenMutexA(READ_CONTROL) and who owns what it finds; the handle is closed again.
+  virtual MachineMutexFacts OpenMachineInstanceMutex(const std::string& name) = 0;
   virtual void InitCommonControls() = 0;
   // GetModuleFileNameA of the program.
   virtual std::string ModuleFileName() = 0;
@@ -159,6 +193,9 @@ class COrvelConfigureApp {
   // Single instance (when asked for), the settings folder and the table load; false
   // when another copy runs.
   bool Start(bool singleInstance);
+  // True when a copy in any session holds the machine-wide mutex; takes it when this
+  // copy has full rights and it is free.
+  bool AnotherCopyHoldsTheMachine();
   int LoadedCount() const { return CountUsedSlots(deviceTable_); }
   SaveOutcome SaveFlow(const std::array<DeviceEntry, kSlotCount>& entries,
                        std::uint32_t scanStartAddress, std::int32_t scanStopOctet, int loadedCount);
@@ -175,6 +212,7 @@ class COrvelConfigureApp {
   std::vector<std::string> guardedFolders_;
   DeviceTable deviceTable_;
   bool holdsMutex_ = false;
+  bool holdsMachineMutex_ = false;
   // The file could not be read at start: a save would act on a table never loaded.
   bool settingsUnreadable_ = false;
   // Why the last save found the settings folder unsafe.

@@ -1,7 +1,11 @@
 #include "config/core/win32_app_platform.h"
 
+#include <aclapi.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlobj.h>
+
+#include "config/core/win32_security.h"
 
 namespace orvel {
 
@@ -28,6 +32,81 @@ void Win32AppPlatform::ReleaseSingleInstanceMutex() {
   if (!mutex_) return;
   ReleaseMutex(mutex_.get());
   mutex_.reset();
+}
+
+namespace {
+
+using Found = AppPlatform::MachineMutexFacts::Found;
+
+Found FoundByError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return Found::kNothing;
+    case ERROR_ACCESS_DENIED:
+      return Found::kShutOut;
+    case ERROR_INVALID_HANDLE:  // the name is an event's, a semaphore's...
+      return Found::kOtherObject;
+    default:
+      return Found::kFailed;
+  }
+}
+
+bool AdministratorsOwn(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  OwnedDescriptor owned(descriptor);
+  return IsSystemOrAdministrators(owner);
+}
+
+}  // namespace
+
+AppPlatform::MachineMutexFacts Win32AppPlatform::CreateMachineInstanceMutex(
+    const std::string& name) {
+  ReleaseMachineInstanceMutex();
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kMachineInstanceMutexSddl,
+                                                            SDDL_REVISION_1, &raw, nullptr)) {
+    return {Found::kFailed, false};
+  }
+  OwnedDescriptor descriptor(raw);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+  HANDLE mutex =
+      CreateMutexExA(&attributes, name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL);
+  const DWORD error = GetLastError();
+  if (mutex == nullptr) return {FoundByError(error), false};
+  machineMutex_.reset(mutex);
+  return {error == ERROR_ALREADY_EXISTS ? Found::kExisting : Found::kMade,
+          AdministratorsOwn(mutex)};
+}
+
+AppPlatform::TakeResult Win32AppPlatform::TakeMachineInstanceMutex() {
+  if (!machineMutex_) return TakeResult::kFailed;
+  switch (WaitForSingleObject(machineMutex_.get(), 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:
+      machineMutexTaken_ = true;
+      return TakeResult::kTaken;
+    case WAIT_TIMEOUT:
+      return TakeResult::kHeldElsewhere;
+    default:
+      return TakeResult::kFailed;
+  }
+}
+
+void Win32AppPlatform::ReleaseMachineInstanceMutex() {
+  if (machineMutexTaken_) ReleaseMutex(machineMutex_.get());
+  machineMutexTaken_ = false;
+  machineMutex_.reset();
+}
+
+AppPlatform::MachineMutexFacts Win32AppPlatform::OpenMachineInstanceMutex(const std::string& name) {
+  UniqueHandle mutex(OpenMutexA(READ_CONTROL, FALSE, name.c_str()));
+  if (!mutex) return {FoundByError(GetLastError()), false};
+  return {Found::kExisting, AdministratorsOwn(mutex.get())};
 }
 
 void Win32AppPlatform::InitCommonControls() {

@@ -11,6 +11,12 @@
 
 namespace orvel {
 
+// The machine-wide instance mutex: owned by the Administrators; SYSTEM and the
+// Administrators may do anything with it, everyone else only read who owns it. So every
+// user's copy can see that one runs, and none but theirs can take it or change it.
+inline constexpr char kMachineInstanceMutexSddl[] =
+    "O:BAD:P(A;;0x1F0001;;;SY)(A;;0x1F0001;;;BA)(A;;RC;;;WD)";
+
 // Opens a settings or setup file as a store that replaces the file in one step on
 // Commit; orveld.ini is opened with Links::kRefuse.
 std::unique_ptr<SettingsStore> OpenSettingsFile(
@@ -36,6 +42,10 @@ class Win32AppPlatform : public AppPlatform {
   bool SingleInstanceMutexExists(const std::string& name) override;
   void CreateSingleInstanceMutex(const std::string& name) override;
   void ReleaseSingleInstanceMutex() override;
+  MachineMutexFacts CreateMachineInstanceMutex(const std::string& name) override;
+  TakeResult TakeMachineInstanceMutex() override;
+  void ReleaseMachineInstanceMutex() override;
+  MachineMutexFacts OpenMachineInstanceMutex(const std::string& name) override;
   void InitCommonControls() override;
   std::string ModuleFileName() override;
   std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override;
@@ -51,6 +61,8 @@ class Win32AppPlatform : public AppPlatform {
 
   HINSTANCE instance_;
   UniqueHandle mutex_;
+  UniqueHandle machineMutex_;
+  bool machineMutexTaken_ = false;
   bool consoleLooked_ = false;
   HANDLE output_ = nullptr;  // the inherited standard output, or conout_
   UniqueHandle conout_;

@@ -87,6 +87,8 @@ class FakeFirewallWorld {
   std::map<FirewallProfileType, std::string> profileFailures;
   std::optional<HResult> itemAnswer;  // what Item answers instead of looking
   int adds = 0;
+  // How each call that took the server's path was asked to be made, in order.
+  std::vector<Redirection> redirections;
 
   bool ProfileFails(FirewallProfileType type, const std::string& call) {
     const bool fails = ShouldFail(call);
@@ -116,17 +118,20 @@ class FakeFirewallProfile final : public FirewallProfile {
   }
   ~FakeFirewallProfile() override { --world_.liveProfiles; }
 
-  HResult FindEntry(const WideString& path, EntryLookup* lookup) override {
+  HResult FindEntry(const WideString& path, Redirection redirection, EntryLookup* lookup) override {
     *lookup = EntryLookup{};
     if (world_.ProfileFails(type_, "FindEntry")) return world_.failCode;
+    world_.redirections.push_back(redirection);
     FakeEntry* entry = nullptr;
     lookup->item = world_.Item(type_, path, &entry);
     if (!Failed(lookup->item)) lookup->enabled = entry->enabled;
     return kSOk;
   }
   // The firewall keeps one entry per image: adding a path again replaces its entry.
-  HResult AddEntry(const WideString& path, const WideString& name) override {
+  HResult AddEntry(const WideString& path, Redirection redirection,
+                   const WideString& name) override {
     if (world_.ProfileFails(type_, "AddEntry")) return world_.failCode;
+    world_.redirections.push_back(redirection);
     if (name.empty()) return kEOutOfMemory;
     ++world_.adds;
     if (FakeEntry* existing = world_.Find(type_, path)) {
@@ -136,9 +141,10 @@ class FakeFirewallProfile final : public FirewallProfile {
     }
     return kSOk;
   }
-  HResult DisableEntry(const WideString& path, HResult* item) override {
+  HResult DisableEntry(const WideString& path, Redirection redirection, HResult* item) override {
     *item = kSOk;
     if (world_.ProfileFails(type_, "DisableEntry")) return world_.failCode;
+    world_.redirections.push_back(redirection);
     FakeEntry* entry = nullptr;
     *item = world_.Item(type_, path, &entry);
     if (Failed(*item)) return *item;

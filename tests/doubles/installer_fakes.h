@@ -413,6 +413,7 @@ class FakeFiles : public Files {
     std::optional<std::uint64_t> version;  // none: no version resource
     std::uint32_t attributes = 0x20;
     bool inUse = false;
+    std::uint64_t index = 0;  // the file's own; a second name of it (Alias) shares it
   };
   explicit FakeFiles(FaultPlan& plan) : plan_(plan) {}
 
@@ -447,6 +448,16 @@ class FakeFiles : public Files {
     buffer[path.size()] = u'\0';
     return static_cast<std::uint32_t>(path.size());
   }
+  std::uint32_t GetShortPathName(TextView path, char16_t* buffer, std::uint32_t size) override {
+    if (plan_.Fail("GetShortPathName")) return 0;
+    if (!files.count(Lower(path))) return 0;
+    const auto found = shortNames.find(Lower(path));
+    const Text name = found == shortNames.end() ? Text(path) : found->second;
+    if (name.size() + 1 > size) return static_cast<std::uint32_t>(name.size() + 1);
+    std::copy(name.begin(), name.end(), buffer);
+    buffer[name.size()] = u'\0';
+    return static_cast<std::uint32_t>(name.size());
+  }
   std::uint32_t GetFileAttributes(TextView path) override {
     if (plan_.Fail("GetFileAttributes")) return kInvalidFileAttributes;
     auto it = files.find(Lower(path));
@@ -465,6 +476,20 @@ class FakeFiles : public Files {
     auto it = Opened(file);
     if (it == files.end()) return 6;
     *attributes = it->second.attributes;
+    return kErrorSuccess;
+  }
+  std::uint32_t OpenToIdentify(TextView path, FileHandle* file) override {
+    if (plan_.Fail("CreateFile(FILE_READ_ATTRIBUTES)")) return kErrorAccessDenied;
+    if (!files.count(Lower(path))) return kErrorFileNotFound;
+    *file = FileHandle(next_++);
+    handles_[*file] = {Lower(path), false};
+    return kErrorSuccess;
+  }
+  std::uint32_t GetIdentity(FileHandle file, FileIdentity* identity) override {
+    if (plan_.Fail("GetFileInformationByHandle(identity)")) return kErrorAccessDenied;
+    auto it = Opened(file);
+    if (it == files.end()) return 6;
+    *identity = FileIdentity{volumeSerial, it->second.index};
     return kErrorSuccess;
   }
   std::uint32_t SetAttributes(FileHandle file, std::uint32_t attributes) override {
@@ -542,13 +567,20 @@ class FakeFiles : public Files {
     }
     File copy = src->second;
     copy.inUse = false;
+    copy.index = ++lastIndex_;
     files[Lower(target)] = copy;
     return kErrorSuccess;
   }
 
   void Add(TextView path, std::optional<std::uint64_t> version = std::nullopt, bool inUse = false,
            std::uint32_t attributes = 0x20) {
-    files[Lower(path)] = File{version, attributes, inUse};
+    files[Lower(path)] = File{version, attributes, inUse, ++lastIndex_};
+  }
+  // Another name of a file that is there: a hard link, or its short name (which
+  // GetShortPathName then answers when asked for the file's own).
+  void Alias(TextView alias, TextView path, bool shortName = false) {
+    files[Lower(alias)] = files.at(Lower(path));
+    if (shortName) shortNames[Lower(path)] = Text(alias);
   }
   std::size_t OpenHandles() const { return handles_.size(); }
   bool Exists(TextView path) const { return files.count(Lower(path)) != 0; }
@@ -561,7 +593,9 @@ class FakeFiles : public Files {
   Text systemDirectory = u"C:\\Windows\\system32";
   Text systemX86Directory = u"C:\\Windows\\SysWOW64";
   Text programFilesX86 = u"C:\\Program Files (x86)";
+  std::uint32_t volumeSerial = 0x1CE5A11E;
   std::map<Text, File> files;
+  std::map<Text, Text> shortNames;  // a file's path in lower case -> its short path
   std::set<Text> deleteAtReboot;
   std::set<Text> replaceAtReboot;
   std::vector<InstallCall> installCalls;
@@ -574,6 +608,7 @@ class FakeFiles : public Files {
   FaultPlan& plan_;
   std::map<FileHandle, std::pair<Text, bool>> handles_;  // path, delete on close
   std::uintptr_t next_ = 0x7000;
+  std::uint64_t lastIndex_ = 0x10000;
 };
 
 inline constexpr std::uint64_t Version(std::uint16_t a, std::uint16_t b, std::uint16_t c,

@@ -289,28 +289,34 @@ TEST(FirewallException, DisableDoesNotNeedTheServerProgram) {
 }
 
 // A 32-bit process on 64-bit Windows reaches the native system folder only through
-// "Sysnative", but the firewall matches the path the server runs from.
+// "Sysnative", or with file-system redirection off, but the firewall matches the path
+// the server runs from. A 64-bit process (the installer's actions) finds a server in
+// the 32-bit folder as Orvelcfg does.
 TEST(FirewallException, ServerPathIsWhereTheProgramRuns) {
   const WideString native = u"C:\\WINDOWS\\System32\\Quorin Network Driver.exe";
   const WideString throughAlias = u"C:\\WINDOWS\\Sysnative\\Quorin Network Driver.exe";
   const WideString wow = u"C:\\WINDOWS\\SysWOW64\\Quorin Network Driver.exe";
+  constexpr Redirection kUsual = Redirection::kAsUsual;
+  constexpr Redirection kOff = Redirection::kOff;
   struct Case {
     const char* what;
     std::optional<bool> wow64;
     std::vector<WideString> present;  // as this process names them
     WideString path;                  // what the exception names; empty: no path at all
     WideString versionPath;
+    Redirection redirection;  // for the firewall calls that take the path
     bool withoutWow64Folder = false;
   };
   const Case cases[] = {
-      {"no WOW64", false, {kServerPath}, kServerPath, kServerPath},
-      {"no WOW64, server missing", false, {}, kServerPath, kServerPath},
-      {"WOW64, 64-bit server", true, {throughAlias}, native, throughAlias},
-      {"WOW64, 32-bit server", true, {wow}, wow, wow},
-      {"WOW64, both: the native one runs", true, {throughAlias, wow}, native, throughAlias},
-      {"WOW64, server missing", true, {}, wow, wow},
-      {"WOW64 unknown", std::nullopt, {throughAlias}, u"", u""},
-      {"WOW64, 32-bit folder unknown", true, {wow}, u"", u"", true},
+      {"no WOW64", false, {kServerPath}, kServerPath, kServerPath, kUsual},
+      {"no WOW64, server missing", false, {}, kServerPath, kServerPath, kUsual},
+      {"no WOW64, 32-bit server", false, {wow}, wow, wow, kUsual},
+      {"WOW64, 64-bit server", true, {throughAlias}, native, throughAlias, kOff},
+      {"WOW64, 32-bit server", true, {wow}, wow, wow, kUsual},
+      {"WOW64, both: the native one runs", true, {throughAlias, wow}, native, throughAlias, kOff},
+      {"WOW64, server missing", true, {}, wow, wow, kUsual},
+      {"WOW64 unknown", std::nullopt, {throughAlias}, u"", u"", kUsual},
+      {"WOW64, 32-bit folder unknown", true, {wow}, u"", u"", kUsual, true},
   };
   for (const Case& c : cases) {
     for (bool registering : {true, false}) {
@@ -326,6 +332,7 @@ TEST(FirewallException, ServerPathIsWhereTheProgramRuns) {
       EXPECT_EQ(GetServerProgramPath(h.platform, &server), !c.path.empty()) << what;
       EXPECT_EQ(server.path, c.path) << what;
       EXPECT_EQ(server.versionPath, c.versionPath) << what;
+      EXPECT_EQ(server.redirection, c.redirection) << what;
 
       // An enabled entry for every place the server could be; only the chosen one
       // is registered or switched off.
@@ -347,6 +354,13 @@ TEST(FirewallException, ServerPathIsWhereTheProgramRuns) {
       }
       ExpectLists(h, after, what);
       ExpectClean(h, what);
+      // Every firewall call that took the path, and only those, with redirection as
+      // the path needs it.
+      const bool reached = !c.path.empty() && (known || !registering);
+      EXPECT_EQ(h.world.redirections.empty(), !reached) << what;
+      for (Redirection redirection : h.world.redirections) {
+        EXPECT_EQ(redirection, c.redirection) << what;
+      }
     }
   }
 }
@@ -482,8 +496,11 @@ TEST(FirewallException, EveryFailureEndsWithFalse) {
   // A failing version query falls back to the in-process manager, and so does a
   // failing moniker for the elevated token of the harness. Without the native folder's
   // answer the 32-bit folder is taken, where disable finds nothing to switch off.
-  const std::set<std::string> inProcess = {"GetVersionExA"};
-  const std::set<std::string> moniker = {"GetVersionExA", "OpenPolicyElevated"};
+  // A 64-bit process that does not find the server in the system folder looks in the
+  // 32-bit one, and without it there keeps to the system folder.
+  const std::set<std::string> inProcess = {"GetVersionExA", "FileExists"};
+  const std::set<std::string> moniker = {"GetVersionExA", "OpenPolicyElevated", "FileExists"};
+  const std::set<std::string> wow64Moniker = {"GetVersionExA", "OpenPolicyElevated"};
   const std::set<std::string> nativeLookup = {"GetVersionExA", "OpenPolicyElevated",
                                               "GetSystemWindowsDirectory", "FileExists"};
   const Scenario scenarios[] = {
@@ -491,7 +508,7 @@ TEST(FirewallException, EveryFailureEndsWithFalse) {
       {"register elevated", Nt(6, 1), true, false, false, moniker},
       {"disable in-process", Nt(5, 2), false, false, false, inProcess},
       {"disable elevated", Nt(10, 0), false, false, false, moniker},
-      {"register 64-bit server under WOW64", Nt(10, 0), true, true, false, moniker},
+      {"register 64-bit server under WOW64", Nt(10, 0), true, true, false, wow64Moniker},
       {"disable 64-bit server under WOW64", Nt(10, 0), false, true, false, nativeLookup},
       {"register, moniker refused", Nt(10, 0), true, false, true, moniker},
       {"disable, moniker refused", Nt(10, 0), false, false, true, moniker},

@@ -195,6 +195,14 @@ class TreeAppPlatform final : public AppPlatform {
   bool SingleInstanceMutexExists(const std::string&) override { return false; }
   void CreateSingleInstanceMutex(const std::string&) override {}
   void ReleaseSingleInstanceMutex() override {}
+  MachineMutexFacts CreateMachineInstanceMutex(const std::string&) override {
+    return {MachineMutexFacts::Found::kMade, true};
+  }
+  TakeResult TakeMachineInstanceMutex() override { return TakeResult::kTaken; }
+  void ReleaseMachineInstanceMutex() override {}
+  MachineMutexFacts OpenMachineInstanceMutex(const std::string&) override {
+    return {MachineMutexFacts::Found::kNothing, false};
+  }
   void InitCommonControls() override {}
   std::string ModuleFileName() override { return "D:\\Tools\\Orvelcfg.exe"; }
   std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "installer/common.h"
 #include "tests/doubles/installer_fakes.h"
 #include "tests/native/installer/fault_injection.h"
@@ -16,37 +19,76 @@ bool RebootRequested(const FakeWorld& w) {
          w.registry.GetDword(kIntegratedInstallerKey, u"RebootRequest", RegView::k32) == 0u;
 }
 
-TEST(ProcessKill, StopsOnlyTheFirstServerProgramInTheSystemFolder) {
+// The server program in the system folder, or in the 32-bit one; each a file of its own.
+void InstallServer(FakeWorld& w, const std::vector<Text>& folders) {
+  for (const Text& folder : folders) w.files.Add(folder + u"\\" + Text(kServerImageName));
+}
+
+const Text kSystem = u"C:\\Windows\\system32";
+
+TEST(ProcessKill, StopsEveryCopyOfTheServerProgram) {
   using P = fakes::FakeProcesses::Process;
   const Text server(kServerImageName);
+  const Text x86 = u"C:\\Windows\\SysWOW64";
   const Text elsewhere = u"C:\\Users\\Public";
+  const Text shortName = u"QUORIN~1.EXE";
+  // Other files by name: a program of the server's name elsewhere, a second name of
+  // the server's own file.
+  enum Other { kNone, kDecoy, kShortName, kLinkElsewhere, kNotepad };
   struct Case {
     const char* name;
     std::vector<P> processes;
     std::vector<bool> aliveAfter;
     bool reboot;
+    Other other = kNone;
+    std::vector<Text> serverIn = {kSystem};
     std::optional<std::vector<P>> afterSnapshot = std::nullopt;
   };
   const Case cases[] = {
       {"none", {{4, u"System"}, {300, u"explorer.exe"}}, {true, true}, false},
       {"one", {{4, u"System"}, {300, server}}, {true, false}, true},
-      {"two", {{300, server}, {301, server}}, {false, true}, true},
-      {"other case", {{300, u"quorin network driver.exe"}}, {true}, false},
+      {"two: both go", {{300, server}, {301, server}}, {false, false}, true},
+      // The file system does not tell names apart by letter case.
+      {"other case", {{300, u"quorin network driver.exe"}}, {false}, true},
       {"longer name", {{300, u"Quorin Network Driver.exe2"}}, {true}, false},
       // A copy of that name elsewhere neither stands in for the server nor is stopped.
       {"decoy first",
        {{300, server, true, false, 0, elsewhere}, {301, server}},
        {true, false},
-       true},
-      {"decoy only", {{300, server, true, false, 0, elsewhere}}, {true}, false},
+       true,
+       kDecoy},
+      {"decoy only", {{300, server, true, false, 0, elsewhere}}, {true}, false, kDecoy},
       // The system reports the folder in its own letter case.
       {"folder case", {{300, server, true, false, 0, u"c:\\WINDOWS\\System32"}}, {false}, true},
       // The server ended after the list was taken and its ID went to another program.
-      {"reused id", {{300, server}}, {true}, false, std::vector<P>{{300, u"notepad.exe"}}},
+      {"reused id",
+       {{300, server}},
+       {true},
+       false,
+       kNotepad,
+       {kSystem},
+       std::vector<P>{{300, u"notepad.exe"}}},
+      // Started by its short name, the server is listed under that name.
+      {"short name", {{300, shortName}, {301, server}}, {false, false}, true, kShortName},
+      {"the same file by another name",
+       {{300, server, true, false, 0, elsewhere}},
+       {false},
+       true,
+       kLinkElsewhere},
+      {"in the 32-bit folder", {{300, server, true, false, 0, x86}}, {false}, true, kNone, {x86}},
+      {"not installed", {{300, server}}, {true}, false, kNone, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
+    InstallServer(w, c.serverIn);
+    if (c.other == kDecoy) w.files.Add(elsewhere + u"\\" + server);
+    if (c.other == kNotepad) w.files.Add(kSystem + u"\\notepad.exe");
+    if (c.other == kShortName) {
+      w.files.Alias(kSystem + u"\\" + shortName, kSystem + u"\\" + server, true);
+    }
+    if (c.other == kLinkElsewhere)
+      w.files.Alias(elsewhere + u"\\" + server, kSystem + u"\\" + server);
     w.processes.processes = c.processes;
     w.processes.afterSnapshot = c.afterSnapshot;
     EXPECT_EQ(ProcessKill(w.platform), 0u);
@@ -62,13 +104,15 @@ TEST(ProcessKill, StopsOnlyTheFirstServerProgramInTheSystemFolder) {
 TEST(ProcessKill, RefusalsAndTheirRebootRequests) {
   {
     FakeWorld w;  // cannot be opened for termination
+    InstallServer(w, {kSystem});
     w.processes.processes = {{300, u"Quorin Network Driver.exe", true, true}};
     EXPECT_EQ(ProcessKill(w.platform), 1603u);
     EXPECT_TRUE(RebootRequested(w));
   }
   {
     FakeWorld w;  // empty snapshot: no first entry
-    EXPECT_EQ(FindProcessesByImageName(w.platform, kServerImageName), std::nullopt);
+    InstallServer(w, {kSystem});
+    EXPECT_EQ(FindProcessesByImageName(w.platform, {Text(kServerImageName)}), std::nullopt);
     EXPECT_EQ(ProcessKill(w.platform), 1603u);
     EXPECT_FALSE(RebootRequested(w));
   }
@@ -77,29 +121,46 @@ TEST(ProcessKill, RefusalsAndTheirRebootRequests) {
 TEST(ProcessKill, EveryFailedCallGivesThePromisedResult) {
   FailEachCallInTurn(
       [](FakeWorld& w) {
+        InstallServer(w, {kSystem});
         w.processes.processes = {{4, u"System"}, {300, u"Quorin Network Driver.exe"}};
       },
       [](FakeWorld& w) { return ProcessKill(w.platform); },
       [](FakeWorld& w, std::uint32_t result, const std::string& failed) {
+        const bool alive = w.processes.processes[1].alive;
         if (failed == "Process32Next") {  // a list cut short serves once it named the server
-          EXPECT_EQ(result == 0u, !w.processes.processes[1].alive);
+          EXPECT_EQ(result == 0u, !alive);
           EXPECT_EQ(RebootRequested(w), result == 0u);
           return;
         }
-        const bool snapshotFailed =
-            failed == "CreateToolhelp32Snapshot" || failed == "Process32First";
-        // Whatever cannot be told to be the server is not stopped, and needs the restart.
-        const bool openFailed = failed == "OpenProcess" || failed == "QueryFullProcessImageName";
-        if (failed == "GetSystemDirectory") {
+        const auto& calls = w.plan.calls;
+        const auto at = calls.begin() + static_cast<std::ptrdiff_t>(*w.plan.failAt);
+        const bool listed = std::find(calls.begin(), at, "Process32First") != at;
+        // Without the server's file or the process list nothing is stopped, and no
+        // restart is asked for.
+        const std::set<std::string> beforeList = {
+            "GetSystemDirectory", "CreateFile(FILE_READ_ATTRIBUTES)",
+            "GetFileInformationByHandle(identity)", "CreateToolhelp32Snapshot", "Process32First"};
+        if (!listed && beforeList.count(failed)) {
           EXPECT_EQ(result, 1603u);
-          EXPECT_TRUE(w.processes.processes[1].alive);
+          EXPECT_TRUE(alive);
+          EXPECT_FALSE(w.registry.KeyExists(kInstallerKey));
           return;
         }
-        EXPECT_EQ(result, snapshotFailed || openFailed ? 1603u : 0u);
-        if (snapshotFailed) EXPECT_FALSE(w.registry.KeyExists(kInstallerKey));
-        if (!snapshotFailed && failed != "TerminateProcess") {
-          EXPECT_EQ(w.processes.processes[1].alive, openFailed);
+        // Whatever cannot be told to be the server, or cannot be stopped, runs on and
+        // needs the restart.
+        const std::set<std::string> unknown = {
+            "OpenProcess", "QueryFullProcessImageName", "CreateFile(FILE_READ_ATTRIBUTES)",
+            "GetFileInformationByHandle(identity)", "TerminateProcess"};
+        if (unknown.count(failed)) {
+          EXPECT_EQ(result, 1603u);
+          EXPECT_TRUE(alive);
+          EXPECT_TRUE(RebootRequested(w));
+          return;
         }
+        // The folder checks, the short name, the log and the restart's own values: the
+        // server is stopped all the same.
+        EXPECT_EQ(result, 0u);
+        EXPECT_FALSE(alive);
       });
 }
 

@@ -27,6 +27,9 @@
 #include "firewall/firewall_exception.h"
 #include "firewall/win32_firewall_platform.h"
 #include "tests/wine/support/todo_wine.h"
+#ifdef ORVEL_INSTALLER_FIREWALL
+#include "installer/win32_system_firewall.h"
+#endif
 
 namespace orvel {
 namespace {
@@ -197,9 +200,15 @@ WideString ServerPathWithoutNativeServer() {
          u"\\Quorin Network Driver.exe";
 }
 
-// The calls that find the server's path when it is not in the native system folder.
+// The calls that find the server's path when it is in neither system folder.
 std::vector<std::string> PathLookupWithoutNativeServer() {
-  if (!UnderWow64()) return {"IsWow64Process 1 0", "GetSystemFolderPath 0x00000000"};
+  if (!UnderWow64()) {
+    const WideString native = SystemDirectory() + u"\\Quorin Network Driver.exe";
+    const WideString x86 = Folder(GetSystemWow64DirectoryW) + u"\\Quorin Network Driver.exe";
+    return {"IsWow64Process 1 0", "GetSystemFolderPath 0x00000000",
+            Line({"FileExists", Narrow(native.c_str()), "0"}), "GetSystemWow64Directory 1",
+            Line({"FileExists", Narrow(x86.c_str()), "0"})};
+  }
   const WideString throughAlias =
       Folder(GetSystemWindowsDirectoryW) + u"\\Sysnative\\Quorin Network Driver.exe";
   return {"IsWow64Process 1 1", "GetSystemWindowsDirectory 1",
@@ -369,6 +378,16 @@ struct FirewallState {
     lists[NET_FW_PROFILE_STANDARD] = entries;
   }
   HRESULT itemFailure = S_OK;  // what Item answers instead of looking
+  // Item, put_ProcessImageFileName and Add look for the program from this process, as
+  // the firewall's own objects may: whether each found it, in order. The path is then
+  // refused when it names no program there, as the interface documents.
+  bool lookForPrograms = false;
+  std::vector<std::pair<std::string, bool>> found;
+  bool LookFor(const char* call, const std::wstring& path) {
+    const bool there = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (lookForPrograms) found.emplace_back(call, there);
+    return there || !lookForPrograms;
+  }
   std::vector<std::wstring> lookups;
   std::vector<VARIANT_BOOL> enabledWrites;
   std::vector<Entry> added;
@@ -450,6 +469,9 @@ class TestApplication final : public TestObject<INetFwAuthorizedApplication> {
   HRESULT STDMETHODCALLTYPE get_ProcessImageFileName(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_ProcessImageFileName(BSTR path) override {
     if (state_.Fail("put_ProcessImageFileName")) return E_FAIL;
+    if (!state_.LookFor("put_ProcessImageFileName", path)) {
+      return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
     Fields().path = path;
     return S_OK;
   }
@@ -484,6 +506,7 @@ class TestApplications final : public TestObject<INetFwAuthorizedApplications> {
     if (state_.Fail("Add")) return E_FAIL;
     for (INetFwAuthorizedApplication* ours : state_.created) {
       if (ours == application) {
+        state_.LookFor("Add", static_cast<TestApplication*>(ours)->Fields().path);
         state_.added.push_back(static_cast<TestApplication*>(ours)->Fields());
         return S_OK;
       }
@@ -495,6 +518,7 @@ class TestApplications final : public TestObject<INetFwAuthorizedApplications> {
     *application = nullptr;
     if (state_.Fail("Item")) return state_.FailureOf(true);
     state_.lookups.push_back(path);
+    state_.LookFor("Item", path);
     if (FAILED(state_.itemFailure)) return state_.itemFailure;
     for (FirewallState::Entry& entry : state_.lists[type_]) {
       if (entry.path == path) {
@@ -793,14 +817,79 @@ TEST(WineFirewall, ServerInTheNativeSystemFolderIsRegisteredThere) {
   EXPECT_TRUE(SameText(server.path, runs)) << Narrow(server.path.c_str());
   EXPECT_TRUE(SameText(server.versionPath, placed)) << Narrow(server.versionPath.c_str());
 
+  // The calls that take the path find the program there, a 32-bit process's only with
+  // redirection off; the add that follows runs with it on again.
+  EXPECT_EQ(server.redirection, UnderWow64() ? Redirection::kOff : Redirection::kAsUsual);
   FirewallState state;
+  state.lookForPrograms = true;
   EXPECT_TRUE(RunOverTestObjects(state, true, true));
   ASSERT_EQ(state.added.size(), 2u);
   for (const FirewallState::Entry& added : state.added) {
     EXPECT_TRUE(SameText(WideString(reinterpret_cast<const WideChar*>(added.path.c_str())), runs));
     EXPECT_FALSE(added.name.empty());
   }
+  std::vector<std::pair<std::string, bool>> found;
+  for (int profile = 0; profile < 2; ++profile) {
+    found.insert(found.end(),
+                 {{"Item", true}, {"put_ProcessImageFileName", true}, {"Add", !UnderWow64()}});
+  }
+  EXPECT_EQ(state.found, found);
+
+  // Redirection is back on whatever the calls answer.
+  const auto failing =
+      std::find(state.calls.begin(), state.calls.end(), "put_ProcessImageFileName");
+  ASSERT_NE(failing, state.calls.end());
+  FirewallState refused;
+  refused.lookForPrograms = true;
+  refused.failAt = static_cast<int>(failing - state.calls.begin());
+  EXPECT_FALSE(RunOverTestObjects(refused, true, true));
+  const bool seenAfter =
+      GetFileAttributesW(reinterpret_cast<const wchar_t*>(runs.c_str())) != INVALID_FILE_ATTRIBUTES;
+  EXPECT_EQ(seenAfter, !UnderWow64());
 }
+
+#ifdef ORVEL_INSTALLER_FIREWALL
+// The installer's firewall step runs in a 64-bit process; with the server only in the
+// 32-bit system folder, that is the program it registers and switches off.
+TEST(WineFirewall, InstallersStepFindsAServerOnlyInThe32BitFolder) {
+  const WideString x86 = Folder(GetSystemWow64DirectoryW);
+  ASSERT_FALSE(x86.empty());
+  const std::wstring placed =
+      reinterpret_cast<const wchar_t*>((x86 + u"\\Quorin Network Driver.exe").c_str());
+  const std::wstring native = reinterpret_cast<const wchar_t*>(
+      (SystemDirectory() + u"\\Quorin Network Driver.exe").c_str());
+  ASSERT_EQ(GetFileAttributesW(native.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a server is in the way";
+  const std::wstring kernel32 =
+      reinterpret_cast<const wchar_t*>((SystemDirectory() + u"\\kernel32.dll").c_str());
+  ASSERT_TRUE(CopyFileW(kernel32.c_str(), placed.c_str(), TRUE)) << GetLastError();
+  struct Removal {
+    const std::wstring& file;
+    ~Removal() { DeleteFileW(file.c_str()); }
+  } removal{placed};
+
+  for (bool registering : {true, false}) {
+    FirewallState state;
+    state.lookForPrograms = true;
+    state.Lists({{placed, L"Old", registering ? VARIANT_FALSE : VARIANT_TRUE}});
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    bool result = false;
+    {
+      TestClasses classes(state);
+      EXPECT_TRUE(classes.registered());
+      installer::Win32SystemFirewallUpdater step;
+      result = registering ? step.RegisterFirewallException() : step.DisableFirewallException();
+    }
+    ::CoUninitialize();
+    EXPECT_TRUE(result) << registering;
+    EXPECT_EQ(state.lookups, (std::vector<std::wstring>{placed, placed})) << registering;
+    ASSERT_EQ(state.added.size(), registering ? 2u : 0u);
+    for (const FirewallState::Entry& added : state.added) EXPECT_EQ(added.path, placed);
+    const std::vector<VARIANT_BOOL> switchedOff(registering ? 0 : 2, VARIANT_FALSE);
+    EXPECT_EQ(state.enabledWrites, switchedOff);
+  }
+}
+#endif
 
 // SysStringLen cannot tell an empty name from a failed allocation: the path is set,
 // the name and the add are not.
@@ -817,7 +906,7 @@ TEST(WineFirewall, EmptyNameSetsThePathButNeverTheName) {
     std::unique_ptr<FirewallProfile> profile;
     ASSERT_EQ(policy->GetProfileByType(FirewallProfileType::kStandard, &profile), S_OK);
     ASSERT_TRUE(profile);
-    EXPECT_EQ(profile->AddEntry(u"C:\\x.exe", u""), E_OUTOFMEMORY);
+    EXPECT_EQ(profile->AddEntry(u"C:\\x.exe", Redirection::kAsUsual, u""), E_OUTOFMEMORY);
   }
   ::CoUninitialize();
   const std::vector<std::string> expected = {

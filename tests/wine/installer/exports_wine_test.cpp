@@ -427,29 +427,40 @@ TEST_F(ExportsTest, UninstallOnAMachineWithoutTheProductClearsItsValues) {
 }
 
 // Copies of the substitute server under other image names, started from the system
-// folder or from a folder of the test; they are ended (if still running) and removed with it.
+// folder, the 32-bit one or a folder of the test, by their name or their short name; they
+// are ended (if still running) and removed with it.
 class ServerCopies {
  public:
-  bool Start(const std::string& subfolder, const std::string& image, bool inSystemFolder) {
+  enum class Where { kSystem, kX86, kElsewhere };
+  bool Start(const std::string& subfolder, const std::string& image, Where where,
+             bool byShortName = false) {
     const std::string folder = folder_.File(subfolder);
     CreateDirectoryA(folder.c_str(), nullptr);
     folders_.push_back(folder);
-    const std::wstring system = SystemFolder();
-    const std::string programFolder =
-        inSystemFolder ? std::string(system.begin(), system.end()) : folder;
+    std::string programFolder = folder;
+    if (where != Where::kElsewhere) {
+      const std::wstring system = where == Where::kSystem ? SystemFolder() : SystemX86Folder();
+      programFolder.assign(system.begin(), system.end());
+      // A prefix without 32-bit support may lack the 32-bit folder.
+      if (CreateDirectoryA(programFolder.c_str(), nullptr)) madeFolders_.push_back(programFolder);
+    }
     const std::string program = programFolder + "\\" + image;
     // The same program may be started twice.
     if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES &&
         !CopyFileA(SubstituteServerPath().c_str(), program.c_str(), FALSE)) {
       return false;
     }
+    files_.push_back(program);
+    char shortPath[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameA(program.c_str(), shortPath, MAX_PATH);
+    if (byShortName && (length == 0 || length >= MAX_PATH || program == shortPath)) return false;
     const std::string units = folder + "\\units.txt";
     if (!WriteFileText(units, "inuse 0\n")) return false;
-    files_.push_back(program);
     files_.push_back(units);
     files_.push_back(folder + "\\server.log");
     ChildProcess& child = children_.emplace_back();
-    if (!child.Start(CommandLine({program, units, folder + "\\server.log"}))) return false;
+    const std::string started = byShortName ? std::string(shortPath) : program;
+    if (!child.Start(CommandLine({started, units, folder + "\\server.log"}))) return false;
     // Its window exists once it has started for good.
     return FindProcessWindow(child.Id(), nullptr, nullptr, 20000) != nullptr;
   }
@@ -465,19 +476,22 @@ class ServerCopies {
       }
     }
     for (const std::string& folder : folders_) RemoveDirectoryA(folder.c_str());
+    for (const std::string& folder : madeFolders_) RemoveDirectoryA(folder.c_str());
   }
 
  private:
   TempFolder folder_;
   std::vector<ChildProcess> children_;
-  std::vector<std::string> files_, folders_;
+  std::vector<std::string> files_, folders_, madeFolders_;
 };
 
-TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramInTheSystemFolderOnly) {
+TEST_F(ExportsTest, ProcessKillStopsEveryCopyOfTheServerProgram) {
+  using Where = ServerCopies::Where;
   struct Copy {
     std::string image;
-    bool inSystemFolder;
+    Where where;
     bool stopped;  // whether ProcessKill ends it
+    bool byShortName = false;
   };
   const std::string server = "Quorin Network Driver.exe";
   const struct {
@@ -485,13 +499,18 @@ TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramInTheSystemFolderOnly) 
     std::vector<Copy> copies;  // started in this order
   } cases[] = {
       {"not running", {}},
-      {"one", {{server, true, true}}},
-      {"two: only one goes", {{server, true, true}, {server, true, false}}},
-      {"letter case differs", {{"quorin network driver.exe", true, false}}},
-      {"longer name", {{"Quorin Network Driver.exe.exe", true, false}}},
+      {"one", {{server, Where::kSystem, true}}},
+      {"two: both go", {{server, Where::kSystem, true}, {server, Where::kSystem, true}}},
+      // The same file, whatever the letter case of the name it was started by.
+      {"letter case differs", {{"quorin network driver.exe", Where::kSystem, true}}},
+      {"longer name", {{"Quorin Network Driver.exe.exe", Where::kSystem, false}}},
       // A program of that name elsewhere is neither stopped nor a shield for the server.
-      {"elsewhere only", {{server, false, false}}},
-      {"elsewhere, then the server", {{server, false, false}, {server, true, true}}},
+      {"elsewhere only", {{server, Where::kElsewhere, false}}},
+      {"elsewhere, then the server",
+       {{server, Where::kElsewhere, false}, {server, Where::kSystem, true}}},
+      {"by its short name, and by its name",
+       {{server, Where::kSystem, true, true}, {server, Where::kSystem, true}}},
+      {"in the 32-bit folder only", {{server, Where::kX86, true}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -500,9 +519,10 @@ TEST_F(ExportsTest, ProcessKillStopsTheFirstServerProgramInTheSystemFolderOnly) 
     ServerCopies copies;
     bool anyStopped = false;
     for (std::size_t i = 0; i < c.copies.size(); ++i) {
+      const Copy& copy = c.copies[i];
       ASSERT_TRUE(
-          copies.Start("copy" + std::to_string(i), c.copies[i].image, c.copies[i].inSystemFolder));
-      anyStopped = anyStopped || c.copies[i].stopped;
+          copies.Start("copy" + std::to_string(i), copy.image, copy.where, copy.byShortName));
+      anyStopped = anyStopped || copy.stopped;
     }
     auto session = Open();
     EXPECT_EQ(library_.Call("ProcessKill", session->Handle()), 0u);

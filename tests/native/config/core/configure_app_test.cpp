@@ -71,6 +71,19 @@ class FakePlatform : public AppPlatform {
   }
   void CreateSingleInstanceMutex(const std::string& name) override { createdMutex = name; }
   void ReleaseSingleInstanceMutex() override { ++mutexReleases; }
+  MachineMutexFacts CreateMachineInstanceMutex(const std::string& name) override {
+    machineCalls.push_back("create " + name);
+    return machineCreate;
+  }
+  TakeResult TakeMachineInstanceMutex() override {
+    machineCalls.push_back("take");
+    return machineTake;
+  }
+  void ReleaseMachineInstanceMutex() override { machineCalls.push_back("release"); }
+  MachineMutexFacts OpenMachineInstanceMutex(const std::string& name) override {
+    machineCalls.push_back("open " + name);
+    return machineOpen;
+  }
   void InitCommonControls() override { ++commonControlsInits; }
   std::string ModuleFileName() override { return moduleFileName; }
   std::unique_ptr<SettingsStore> OpenSettings(const std::string& path) override {
@@ -93,6 +106,12 @@ class FakePlatform : public AppPlatform {
   }();
   std::set<std::string> heldAtCommit;
   std::set<std::string> existingMutexes;
+  // The machine-wide mutex: what making it (with full rights) or opening it (without)
+  // finds, and whether it can be taken.
+  MachineMutexFacts machineCreate{MachineMutexFacts::Found::kMade, true};
+  MachineMutexFacts machineOpen{MachineMutexFacts::Found::kNothing, false};
+  TakeResult machineTake = TakeResult::kTaken;
+  std::vector<std::string> machineCalls;
   std::string createdMutex;
   int mutexReleases = 0;
   int commonControlsInits = 0;
@@ -171,6 +190,91 @@ TEST_F(ConfigureAppTest, SecondCopyLeavesWithoutDialogOrMutex) {
   EXPECT_TRUE(platform.createdMutex.empty());
   EXPECT_EQ(platform.mutexReleases, 0);
   EXPECT_TRUE(platform.openedPaths.empty());
+  EXPECT_TRUE(platform.machineCalls.empty());
+}
+
+// One copy on the PC, whichever session it runs in: the dialog and /import alike. What
+// sits under the machine-wide name without being a copy's keeps no copy out.
+TEST_F(ConfigureAppTest, OneCopyPerMachine) {
+  using Found = AppPlatform::MachineMutexFacts::Found;
+  using Take = AppPlatform::TakeResult;
+  const std::string create = std::string("create ") + kMachineInstanceMutexName;
+  const std::string open = std::string("open ") + kMachineInstanceMutexName;
+  struct Case {
+    const char* what;
+    bool elevated;
+    AppPlatform::MachineMutexFacts
+        found;  // what making it, or without full rights opening it, finds
+    Take take;
+    bool runs;
+    std::vector<std::string> calls;  // on the machine-wide mutex, to the end of the run
+  };
+  const Case cases[] = {
+      {"free", true, {Found::kMade, true}, Take::kTaken, true, {create, "take", "release"}},
+      // The last copy ended, or was ended, but someone still has it open.
+      {"left free",
+       true,
+       {Found::kExisting, true},
+       Take::kTaken,
+       true,
+       {create, "take", "release"}},
+      {"held in another session",
+       true,
+       {Found::kExisting, true},
+       Take::kHeldElsewhere,
+       false,
+       {create, "take", "release"}},
+      {"cannot be taken",
+       true,
+       {Found::kMade, true},
+       Take::kFailed,
+       true,
+       {create, "take", "release"}},
+      // A user's object under the name, however made: not a copy.
+      {"a user's mutex",
+       true,
+       {Found::kExisting, false},
+       Take::kHeldElsewhere,
+       true,
+       {create, "release"}},
+      {"shut out", true, {Found::kShutOut, false}, Take::kFailed, true, {create, "release"}},
+      {"another kind of object",
+       true,
+       {Found::kOtherObject, false},
+       Take::kFailed,
+       true,
+       {create, "release"}},
+      {"cannot be made", true, {Found::kFailed, false}, Take::kFailed, true, {create, "release"}},
+      // Without full rights a copy only looks, and never takes it.
+      {"not elevated, a copy runs", false, {Found::kExisting, true}, Take::kTaken, false, {open}},
+      {"not elevated, none runs", false, {Found::kNothing, false}, Take::kTaken, true, {open}},
+      {"not elevated, a user's", false, {Found::kExisting, false}, Take::kTaken, true, {open}},
+      {"not elevated, shut out", false, {Found::kShutOut, false}, Take::kTaken, true, {open}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (bool import : {false, true}) {
+      platform = FakePlatform();
+      dialog = FakeDialog();
+      platform.elevated = c.elevated;
+      platform.machineCreate = c.found;
+      platform.machineOpen = c.found;
+      platform.machineTake = c.take;
+      COrvelConfigureApp app(platform, server, dialog, firewall);
+      if (import) {
+        autodetect::DialogSetupFiles setupFiles;
+        const int code = app.RunCommand({Command::Kind::kImport, "D:\\none.ini"}, setupFiles, true);
+        // Past the check, the missing file or the missing rights answer.
+        EXPECT_EQ(code, !c.runs ? kExitOtherCopy : c.elevated ? kExitUsageOrFile : kExitNoRights);
+      } else {
+        app.InitInstance();
+        EXPECT_EQ(dialog.runs, c.runs ? 1 : 0);
+      }
+      app.ExitInstance();
+      EXPECT_EQ(platform.createdMutex.empty(), !c.runs) << import;
+      EXPECT_EQ(platform.machineCalls, c.calls) << import;
+    }
+  }
 }
 
 TEST_F(ConfigureAppTest, FirstCopyHoldsMutexUntilExit) {

@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <cstdio>
+#include <thread>
+
+#include "config/core/win32_app_platform.h"
 #include "tests/doubles/pinned_server_protocol.h"
 #include "tests/wine/config/ui/orvelcfg_driver.h"
 #include "tests/wine/support/substitute_server.h"
@@ -366,6 +371,141 @@ constexpr char kStageSetup[] =
     "[Device ID]\r\n0=3\r\n1=4\r\n"
     "[Tcp]\r\n0=0\r\n1=0\r\n"
     "[Net Address]\r\nValue=0\r\n[Stop Address Field3]\r\nValue=0\r\n";
+
+// An object under the machine-wide name, as another session's copy (or SYSTEM's
+// /import) leaves it, or as any user could put it there first. Wine runs every process
+// in one session, so only the session's own name tells these from a copy here.
+class MachineName {
+ public:
+  enum class Kind { kCopyHolding, kCopyLetGo, kCopyEndedHolding, kUsersMutex, kEvent };
+  explicit MachineName(Kind kind) {
+    const char* sddl =
+        kind == Kind::kUsersMutex ? "O:WDD:P(A;;GA;;;WD)" : kMachineInstanceMutexSddl;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+      return;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const DWORD owned =
+        kind == Kind::kCopyHolding || kind == Kind::kUsersMutex ? CREATE_MUTEX_INITIAL_OWNER : 0;
+    if (kind == Kind::kEvent) {
+      handle_ = CreateEventA(&attributes, TRUE, FALSE, kMachineInstanceMutexName);
+    } else if (kind == Kind::kCopyEndedHolding) {
+      // Taken by a thread that ends without letting go, as a copy that was killed.
+      handle_ = CreateMutexExA(&attributes, kMachineInstanceMutexName, 0, MUTEX_ALL_ACCESS);
+      std::thread([this] { WaitForSingleObject(handle_, 0); }).join();
+    } else {
+      handle_ = CreateMutexExA(&attributes, kMachineInstanceMutexName, owned, MUTEX_ALL_ACCESS);
+    }
+    held_ = owned != 0;
+    LocalFree(descriptor);
+  }
+  ~MachineName() {
+    if (held_) ReleaseMutex(handle_);
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  MachineName(const MachineName&) = delete;
+  MachineName& operator=(const MachineName&) = delete;
+  bool Ok() const { return handle_ != nullptr; }
+
+ private:
+  HANDLE handle_ = nullptr;
+  bool held_ = false;
+};
+
+// While a copy runs in another session (or SYSTEM's /import), the dialog leaves without a
+// window and /import answers 3; what no copy holds keeps neither out.
+TEST_F(SaveFlowTest, OneCopyOnTheMachineWhateverItsSession) {
+  TempFolder folder;
+  ASSERT_TRUE(folder.Ok());
+  const std::string setup = folder.File("stage.ini");
+  ASSERT_TRUE(WriteFileText(setup, kStageSetup));
+  using Kind = MachineName::Kind;
+  const struct {
+    const char* what;
+    Kind kind;
+    bool keepsOut;
+  } cases[] = {
+      {"a copy holds it", Kind::kCopyHolding, true},
+      // Someone keeps it open after the copy let go, or the copy was killed.
+      {"a copy let go", Kind::kCopyLetGo, false},
+      {"a copy ended holding it", Kind::kCopyEndedHolding, false},
+      // Any user may put something under the name first.
+      {"a user's mutex, held", Kind::kUsersMutex, false},
+      {"an event", Kind::kEvent, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Seed(kSeededSettings);
+    MachineName name(c.kind);
+    ASSERT_TRUE(name.Ok()) << GetLastError();
+    if (c.keepsOut) {
+      Orvelcfg dialog;
+      ASSERT_TRUE(dialog.Start());
+      EXPECT_EQ(dialog.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+      EXPECT_EQ(FindProcessWindow(dialog.Id(), nullptr, nullptr, 0), nullptr);
+    }
+    const CommandRun run = RunOrvelcfg({"/import", setup});
+    EXPECT_EQ(run.exitCode, c.keepsOut ? 3u : 0u) << run.output;
+    EXPECT_EQ(ReadFileText(SettingsFilePath()) == std::optional<std::string>(kSeededSettings),
+              c.keepsOut);
+  }
+}
+
+// An open dialog holds the machine-wide mutex; a user's token may see it there but
+// neither take it nor change who may.
+TEST_F(SaveFlowTest, TheDialogHoldsTheMachineAgainstUsers) {
+  Orvelcfg first;
+  ASSERT_TRUE(first.Start());
+  HWND dialog = first.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+
+  HANDLE look = OpenMutexA(READ_CONTROL | SYNCHRONIZE, FALSE, kMachineInstanceMutexName);
+  ASSERT_NE(look, nullptr) << GetLastError();
+  EXPECT_EQ(WaitForSingleObject(look, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(look, SE_KERNEL_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  char* text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+      nullptr));
+  EXPECT_STREQ(text, "O:BAD:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)(A;;RC;;;WD)");
+  LocalFree(text);
+  LocalFree(descriptor);
+  CloseHandle(look);
+
+  // The test's token with the Administrators group for deny only, as a standard user's.
+  HANDLE own = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own));
+  PSID administrators = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-32-544", &administrators));
+  SID_AND_ATTRIBUTES denyOnly{administrators, 0};
+  HANDLE restricted = nullptr;
+  ASSERT_TRUE(CreateRestrictedToken(own, 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &restricted));
+  HANDLE user = nullptr;
+  ASSERT_TRUE(DuplicateToken(restricted, SecurityImpersonation, &user));
+  ASSERT_TRUE(SetThreadToken(nullptr, user));
+  HANDLE seen = OpenMutexA(READ_CONTROL, FALSE, kMachineInstanceMutexName);
+  HANDLE taken = OpenMutexA(SYNCHRONIZE, FALSE, kMachineInstanceMutexName);
+  const DWORD takeError = GetLastError();
+  HANDLE changed = OpenMutexA(WRITE_DAC, FALSE, kMachineInstanceMutexName);
+  RevertToSelf();
+  EXPECT_NE(seen, nullptr);
+  EXPECT_EQ(taken, nullptr);
+  EXPECT_EQ(takeError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(changed, nullptr);
+  for (HANDLE handle : {seen, taken, changed, user, restricted, own}) {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+  LocalFree(administrators);
+
+  PressButton(dialog, IDCANCEL);
+  EXPECT_EQ(first.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+}
 
 TEST_F(SaveFlowTest, CommandLineImportWritesTheListAndReloadsWithoutAWindow) {
   TempFolder folder;
