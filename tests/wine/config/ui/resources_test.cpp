@@ -101,6 +101,9 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {10, u"Administrator privileges are required to change the settings. "},
       {11, u"The setup file could not be written."},
       {12, u"The Quorin Network Driver's server does not respond. The settings were not saved."},
+      {13,
+       u"Another program has orveld.ini open, so the device settings were not saved and nothing "
+       u"was changed. Close that program, or wait a moment, and save again."},
   };
   const std::map<int, std::u16string> japanese = {
       {1, u"Quorin Network Driver"},
@@ -116,6 +119,9 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       {10, u"設定を変更するには管理者権限が必要です。 "},
       {11, u"設定ファイルを書き込めませんでした。"},
       {12, u"Quorin Network Driverのサーバーが応答しません。設定は保存されていません。"},
+      {13,
+       u"別のプログラムがorveld.iniを開いているため、デバイスの設定は保存されず、何も変更されて"
+       u"いません。そのプログラムを閉じるか、しばらく待ってから、もう一度保存してください。"},
   };
 
   std::set<WORD> languages;
@@ -131,7 +137,7 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
     ASSERT_EQ(block.size(), 16u);
     for (int id = 0; id < 16; ++id) {
       const auto expected = texts.find(id);
-      // Ids without a text (0, 5, 13 to 15) stay empty.
+      // Ids without a text (0, 5, 14 and 15) stay empty.
       const std::u16string want = expected == texts.end() ? u"" : expected->second;
       EXPECT_TRUE(block[id] == want) << "string " << id << " differs";
     }
