@@ -16,7 +16,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 wine32:i386
   xvfb xauth x11-utils
-  wixl msitools
+  wixl msitools osslsigncode openssl
   locales fonts-ipafont-gothic
 )
 
