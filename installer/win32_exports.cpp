@@ -41,7 +41,7 @@ UINT RunWithFiles(MSIHANDLE install, Action action, UINT onException) noexcept {
     orvel::Win32FileAccess settings(orvel::Win32FileAccess::Links::kRefuse);
     orvel::AnsiCodePageCodec codec;
     orvel::installer::Win32SystemFirewallUpdater firewall;
-    orvel::Win32FolderGuard folders;
+    orvel::Win32FolderSecurity folders;
     orvel::installer::SetupFileAccess access{
         platform.platform(), setupFile, settings, codec, firewall, folders};
     return action(access);

@@ -164,7 +164,7 @@ COrvelConfigureApp::SaveOutcome COrvelConfigureApp::SaveFlow(
   bool committed = false;
   bool heldOpen = false;
   {
-    SettingsFolderHold hold(platform_, platform_.SettingsFiles());
+    SettingsFolderHold hold(platform_.Folders(), platform_.SettingsFiles());
     const HoldResult held = hold.Take(guardedFolders_, SettingsFolderHold::Mode::kMakeSafe);
     if (held.status != HoldResult::Status::kHeld) {
       unsafeWhy_ = held.why;

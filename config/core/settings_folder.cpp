@@ -197,7 +197,7 @@ std::optional<SettingsLocation> EnsureSettingsFolder(FolderPlatform& platform, F
   // Without full rights nothing is made or changed here: a folder a standard user
   // creates is theirs, and with it the unit list the server reads.
   if (elevated) {
-    SettingsFolderHold hold(platform, files);
+    SettingsFolderHold hold(platform.Folders(), files);
     // A folder that stays unsafe is refused again by every write; only one that cannot
     // be made at all sends the program to its own folder.
     if (hold.Take(location.levels, SettingsFolderHold::Mode::kMakeSafe).status ==

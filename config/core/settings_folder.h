@@ -98,12 +98,14 @@ class FolderGuardPlatform {
 };
 
 // Orvelcfg's start-up adds where the folder is and whether it may make it.
-class FolderPlatform : public FolderGuardPlatform {
+class FolderPlatform {
  public:
+  virtual ~FolderPlatform() = default;
   // SHGetFolderPathA(CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE); nothing on failure.
   virtual std::optional<std::string> CommonAppDataFolder() = 0;
   // GetTokenInformation(TokenElevation) of the process.
   virtual bool ProcessElevated() = 0;
+  virtual FolderGuardPlatform& Folders() = 0;
 };
 
 // Why a level may not be trusted as it is; empty when it may. Trusted are SYSTEM,

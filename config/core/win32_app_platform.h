@@ -28,17 +28,7 @@ class Win32AppPlatform : public AppPlatform {
 
   std::optional<std::string> CommonAppDataFolder() override;
   bool ProcessElevated() override { return folders_.ProcessElevated(); }
-  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
-    return folders_.MakeDirectory(path, level);
-  }
-  Held HoldFolder(const std::string& path) override { return folders_.HoldFolder(path); }
-  bool TakeBackFolder(const std::string& path) override { return folders_.TakeBackFolder(path); }
-  MoveResult MoveAside(const std::string& path, const std::string& to) override {
-    return folders_.MoveAside(path, to);
-  }
-  std::string ProcessUserSid() override { return folders_.ProcessUserSid(); }
-  std::string TimeStamp() override { return folders_.TimeStamp(); }
-  void ReleaseFolders() override { folders_.ReleaseFolders(); }
+  FolderGuardPlatform& Folders() override { return folders_; }
   bool SingleInstanceMutexExists(const std::string& name) override;
   void CreateSingleInstanceMutex(const std::string& name) override;
   void ReleaseSingleInstanceMutex() override;

@@ -14,40 +14,21 @@
 
 namespace orvel {
 
-class Win32FolderSecurity {
+class Win32FolderSecurity final : public FolderGuardPlatform {
  public:
   bool ProcessElevated();
-  FolderGuardPlatform::CreateResult MakeDirectory(const std::string& path, FolderLevel level);
-  FolderGuardPlatform::Held HoldFolder(const std::string& path);
-  bool TakeBackFolder(const std::string& path);
-  FolderGuardPlatform::MoveResult MoveAside(const std::string& path, const std::string& to);
-  std::string ProcessUserSid();
-  std::string TimeStamp();
-  void ReleaseFolders() { held_.clear(); }
+  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override;
+  Held HoldFolder(const std::string& path) override;
+  bool TakeBackFolder(const std::string& path) override;
+  MoveResult MoveAside(const std::string& path, const std::string& to) override;
+  std::string ProcessUserSid() override;
+  std::string TimeStamp() override;
+  void ReleaseFolders() override { held_.clear(); }
 
  private:
   HANDLE Held(const std::string& path) const;
 
   std::vector<std::pair<std::string, UniqueHandle>> held_;
-};
-
-// The same as the hold's platform, for a program that needs no more than the hold.
-class Win32FolderGuard final : public FolderGuardPlatform {
- public:
-  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
-    return security_.MakeDirectory(path, level);
-  }
-  Held HoldFolder(const std::string& path) override { return security_.HoldFolder(path); }
-  bool TakeBackFolder(const std::string& path) override { return security_.TakeBackFolder(path); }
-  MoveResult MoveAside(const std::string& path, const std::string& to) override {
-    return security_.MoveAside(path, to);
-  }
-  std::string ProcessUserSid() override { return security_.ProcessUserSid(); }
-  std::string TimeStamp() override { return security_.TimeStamp(); }
-  void ReleaseFolders() override { security_.ReleaseFolders(); }
-
- private:
-  Win32FolderSecurity security_;
 };
 
 }  // namespace orvel

@@ -181,17 +181,7 @@ class TreeAppPlatform final : public AppPlatform {
   explicit TreeAppPlatform(FakeFolderTree& tree) : tree_(tree) {}
   std::optional<std::string> CommonAppDataFolder() override { return kProgramData; }
   bool ProcessElevated() override { return true; }
-  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
-    return tree_.MakeDirectory(path, level);
-  }
-  Held HoldFolder(const std::string& path) override { return tree_.HoldFolder(path); }
-  bool TakeBackFolder(const std::string& path) override { return tree_.TakeBackFolder(path); }
-  MoveResult MoveAside(const std::string& path, const std::string& to) override {
-    return tree_.MoveAside(path, to);
-  }
-  std::string ProcessUserSid() override { return tree_.ProcessUserSid(); }
-  std::string TimeStamp() override { return tree_.TimeStamp(); }
-  void ReleaseFolders() override { tree_.ReleaseFolders(); }
+  FolderGuardPlatform& Folders() override { return tree_; }
   bool SingleInstanceMutexExists(const std::string&) override { return false; }
   void CreateSingleInstanceMutex(const std::string&) override {}
   void ReleaseSingleInstanceMutex() override {}

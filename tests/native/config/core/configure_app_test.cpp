@@ -55,17 +55,7 @@ class FakePlatform : public AppPlatform {
 
   std::optional<std::string> CommonAppDataFolder() override { return commonAppData; }
   bool ProcessElevated() override { return elevated; }
-  CreateResult MakeDirectory(const std::string& path, FolderLevel level) override {
-    return tree.MakeDirectory(path, level);
-  }
-  Held HoldFolder(const std::string& path) override { return tree.HoldFolder(path); }
-  bool TakeBackFolder(const std::string& path) override { return tree.TakeBackFolder(path); }
-  MoveResult MoveAside(const std::string& path, const std::string& to) override {
-    return tree.MoveAside(path, to);
-  }
-  std::string ProcessUserSid() override { return tree.ProcessUserSid(); }
-  std::string TimeStamp() override { return tree.TimeStamp(); }
-  void ReleaseFolders() override { tree.ReleaseFolders(); }
+  FolderGuardPlatform& Folders() override { return tree; }
   bool SingleInstanceMutexExists(const std::string& name) override {
     return existingMutexes.count(name) != 0;
   }

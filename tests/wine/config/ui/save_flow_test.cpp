@@ -67,6 +67,23 @@ class SaveFlowTest : public ::testing::Test {
     EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
     return text;
   }
+  // Starts Orvelcfg and presses "Save and Close", which shows no message.
+  static void SaveAndClose() {
+    Orvelcfg program;
+    ASSERT_TRUE(program.Start());
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    PressButton(dialog, IDOK);
+    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+  }
+  // Where the program moved an unsafe `folder` aside; empty when it did not.
+  static std::string MovedAside(const std::string& folder) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + ".unsafe-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    FindClose(search);
+    return folder.substr(0, folder.rfind('\\') + 1) + found.cFileName;
+  }
   SettingsFileGuard guard;
 };
 
@@ -225,21 +242,13 @@ TEST_F(SaveFlowTest, SettingsFolderThatIsALinkTakesNoWrite) {
                       ReadFileText(path) == std::optional<std::string>(kSeededSettings);
   TODO_WINE_EXPECT_TRUE(linked);
   if (linked) {
-    Orvelcfg program;
-    ASSERT_TRUE(program.Start());
-    HWND dialog = program.MainDialog();
-    ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, IDOK);
-    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
+    SaveAndClose();
     EXPECT_EQ(ReadFileText(target), std::optional<std::string>(kSeededSettings));
     EXPECT_EQ(elsewhere.Names(), std::vector<std::string>{"orveld.ini"});
     // Nothing is read through the link: the new folder starts from the defaults.
     EXPECT_EQ(Value("Device Name", "0"), "<missing>");
-    WIN32_FIND_DATAA found{};
-    HANDLE search = FindFirstFileA((folder + ".unsafe-*").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    FindClose(search);
-    const std::string moved = folder.substr(0, folder.rfind('\\') + 1) + found.cFileName;
+    const std::string moved = MovedAside(folder);
+    ASSERT_FALSE(moved.empty());
     EXPECT_TRUE(GetFileAttributesA(moved.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     RemoveDirectoryA(moved.c_str());
     DeleteFileA(path.c_str());
@@ -616,19 +625,9 @@ TEST_F(SaveFlowTest, ASettingsFolderOthersMayChangeIsReplacedAndTheListCarried) 
       "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
   ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, everyone));
   LocalFree(everyone);
-  {
-    Orvelcfg program;
-    ASSERT_TRUE(program.Start());
-    HWND dialog = program.MainDialog();
-    ASSERT_NE(dialog, nullptr);
-    PressButton(dialog, IDOK);
-    EXPECT_EQ(program.Wait(kExitTimeoutMs), std::optional<DWORD>(0));
-  }
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((folder + ".unsafe-*").c_str(), &found);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE);
-  FindClose(search);
-  const std::string aside = folder.substr(0, folder.rfind('\\') + 1) + found.cFileName;
+  SaveAndClose();
+  const std::string aside = MovedAside(folder);
+  ASSERT_FALSE(aside.empty());
   EXPECT_EQ(ReadFileText(aside + "\\orveld.ini"), std::optional<std::string>(kSeededSettings));
   // The list as loaded from the carried file, saved in the new folder.
   EXPECT_EQ(Value("Device Name", "1"), "Drums");
