@@ -146,7 +146,7 @@ void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& t
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(inserted),
                  reinterpret_cast<LPARAM>(&cell));
   }
-  ClearResultRowStates(inserted);
+  DeselectResultRow(inserted);
 }
 
 void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& text,
@@ -172,27 +172,25 @@ void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& t
     cell.pszText = const_cast<char*>(cells[column - 1].second->c_str());
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
   }
-  ClearResultRowStates(row);
+  DeselectResultRow(row);
 }
 
 void CAutoDetectDlg::DeleteResultRow(int row) { ListView_DeleteItem(Item(IDC_AD_RESULTS), row); }
 
-// Deleting every row cleared the selection, the focus and the selection mark; the list
-// is single-selection, so at most one row of each kind is found here.
+// Deleting every row cleared the selection and the selection mark; the list is
+// single-selection, so at most one selected row is found here.
 void CAutoDetectDlg::ClearResultSelection() {
   HWND list = Item(IDC_AD_RESULTS);
   const int rows = ListView_GetItemCount(list);
-  for (UINT kind : {LVNI_SELECTED, LVNI_FOCUSED}) {
-    for (int row = ListView_GetNextItem(list, -1, kind), left = rows; row >= 0 && left > 0;
-         row = ListView_GetNextItem(list, -1, kind), --left) {
-      ClearResultRowStates(row);
-    }
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED), left = rows; row >= 0 && left > 0;
+       row = ListView_GetNextItem(list, -1, LVNI_SELECTED), --left) {
+    DeselectResultRow(row);
   }
   ListView_SetSelectionMark(list, -1);
 }
 
-void CAutoDetectDlg::ClearResultRowStates(int row) {
-  ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED | LVIS_FOCUSED);
+void CAutoDetectDlg::DeselectResultRow(int row) {
+  ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED);
 }
 
 int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(IDC_AD_RESULTS)); }
@@ -285,8 +283,20 @@ std::optional<RangeField> CAutoDetectDlg::FieldOf(int id) {
   return std::nullopt;
 }
 
+// Space on the results checks or unchecks the focused row as a click on its picture
+// does. The list never sees the key, so it selects no row for it and searches for none;
+// a key held down toggles once.
+bool CAutoDetectDlg::OnResultsKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_SPACE) return false;
+  if (message.lParam & (1 << 30)) return true;  // a repeat of a key already down
+  HWND list = Item(IDC_AD_RESULTS);
+  scan_.OnResultClick(ListView_GetNextItem(list, -1, LVNI_FOCUSED), 0);
+  return true;
+}
+
 bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
   HWND focus = GetFocus();
+  if (focus && focus == Item(IDC_AD_RESULTS)) return OnResultsKey(message);
   const std::optional<RangeField> field =
       focus && GetParent(focus) == hwnd() ? FieldOf(GetDlgCtrlID(focus)) : std::nullopt;
   if (!field) return false;

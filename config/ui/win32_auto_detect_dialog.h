@@ -64,7 +64,7 @@ class CAutoDetectDlg : public Dialog,
   void InsertResultRow(int row, const autodetect::ResultRowText& text) override;
   void UpdateResultRow(int row, const autodetect::ResultRowText& text, unsigned parts) override;
   void DeleteResultRow(int row) override;
-  void ClearResultRowStates(int row) override;
+  void DeselectResultRow(int row) override;
   void ClearResultSelection() override;
   int ResultRowsPerPage() override;
   void SetMacColumnWidth(int pixels) override;
@@ -89,6 +89,7 @@ class CAutoDetectDlg : public Dialog,
 
   LRESULT OnFieldCommand(const RoutedMessage& message);
   LRESULT OnResultsClick(const RoutedMessage& message);
+  bool OnResultsKey(const MSG& message);
 
   static std::optional<autodetect::RangeField> FieldOf(int id);
 

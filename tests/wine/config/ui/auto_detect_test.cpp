@@ -369,6 +369,97 @@ TEST_F(AutoDetectTest, ClickedRowStaysInViewWhenTheListIsRebuilt) {
   }
 }
 
+int FocusedRow(DialogDriver& d, int listId = IDC_AD_RESULTS) {
+  return ListView_GetNextItem(d.Item(listId), -1, LVNI_FOCUSED);
+}
+
+int SelectedRowCount(DialogDriver& d) {
+  return static_cast<int>(ListView_GetSelectedCount(d.Item(IDC_AD_RESULTS)));
+}
+
+// The whole way with the keyboard alone: Alt+S scans, Tab reaches the results, the
+// arrows, Home and End move, Space checks, unchecks and checks again, Enter adds, and
+// Alt+S in the main dialog saves. A unit already in the list stays as it is.
+TEST_F(AutoDetectTest, KeyboardAloneScansChecksAndAddsAUnit) {
+  SubstituteServer server(
+      "unit 192.168.6.10 mac 00A0DE000610\n"
+      "unit 192.168.6.20 mac 00A0DE000620\n"
+      "unit 192.168.6.30 mac 00A0DE000630\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({{"Keys", Ip(192, 168, 6, 20), "00A0DE000620"}},
+                                          folder_.Path(), Ip(192, 168, 6, 1), 40);
+  struct Step {
+    const char* keys = "";
+    int focusedRow = -1;
+    std::vector<int> images;
+    int selected = -1;
+    bool addEnabled = false;
+  };
+  std::vector<Step> steps;
+  bool finished = false, reachedList = false;
+  int mainRows = 0;
+  const int result = RunMainDialog(session, [&](Ui& ui) {
+    ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
+      d.AltKey('S');
+      finished = WaitUntil([&] { return ScanFinished(d); });
+      d.Sync();
+      for (int tabs = 0; tabs < 12 && d.FocusId() != IDC_AD_RESULTS; ++tabs) d.Key(VK_TAB);
+      reachedList = d.FocusId() == IDC_AD_RESULTS;
+      auto press = [&](const char* label, UINT key) {
+        d.Key(key);
+        Step step;
+        step.keys = label;
+        step.focusedRow = FocusedRow(d);
+        for (const ResultRow& row : ResultRows(d)) step.images.push_back(row.image);
+        step.selected = SelectedRowCount(d);
+        step.addEnabled = d.Enabled(IDOK);
+        steps.push_back(step);
+      };
+      press("End", VK_END);
+      press("Space", VK_SPACE);
+      press("Space again", VK_SPACE);
+      press("Space a third time", VK_SPACE);
+      press("Up", VK_UP);
+      press("Space on the listed unit", VK_SPACE);
+      press("Home", VK_HOME);
+      press("Down", VK_DOWN);
+      d.Key(VK_RETURN);
+      WaitUntil([&] { return !IsWindow(d.Window()); });
+    }));
+    mainRows = ui.main.Rows();
+    ui.main.AltKey('S');
+    WaitUntil([&] { return !ui.main.DialogOpen(); });
+  });
+  ASSERT_TRUE(finished);
+  EXPECT_TRUE(reachedList);
+  struct Want {
+    int focusedRow;
+    std::vector<int> images;
+    bool addEnabled;
+  };
+  const std::vector<Want> wants = {
+      {2, {0, 2, 0}, false}, {2, {0, 2, 1}, true}, {2, {0, 2, 0}, false}, {2, {0, 2, 1}, true},
+      {1, {0, 2, 1}, true},  {1, {0, 2, 1}, true}, {0, {0, 2, 1}, true},  {1, {0, 2, 1}, true},
+  };
+  ASSERT_EQ(steps.size(), wants.size());
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(steps[i].keys);
+    EXPECT_EQ(steps[i].focusedRow, wants[i].focusedRow);
+    EXPECT_EQ(steps[i].images, wants[i].images);
+    EXPECT_EQ(steps[i].addEnabled, wants[i].addEnabled);
+    // Space leaves no row highlighted; the arrows select as in any list.
+    if (std::strncmp(steps[i].keys, "Space", 5) == 0) {
+      EXPECT_EQ(steps[i].selected, 0);
+    }
+  }
+  EXPECT_EQ(mainRows, 2);
+  ASSERT_EQ(result, IDOK);
+  EXPECT_EQ(session.entries[0].deviceName, "Keys");
+  EXPECT_EQ(session.entries[1].ipAddress, Ip(192, 168, 6, 30));
+  EXPECT_EQ(session.entries[1].macText, "00A0DE000630");
+  EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
 TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {
   const std::string path = folder_.File("exported.ini");
   MainDialogSession first = MakeSession({{"Keys", Ip(10, 1, 2, 3), "00A0DE000001", 0, 1},

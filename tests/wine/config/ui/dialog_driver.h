@@ -91,6 +91,15 @@ class DialogDriver {
     Sync();
     Sync();
   }
+  // A key pressed with Alt held, as for a mnemonic ("&Start"): the system key messages,
+  // which the loop translates into WM_SYSCHAR.
+  void AltKey(UINT virtualKey) {
+    HWND target = Focus();
+    PostMessageA(target, WM_SYSKEYDOWN, virtualKey, 0x20000001);
+    PostMessageA(target, WM_SYSKEYUP, virtualKey, 0xE0000001);
+    Sync();
+    Sync();
+  }
   // Digits, small letters and "." as key presses. With shiftedDot each "." comes as
   // Shift held over the period key, the sequence of layouts (AZERTY) where "." needs
   // Shift; a posted Shift leaves the key state alone, so the character stays ".".
