@@ -21,11 +21,14 @@ constexpr std::array<ListColumn, 4> kColumns = {{{"Device Name", 110},
 
 }  // namespace
 
-CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)())
+CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)(),
+                       ControlAnnotation* annotation)
     : Dialog(instance, IDD_MAIN_DIALOG),
       instance_(instance),
       server_(server),
       isAdministrator_(isAdministrator),
+      annotation_(annotation),
+      names_(annotation),
       editor_(view_, server),
       flow_(*this, server, editor_) {}
 
@@ -100,6 +103,25 @@ void CAppletDlg::PrepareFields() {
   for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) {
     SendMessageA(Item(id), EM_LIMITTEXT, kMacFieldLimit, 0);
   }
+  NameControls();
+}
+
+// The buttons read their captions; every other control that takes the focus gets a
+// name: the list, the name field, each octet and MAC field by its place, the port box
+// and the edit inside it, which is what holds the focus.
+void CAppletDlg::NameControls() {
+  auto name = [&](HWND window, unsigned text) {
+    names_.Name(reinterpret_cast<std::uintptr_t>(window), 0, text);
+  };
+  name(Item(IDC_DEVICE_LIST), kNameDeviceList);
+  name(Item(IDC_DEVICE_NAME), kNameDeviceName);
+  for (int i = 0; i < 4; ++i) name(Item(IDC_OCTET1 + i), kNameAddressPart1 + i);
+  for (int i = 0; i < 6; ++i) name(Item(IDC_MAC1 + i), kNameMacByte1 + i);
+  HWND port = Item(IDC_PORT);
+  name(port, kNamePort);
+  COMBOBOXINFO parts = {};
+  parts.cbSize = sizeof(parts);
+  if (GetComboBoxInfo(port, &parts) && parts.hwndItem) name(parts.hwndItem, kNamePort);
 }
 
 void CAppletDlg::PrepareList() {
@@ -237,6 +259,7 @@ void CAppletDlg::RunAutoDetect() {
   handover.scanStopOctet = flow_.scanStopOctet();
   handover.server = server_.Present() ? &server_ : nullptr;
   handover.settingsFolder = session_ ? session_->settingsFolder : std::string();
+  handover.annotation = annotation_;
   for (int slot = 0; slot < kSlotCount; ++slot)
     handover.entries[slot] = editor_.table()[slot].entry;
 

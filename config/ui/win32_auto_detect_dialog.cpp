@@ -59,7 +59,8 @@ CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
       range_(*this),
       scan_(handover_.server, *this, *this, range_, MakeWorkingTable(handover_.entries),
             handover_.scanStartAddress),
-      flow_(*this, scan_, range_, handover_.scanStartAddress) {}
+      flow_(*this, scan_, range_, handover_.scanStartAddress),
+      names_(handover_.annotation) {}
 
 CAutoDetectDlg::~CAutoDetectDlg() {
   if (rowImages_) ImageList_Destroy(rowImages_);
@@ -73,6 +74,13 @@ BOOL CAutoDetectDlg::OnInitDialog() {
   ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   AddListColumns(list, kColumns);
+
+  // Each range field by its place; "Detect to" has only the last one of its own.
+  for (int i = 0; i < 4; ++i)
+    names_.Name(reinterpret_cast<std::uintptr_t>(Item(kFieldIds[i])), 0, kNameDetectFromPart1 + i);
+  names_.Name(reinterpret_cast<std::uintptr_t>(Item(IDC_AD_STOP)), 0, kNameDetectToPart4);
+  names_.Name(ResultsWindow(), 0, kNameResults);
+  names_.Describe(ResultsWindow(), kDescriptionResults);
 
   ShowProgress(std::nullopt);
   EnableWindow(Item(IDC_AD_ABORT), FALSE);
@@ -125,7 +133,20 @@ void CAutoDetectDlg::FocusControl(int id) { SetFocus(Item(id)); }
 
 void CAutoDetectDlg::RepaintNow() { UpdateWindow(hwnd()); }
 
-void CAutoDetectDlg::DeleteAllResultRows() { ListView_DeleteAllItems(Item(IDC_AD_RESULTS)); }
+std::uintptr_t CAutoDetectDlg::ResultsWindow() const {
+  return reinterpret_cast<std::uintptr_t>(Item(IDC_AD_RESULTS));
+}
+
+// A row shows its state only as a picture; its name says it, with the unit's address.
+void CAutoDetectDlg::NameResultRow(int row, const autodetect::ResultRowText& text) {
+  names_.Name(ResultsWindow(), row + 1, ResultRowNameText(text.image),
+              DottedAddress(text.itemData));
+}
+
+void CAutoDetectDlg::DeleteAllResultRows() {
+  ListView_DeleteAllItems(Item(IDC_AD_RESULTS));
+  names_.ClearElements(ResultsWindow());
+}
 
 void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& text) {
   HWND list = Item(IDC_AD_RESULTS);
@@ -147,6 +168,7 @@ void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& t
                  reinterpret_cast<LPARAM>(&cell));
   }
   DeselectResultRow(inserted);
+  NameResultRow(inserted, text);
 }
 
 void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& text,
@@ -173,9 +195,13 @@ void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& t
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
   }
   DeselectResultRow(row);
+  if (parts & (autodetect::kPartImage | autodetect::kPartItemData)) NameResultRow(row, text);
 }
 
-void CAutoDetectDlg::DeleteResultRow(int row) { ListView_DeleteItem(Item(IDC_AD_RESULTS), row); }
+void CAutoDetectDlg::DeleteResultRow(int row) {
+  ListView_DeleteItem(Item(IDC_AD_RESULTS), row);
+  names_.ClearElement(ResultsWindow(), row + 1);
+}
 
 // Deleting every row cleared the selection and the selection mark; the list is
 // single-selection, so at most one selected row is found here.

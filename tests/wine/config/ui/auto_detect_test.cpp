@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,10 +26,14 @@
 #include "config/core/win32_app_platform.h"
 #include "config/core/win32_server_channel.h"
 #include "config/resources/resource.h"
+#include "config/ui/control_names.h"
 #include "config/ui/win32_applet_dialog.h"
+#include "config/ui/win32_control_annotation.h"
+#include "tests/doubles/recording_annotation.h"
 #include "tests/wine/config/ui/dialog_driver.h"
 #include "tests/wine/support/process_util.h"
 #include "tests/wine/support/substitute_server.h"
+#include "tests/wine/support/todo_wine.h"
 
 namespace orvel::test {
 namespace {
@@ -77,10 +82,16 @@ struct Ui {
 };
 
 // Runs the main dialog here on the session; the script runs on a driver thread, and a
-// dialog it leaves open is cancelled. Returns the dialog's result.
-int RunMainDialog(MainDialogSession& session, const std::function<void(Ui&)>& script) {
+// dialog it leaves open is cancelled. Returns the dialog's result. As in the program,
+// the thread is in a single-threaded apartment and the controls are annotated for
+// screen readers, by the platform unless a double is given.
+int RunMainDialog(MainDialogSession& session, const std::function<void(Ui&)>& script,
+                  ui::ControlAnnotation* annotation = nullptr) {
+  const ComApartment apartment;
   Win32ServerChannel server;
-  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator);
+  ui::Win32ControlAnnotation platformAnnotation(GetModuleHandleA(nullptr));
+  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator,
+                        annotation ? annotation : &platformAnnotation);
   const DWORD uiThread = GetCurrentThreadId();
   std::thread driver([&] {
     HWND window = FindThreadWindow(
@@ -398,6 +409,7 @@ TEST_F(AutoDetectTest, KeyboardAloneScansChecksAndAddsAUnit) {
   std::vector<Step> steps;
   bool finished = false, reachedList = false;
   int mainRows = 0;
+  std::vector<std::wstring> platformNames;
   const int result = RunMainDialog(session, [&](Ui& ui) {
     ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
       d.AltKey('S');
@@ -419,6 +431,12 @@ TEST_F(AutoDetectTest, KeyboardAloneScansChecksAndAddsAUnit) {
       press("Space", VK_SPACE);
       press("Space again", VK_SPACE);
       press("Space a third time", VK_SPACE);
+      // What a screen reader reads on Windows; Wine's oleacc takes no annotation.
+      d.OnUiThread([&] {
+        platformNames = {AccessibleName(d.Item(IDC_AD_STOP)),
+                         AccessibleName(d.Item(IDC_AD_RESULTS)),
+                         AccessibleName(d.Item(IDC_AD_RESULTS), 3)};
+      });
       press("Up", VK_UP);
       press("Space on the listed unit", VK_SPACE);
       press("Home", VK_HOME);
@@ -452,12 +470,117 @@ TEST_F(AutoDetectTest, KeyboardAloneScansChecksAndAddsAUnit) {
       EXPECT_EQ(steps[i].selected, 0);
     }
   }
+  ASSERT_EQ(platformNames.size(), 3u);
+  TODO_WINE_EXPECT_TRUE(platformNames[0] == TableText(ui::kNameDetectToPart4));
+  TODO_WINE_EXPECT_TRUE(platformNames[1] == TableText(ui::kNameResults));
+  TODO_WINE_EXPECT_TRUE(platformNames[2] == TableText(ui::kNameRowChecked, "192.168.6.30"));
   EXPECT_EQ(mainRows, 2);
   ASSERT_EQ(result, IDOK);
   EXPECT_EQ(session.entries[0].deviceName, "Keys");
   EXPECT_EQ(session.entries[1].ipAddress, Ip(192, 168, 6, 30));
   EXPECT_EQ(session.entries[1].macText, "00A0DE000630");
   EXPECT_EQ(session.entries[2].ipAddress, 0u);
+}
+
+// Every control of "Advanced Settings" that takes the focus, by the name a screen reader
+// is given: annotated from the string table (read from the double: Wine's annotation
+// fails), or for a button the proxy's, its caption. Each says something and no two are
+// alike. A found unit's row says its state and address, and follows a check; every
+// annotation is taken back when the dialog goes.
+TEST_F(AutoDetectTest, EveryControlAndRowHasANameThatSaysWhatItIs) {
+  SubstituteServer server(
+      "unit 192.168.5.10 mac 00A0DE000010\n"
+      "unit 192.168.5.20 mac 00A0DE000020\n");
+  ASSERT_TRUE(server.Running()) << server.Error();
+  MainDialogSession session = MakeSession({{"Keys", Ip(192, 168, 5, 20), "00A0DE000020"}},
+                                          folder_.Path(), Ip(192, 168, 5, 1), 30);
+  struct Want {
+    int id;
+    unsigned text;  // 0: a button, named by its caption
+  };
+  std::vector<Want> wants = {
+      {IDC_AD_STOP, ui::kNameDetectToPart4},
+      {IDC_AD_START, 0},
+      {IDC_AD_ABORT, 0},
+      {IDC_AD_RESULTS, ui::kNameResults},
+      {IDOK, 0},
+      {IDCANCEL, 0},
+      {IDC_AD_IMPORT, 0},
+      {IDC_AD_EXPORT, 0},
+  };
+  const int starts[] = {IDC_AD_START1, IDC_AD_START2, IDC_AD_START3, IDC_AD_START4};
+  for (int i = 0; i < 4; ++i) wants.push_back({starts[i], ui::kNameDetectFromPart1 + i});
+  struct Seen {
+    int id;
+    std::optional<testing::RecordingAnnotation::Text> annotated;
+    std::wstring proxyName;
+    std::string caption;
+  };
+  std::vector<Seen> seen;
+  using Text = testing::RecordingAnnotation::Text;
+  std::optional<Text> description, rowsFound[2], rowChecked;
+  testing::RecordingAnnotation names;
+  RunMainDialog(
+      session,
+      [&](Ui& ui) {
+        WithAutoDetect(ui, [&](DialogDriver& d) {
+          const auto list = reinterpret_cast<std::uintptr_t>(d.Item(IDC_AD_RESULTS));
+          d.OnUiThread([&] {
+            for (HWND control : FocusableControls(d.Window())) {
+              std::string caption = WindowTitle(control);
+              caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+              seen.push_back({GetDlgCtrlID(control),
+                              names.Name(reinterpret_cast<std::uintptr_t>(control)),
+                              AccessibleName(control), caption});
+            }
+          });
+          description = names.Description(list);
+          d.Click(IDC_AD_START);
+          WaitUntil([&] { return ScanFinished(d); });
+          d.Sync();
+          for (int row = 0; row < 2; ++row) rowsFound[row] = names.Name(list, row + 1);
+          d.ClickRow(0, IDC_AD_RESULTS);
+          rowChecked = names.Name(list, 1);
+        });
+      },
+      &names);
+
+  std::set<std::wstring> spoken;
+  std::set<int> found;
+  for (const Seen& s : seen) {
+    SCOPED_TRACE(s.id);
+    const auto want =
+        std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.id == s.id; });
+    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
+    found.insert(s.id);
+    std::wstring name;
+    if (want->text == 0) {
+      EXPECT_FALSE(s.annotated);
+      name = s.proxyName;
+      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
+    } else {
+      ASSERT_TRUE(s.annotated);
+      EXPECT_EQ(s.annotated->text, want->text);
+      name = TableText(s.annotated->text, s.annotated->detail);
+    }
+    EXPECT_TRUE(SaysSomething(name));
+    EXPECT_TRUE(spoken.insert(name).second) << "a second control with this name";
+  }
+  EXPECT_EQ(found.size(), wants.size());
+  EXPECT_EQ(description, (Text{ui::kDescriptionResults, ""}));
+  EXPECT_TRUE(SaysSomething(TableText(ui::kDescriptionResults)));
+  EXPECT_EQ(rowsFound[0], (Text{ui::kNameRowFound, "192.168.5.10"}));
+  EXPECT_EQ(rowsFound[1], (Text{ui::kNameRowListed, "192.168.5.20"}));
+  EXPECT_EQ(rowChecked, (Text{ui::kNameRowChecked, "192.168.5.10"}));
+  // The three row names differ, and each says the address it was given.
+  std::set<std::wstring> rowNames;
+  for (unsigned text : {ui::kNameRowFound, ui::kNameRowChecked, ui::kNameRowListed}) {
+    const std::wstring name = TableText(text, "192.168.5.10");
+    EXPECT_NE(name.find(L"192.168.5.10"), std::wstring::npos) << text;
+    rowNames.insert(name);
+  }
+  EXPECT_EQ(rowNames.size(), 3u);
+  EXPECT_EQ(names.Live(), 0u) << "annotations left behind the dialogs";
 }
 
 TEST_F(AutoDetectTest, ExportedTableComesBackWhenImportedInAFreshStart) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@
 namespace orvel::test {
 
 inline constexpr UINT kSyncMessage = WM_APP + 0x3F0;
+inline constexpr UINT kRunMessage = WM_APP + 0x3F1;
 inline constexpr DWORD kDriverTimeoutMs = 20000;
 
 class DialogDriver {
@@ -49,6 +51,12 @@ class DialogDriver {
     while (WaitForSingleObject(event_, 50) == WAIT_TIMEOUT) {
       if (!IsWindow(dialog_) || GetTickCount64() > deadline) return;
     }
+  }
+  // Runs `work` on the dialog's own thread, between its messages; returns once it ran.
+  void OnUiThread(const std::function<void()>& work) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(dialog_, kRunMessage, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL,
+                        kDriverTimeoutMs, &answer);
   }
   HWND Focus() const {
     GUITHREADINFO info{};
@@ -195,6 +203,10 @@ class DialogDriver {
       SetEvent(self->event_);
       return 0;
     }
+    if (message == kRunMessage) {
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+      return 0;
+    }
     return CallWindowProcA(self->previous_, window, message, wParam, lParam);
   }
 
@@ -236,6 +248,87 @@ inline std::string WindowTitle(HWND window) {
   char text[512] = {};
   GetWindowTextA(window, text, sizeof(text));
   return text;
+}
+
+// --- What a screen reader is given
+
+// The calling thread in a single-threaded apartment for its lifetime, as the program's
+// dialog thread is.
+struct ComApartment {
+  ComApartment() : joined(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(joined)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  HRESULT joined;
+};
+
+struct FocusableSearch {
+  HWND dialog;
+  std::vector<HWND> controls;
+};
+
+inline BOOL CALLBACK CollectFocusable(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<FocusableSearch*>(data);
+  HWND parent = GetParent(child);
+  char parentKind[16] = {};
+  GetClassNameA(parent, parentKind, sizeof(parentKind));
+  if (parent == search->dialog ? (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0
+                               : lstrcmpiA(parentKind, "ComboBox") == 0) {
+    search->controls.push_back(child);
+  }
+  return TRUE;
+}
+
+// Every control of a dialog that takes the focus, enabled or not: the children with a
+// tab stop, and the edit inside a combo box, which holds the box's focus.
+inline std::vector<HWND> FocusableControls(HWND dialog) {
+  FocusableSearch search{dialog, {}};
+  EnumChildWindows(dialog, CollectFocusable, reinterpret_cast<LPARAM>(&search));
+  return search.controls;
+}
+
+// The name the platform's accessibility proxy gives a window or one of its elements
+// (a list row is element row + 1); call it on the window's thread.
+inline std::wstring AccessibleName(HWND window, long element = CHILDID_SELF) {
+  IAccessible* object = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&object))) ||
+      !object) {
+    return L"";
+  }
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = element;
+  BSTR name = nullptr;
+  std::wstring text;
+  if (SUCCEEDED(object->get_accName(child, &name)) && name) text = name;
+  SysFreeString(name);
+  object->Release();
+  return text;
+}
+
+// A string of the program's table, with "%s" replaced by detail, as the annotation
+// puts it together.
+inline std::wstring TableText(unsigned id, const std::string& detail = {}) {
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  std::wstring value = length > 0 && text ? std::wstring(text, length) : L"";
+  if (const std::size_t at = value.find(L"%s"); at != std::wstring::npos)
+    value.replace(at, 2, std::wstring(detail.begin(), detail.end()));
+  return value;
+}
+
+// A name says something only with a letter or a digit in it (any non-ASCII character
+// counts as one): "." or ", " is no name.
+inline bool SaysSomething(const std::wstring& name) {
+  for (wchar_t c : name) {
+    if (c >= 0x80 || iswalnum(c)) return true;
+  }
+  return false;
 }
 
 }  // namespace orvel::test

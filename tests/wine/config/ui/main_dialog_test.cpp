@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +21,10 @@
 #include "config/core/server_messages.h"
 #include "config/core/win32_server_channel.h"
 #include "config/resources/resource.h"
+#include "config/ui/control_names.h"
 #include "config/ui/win32_applet_dialog.h"
+#include "config/ui/win32_control_annotation.h"
+#include "tests/doubles/recording_annotation.h"
 #include "tests/wine/config/ui/dialog_driver.h"
 #include "tests/wine/support/substitute_server.h"
 #include "tests/wine/support/todo_wine.h"
@@ -58,7 +65,8 @@ struct DialogOutcome {
 
 DialogOutcome RunDialog(const std::vector<Unit>& units,
                         const std::function<void(DialogDriver&)>& script,
-                        Win32ServerChannel* channel = nullptr) {
+                        Win32ServerChannel* channel = nullptr,
+                        ui::ControlAnnotation* annotation = nullptr) {
   MainDialogSession session;
   for (int slot = 0; slot < kSlotCount; ++slot) session.entries[slot] = DefaultDeviceEntry(slot);
   int slot = 0;
@@ -72,9 +80,14 @@ DialogOutcome RunDialog(const std::vector<Unit>& units,
   session.scanStartAddress = Ip(192, 168, 0, 2);
   session.scanStopOctet = 2;
 
+  // As in the program: a single-threaded apartment, and the controls annotated by the
+  // platform unless a double is given.
+  const ComApartment apartment;
+  ui::Win32ControlAnnotation platformAnnotation(GetModuleHandleA(nullptr));
   Win32ServerChannel ownChannel;
   Win32ServerChannel& server = channel ? *channel : ownChannel;
-  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator);
+  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator,
+                        annotation ? annotation : &platformAnnotation);
   const DWORD uiThread = GetCurrentThreadId();
   std::thread driver([&] {
     HWND window = nullptr;
@@ -705,6 +718,93 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
   const int format = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
   EXPECT_EQ(got.formats, (std::vector<int>{format, format, format}));
   EXPECT_EQ(got.imageCount, 3);
+}
+
+// Every control of the main dialog that takes the focus, by the name a screen reader is
+// given: the one annotated from the string table (read from the double: Wine's
+// annotation fails), or for a button the proxy's, its caption. Each says something, no
+// two controls share one, and every annotation is taken back before the windows go.
+TEST_F(MainDialogTest, EveryControlThatTakesTheFocusHasANameOfItsOwn) {
+  struct Want {
+    int id;
+    unsigned text;  // 0: a button, named by its caption
+  };
+  std::vector<Want> wants = {
+      {IDC_DEVICE_LIST, ui::kNameDeviceList},
+      {IDC_NEW, 0},
+      {IDC_DUPLICATE, 0},
+      {IDC_REMOVE, 0},
+      {IDC_REMOVE_ALL, 0},
+      {IDC_UNDO, 0},
+      {IDC_DEVICE_NAME, ui::kNameDeviceName},
+      {IDC_PORT, ui::kNamePort},  // the box and the edit inside it
+      {IDC_APPLY, 0},
+      {IDC_ADVANCED, 0},
+      {IDOK, 0},
+      {IDCANCEL, 0},
+  };
+  for (int i = 0; i < 4; ++i) wants.push_back({IDC_OCTET1 + i, ui::kNameAddressPart1 + i});
+  for (int i = 0; i < 6; ++i) wants.push_back({IDC_MAC1 + i, ui::kNameMacByte1 + i});
+
+  struct Seen {
+    int id;
+    std::optional<testing::RecordingAnnotation::Text> annotated;
+    std::wstring proxyName;
+    std::string caption;
+  };
+  std::vector<Seen> seen;
+  testing::RecordingAnnotation names;
+  RunDialog(
+      {{"Keys", Ip(10, 0, 0, 1), "000000000001"}},
+      [&](DialogDriver& d) {
+        d.OnUiThread([&] {
+          for (HWND control : FocusableControls(d.Window())) {
+            HWND owner = GetParent(control) == d.Window() ? control : GetParent(control);
+            std::string caption = WindowTitle(control);
+            caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+            seen.push_back({GetDlgCtrlID(owner),
+                            names.Name(reinterpret_cast<std::uintptr_t>(control)),
+                            AccessibleName(control), caption});
+          }
+        });
+      },
+      nullptr, &names);
+
+  std::map<int, std::wstring> spoken;
+  std::set<int> found;
+  for (const Seen& s : seen) {
+    SCOPED_TRACE(s.id);
+    const auto want =
+        std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.id == s.id; });
+    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
+    found.insert(s.id);
+    std::wstring name;
+    if (want->text == 0) {
+      EXPECT_FALSE(s.annotated);
+      name = s.proxyName;
+      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
+    } else {
+      ASSERT_TRUE(s.annotated);
+      EXPECT_EQ(s.annotated->text, want->text);
+      name = TableText(s.annotated->text, s.annotated->detail);
+    }
+    EXPECT_TRUE(SaysSomething(name));
+    // The edit of the port box is the box: one control, one name.
+    if (spoken.count(s.id)) {
+      EXPECT_EQ(spoken[s.id], name);
+    }
+    spoken[s.id] = name;
+  }
+  EXPECT_EQ(found.size(), wants.size());
+  std::set<std::wstring> distinct;
+  for (const auto& [id, name] : spoken) distinct.insert(name);
+  EXPECT_EQ(distinct.size(), spoken.size()) << "two controls share a name";
+  EXPECT_EQ(TableText(ui::kNameAddressPart1 + 1), L"Device IP Address, part 2 of 4");
+  EXPECT_EQ(TableText(ui::kNameMacByte1 + 2), L"Device MAC Address, byte 3 of 6");
+  EXPECT_EQ(names.Live(), 0u) << "annotations left behind the dialog";
+  EXPECT_EQ(names.Cleared().size(),
+            static_cast<std::size_t>(std::count_if(
+                seen.begin(), seen.end(), [](const Seen& s) { return s.annotated.has_value(); })));
 }
 
 }  // namespace

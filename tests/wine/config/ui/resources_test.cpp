@@ -136,8 +136,31 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       EXPECT_TRUE(block[id] == want) << "string " << id << " differs";
     }
   }
-  // Nothing beyond the first block.
-  EXPECT_TRUE(Resource(kStringType, MAKEINTRESOURCEW(2), kEnglish).empty());
+}
+
+BOOL CALLBACK CollectBlock(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+  if (IS_INTRESOURCE(name))
+    reinterpret_cast<std::set<int>*>(found)->insert(static_cast<int>(LOWORD(name)));
+  return TRUE;
+}
+
+// Both languages hold a text under the same numbers, the accessible names (100 on)
+// among them: a screen reader never meets a number that one language lacks.
+TEST_F(ResourcesTest, StringTablesHoldTheSameNumbersInBothLanguages) {
+  std::set<int> blocks;
+  EnumResourceNamesW(module_.get(), kStringType, CollectBlock, reinterpret_cast<LONG_PTR>(&blocks));
+  std::map<WORD, std::set<int>> numbers;
+  for (WORD language : {kEnglish, kJapanese}) {
+    for (int block : blocks) {
+      const std::vector<std::u16string> strings =
+          StringBlock(Resource(kStringType, MAKEINTRESOURCEW(block), language));
+      for (std::size_t i = 0; i < strings.size(); ++i) {
+        if (!strings[i].empty()) numbers[language].insert((block - 1) * 16 + static_cast<int>(i));
+      }
+    }
+  }
+  EXPECT_EQ(numbers[kEnglish], numbers[kJapanese]);
+  for (int id = 100; id <= 122; ++id) EXPECT_TRUE(numbers[kEnglish].count(id)) << id;
 }
 
 // The template of a DIALOGEX, as far as the tests look at it.
