@@ -14,10 +14,8 @@ namespace {
 using Route = MessageRoute<CAppletDlg>;
 using Kind = Route::Kind;
 
-constexpr std::array<ListColumn, 4> kColumns = {{{"Device Name", 110},
-                                                 {"Device IP Address", 136},
-                                                 {"Device MAC Address", 150},
-                                                 {"Device Port No.", 90}}};
+constexpr char kDigits[] = "0123456789";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
@@ -128,7 +126,16 @@ void CAppletDlg::PrepareList() {
   headerImages_ = LoadSmallIcons(instance_, hwnd(), {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   HWND list = Item(IDC_DEVICE_LIST);
   ListView_SetExtendedListViewStyle(list, 0xA1);
-  AddListColumns(list, kColumns);
+  // Names are cut with an ellipsis when too long; addresses, MACs and ports never are.
+  const std::array<ListColumn, 4> columns = {{
+      {"Device Name", 110, "", "", true},
+      {"Device IP Address", 136, AddressColumnText(0xFFFFFFFFu), kDigits, true},
+      {"Device MAC Address", 150, MacColumnText({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), kHexDigits,
+       true},
+      {"Device Port No.", 90, std::to_string(kPortCount), kDigits, false},
+  }};
+  view_.SetColumnExtra(
+      AddListColumns(list, columns, {kListPageWidth, kListPageWidthWithScrollBar}));
   Header_SetImageList(ListView_GetHeader(list), headerImages_);
   for (int column = 0; column < 3; ++column)
     view_.SetSortImage(column, editor_.sortDirection(column));

@@ -40,11 +40,8 @@ constexpr std::array<int, 4> kProgressIds = {IDC_AD_PROGRESS1, IDC_AD_PROGRESS2,
                                              IDC_AD_PROGRESS4};
 constexpr std::array<int, 3> kDotIds = {IDC_AD_DOT1, IDC_AD_DOT2, IDC_AD_DOT3};
 
-constexpr std::array<ListColumn, 4> kColumns = {
-    {{"Add", 36},
-     {"Device IP Address", 115},
-     {"Device Name", 95},
-     {"Device MAC Address", autodetect::kMacColumnWide}}};
+constexpr char kDigits[] = "0123456789";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // "Quorin Network Driver Files (*.ini)|||": the bars end the description and an empty
 // pattern, so the list holds one entry and the initial name "*.ini" does the filtering.
@@ -73,7 +70,17 @@ BOOL CAutoDetectDlg::OnInitDialog() {
   HWND list = Item(IDC_AD_RESULTS);
   ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  AddListColumns(list, kColumns);
+  // Names are cut with an ellipsis when too long; addresses and MACs never are.
+  const std::array<ListColumn, 4> columns = {{
+      {"Add", 36},
+      {"Device IP Address", 115, AddressColumnText(0xFFFFFFFFu), kDigits},
+      {"Device Name", 95},
+      {"Device MAC Address", autodetect::kMacColumnWide,
+       MacColumnText({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), kHexDigits},
+  }};
+  macExtra_ =
+      AddListColumns(list, columns, {autodetect::kMacColumnWide, autodetect::kMacColumnNarrow})
+          .back();
 
   // Each range field by its place; "Detect to" has only the last one of its own.
   for (int i = 0; i < 4; ++i)
@@ -227,7 +234,7 @@ int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(I
 // change, though only the last column moved, so the columns before it count as drawn.
 void CAutoDetectDlg::SetMacColumnWidth(int pixelsAt96Dpi) {
   HWND list = Item(IDC_AD_RESULTS);
-  const int pixels = ScaleForDpi(list, pixelsAt96Dpi);
+  const int pixels = ScaleForDpi(list, pixelsAt96Dpi) + macExtra_;
   if (ListView_GetColumnWidth(list, 3) == pixels) return;
   ListView_SetColumnWidth(list, 3, pixels);
   HWND header = ListView_GetHeader(list);

@@ -106,6 +106,8 @@ class CAutoDetectDlg : public Dialog,
   DialogAnnotations names_;
   HIMAGELIST rowImages_ = nullptr;
   bool timerRunning_ = false;
+  // What the MAC column got beyond its designed width to show a MAC whole.
+  int macExtra_ = 0;
   // What the four progress labels show; every probe sets them, mostly to what they hold.
   std::array<std::string, 4> progressText_;
 };

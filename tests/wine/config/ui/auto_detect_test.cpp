@@ -222,9 +222,10 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
                                           folder_.Path(), Ip(192, 168, 5, 1), 254);
   std::vector<ResultRow> found, checked;
   bool finished = false, addEnabledBefore = true, addEnabledAfter = false;
-  int macWidth = 0;
+  int macWidth = 0, macWidthBefore = -1;
   const int result = RunMainDialog(session, [&](Ui& ui) {
     ASSERT_TRUE(WithAutoDetect(ui, [&](DialogDriver& d) {
+      macWidthBefore = ListView_GetColumnWidth(d.Item(IDC_AD_RESULTS), 3);
       d.Click(IDC_AD_START);
       finished = WaitUntil([&] { return ScanFinished(d); });
       d.Sync();
@@ -252,7 +253,10 @@ TEST_F(AutoDetectTest, FullBlockScanAddsTheTwoCheckedUnitsWithNamesAndMacs) {
   EXPECT_EQ(found[3].address, Ip(192, 168, 5, 50));
   EXPECT_EQ(found[3].image, 2);
   EXPECT_EQ(found[3].name, "Keys");
-  EXPECT_EQ(macWidth, 140);  // four rows fit on a page
+  // Four rows fit on a page: the MAC column stays as wide as it opened (140, or what a
+  // wider font needs).
+  EXPECT_EQ(macWidth, macWidthBefore);
+  EXPECT_GE(macWidth, 140);
   EXPECT_FALSE(addEnabledBefore);
   ASSERT_EQ(checked.size(), 4u);
   EXPECT_EQ(checked[0].image, 1);
@@ -308,6 +312,7 @@ TEST_F(AutoDetectTest, AScanOfAServerThatStoppedAnsweringCanBeAborted) {
   EXPECT_TRUE(found.empty());
 }
 
+// The MAC column gives way to the scroll bar by its 17 pixels and still shows a MAC whole.
 TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
   std::string units;
   for (int octet = 1; octet <= 14; ++octet) {
@@ -318,23 +323,28 @@ TEST_F(AutoDetectTest, MacColumnNarrowsOnceRowsNoLongerFitOnAPage) {
   SubstituteServer server(units);
   ASSERT_TRUE(server.Running()) << server.Error();
   MainDialogSession session = MakeSession({}, folder_.Path(), Ip(10, 3, 3, 1), 14);
-  int perPage = 0, narrowed = 0, rows = 0;
+  int perPage = 0, wide = 0, narrowed = 0, rows = 0;
   bool finished = false;
+  std::vector<std::string> faults;
   RunMainDialog(session, [&](Ui& ui) {
     WithAutoDetect(ui, [&](DialogDriver& d) {
       HWND list = d.Item(IDC_AD_RESULTS);
       perPage = ListView_GetCountPerPage(list);
+      wide = ListView_GetColumnWidth(list, 3);
       d.Click(IDC_AD_START);
       finished = WaitUntil([&] { return ScanFinished(d); });
       d.Sync();
       narrowed = ListView_GetColumnWidth(list, 3);
       rows = d.Rows(IDC_AD_RESULTS);
+      CheckList(list, faults, faults);
     });
   });
   ASSERT_TRUE(finished);
   ASSERT_LT(perPage, 14);
   EXPECT_EQ(rows, 14);
-  EXPECT_EQ(narrowed, 123);
+  EXPECT_GE(wide, 140);
+  EXPECT_EQ(wide - narrowed, 140 - 123);
+  for (const std::string& fault : faults) ADD_FAILURE() << fault;
 }
 
 // The list is rebuilt on every check; the row clicked stays where the user saw it.
@@ -1022,73 +1032,22 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM children) {
   return TRUE;
 }
 
-std::string Joined(std::initializer_list<std::string> parts) {
-  std::string joined;
-  for (const std::string& part : parts) joined += part;
-  return joined;
-}
-
 std::string ClassOf(HWND window) {
   char name[64] = {};
   GetClassNameA(window, name, sizeof(name));
   return name;
 }
 
-// Every text that does not fit its control, every two controls that overlap (a group
-// box may hold others), every list column too narrow for its widest value or list
-// picture not at the DPI's size, and the face the dialog's texts were drawn in.
+// Every text that does not fit its control or list column, every two controls that
+// overlap (a group box may hold others), every list column wider than it needs or past
+// the list's edge and list picture not at the DPI's size, and the face the dialog's
+// texts were drawn in.
 struct Layout {
   std::vector<std::string> clipped;
   std::vector<std::string> overlaps;
   std::vector<std::string> lists;
   std::string face;
 };
-
-int DpiOf(HWND window) {
-  HDC dc = GetDC(window);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(window, dc);
-  return dpi;
-}
-
-// The widest value each column of the two lists shows in full: an address, a MAC,
-// a port. Names are cut with an ellipsis at every DPI, as the column widths are.
-void CheckList(HWND list, std::vector<std::string>& faults) {
-  struct Columns {
-    int id;
-    std::vector<const char*> widest;
-    int imageList;  // LVSIL_SMALL, or -1 for the header's sort marks
-  };
-  static const Columns kLists[] = {
-      {IDC_AD_RESULTS, {"", "255.255.255.255", "", "DE DE DE DE DE DE"}, LVSIL_SMALL},
-      {IDC_DEVICE_LIST, {"", "255.255.255.255", "DE DE DE DE DE DE", "16"}, -1},
-  };
-  const std::string where = std::to_string(GetDlgCtrlID(list));
-  for (const Columns& columns : kLists) {
-    if (columns.id != GetDlgCtrlID(list)) continue;
-    for (int column = 0; column < static_cast<int>(columns.widest.size()); ++column) {
-      const char* text = columns.widest[column];
-      if (!*text) continue;
-      // The list leaves a margin either side of a cell's text.
-      const int need = ListView_GetStringWidth(list, text) + 12;
-      const int has = ListView_GetColumnWidth(list, column);
-      if (need > has)
-        faults.push_back(
-            Joined({where, " column ", std::to_string(column), ": \"", text, "\" needs ",
-                    std::to_string(need), ", has ", std::to_string(has)}));
-    }
-    HIMAGELIST images = columns.imageList < 0
-                            ? reinterpret_cast<HIMAGELIST>(
-                                  SendMessageA(ListView_GetHeader(list), HDM_GETIMAGELIST, 0, 0))
-                            : ListView_GetImageList(list, columns.imageList);
-    int cx = 0, cy = 0;
-    ImageList_GetIconSize(images, &cx, &cy);
-    const int size = MulDiv(16, DpiOf(list), 96);
-    if (cx != size || cy != size)
-      faults.push_back(Joined({where, " pictures ", std::to_string(cx), "x", std::to_string(cy),
-                               ", not ", std::to_string(size)}));
-  }
-}
 
 Layout LayoutOf(HWND dialog) {
   std::vector<HWND> children;
@@ -1123,7 +1082,7 @@ Layout LayoutOf(HWND dialog) {
             {"\"", text, "\" needs ", std::to_string(need.right), "x", std::to_string(need.bottom),
              ", has ", std::to_string(client.right), "x", std::to_string(client.bottom)}));
     }
-    if (kind == "SysListView32") CheckList(child, layout.lists);
+    if (kind == "SysListView32") CheckList(child, layout.clipped, layout.lists);
     RECT box{};
     GetWindowRect(child, &box);
     if (!groupBox) boxes.emplace_back(child, box);

@@ -9,9 +9,14 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "config/core/device_table.h"
 
 #include "config/resources/resource.h"
 #include "tests/wine/support/process_util.h"
@@ -329,6 +334,132 @@ inline bool SaysSomething(const std::wstring& name) {
     if (c >= 0x80 || iswalnum(c)) return true;
   }
   return false;
+}
+
+// --- How the lists lay out their texts
+
+inline std::string Joined(std::initializer_list<std::string> parts) {
+  std::string joined;
+  for (const std::string& part : parts) joined += part;
+  return joined;
+}
+
+inline int DpiOf(HWND window) {
+  HDC dc = GetDC(window);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(window, dc);
+  return dpi;
+}
+
+// The widest of the texts that repeat one character of `places` in each of the places
+// where `form` holds one ("0123456789" in " 255.  255.  255.  255").
+inline int WidestForm(HWND list, const std::string& form, const char* places) {
+  int widest = 0;
+  for (const char* c = places; *c; ++c) {
+    std::string text = form;
+    for (char& t : text) {
+      if (std::strchr(places, t)) t = *c;
+    }
+    widest = std::max(widest, ListView_GetStringWidth(list, text.c_str()));
+  }
+  return widest;
+}
+
+// What the header needs to show a title whole: the text in the header's font, the
+// header's margins either side of it and of a sort mark, and the item's edges.
+inline int TitleNeed(HWND header, const char* title, int mark) {
+  HDC dc = GetDC(header);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(header, WM_GETFONT, 0, 0)));
+  SIZE text{};
+  GetTextExtentPoint32A(dc, title, static_cast<int>(std::strlen(title)), &text);
+  SelectObject(dc, old);
+  ReleaseDC(header, dc);
+  const int margin = static_cast<int>(SendMessageA(header, HDM_GETBITMAPMARGIN, 0, 0));
+  return text.cx + 2 * margin + (mark > 0 ? mark + 2 * margin : 0) +
+         2 * GetSystemMetrics(SM_CXEDGE);
+}
+
+// Each column of the two lists against what it shows, in the font the list really has:
+// every address, MAC and port a cell can hold, and the title with the sort mark beside
+// it. A column is at least as wide as that needs, beside the scroll bar too, and no
+// wider than its designed width (scaled) or that need; all columns fit in the list.
+// Names are cut with an ellipsis as designed. The pictures are at the DPI's size. A text
+// that does not fit goes to `cut`, every other fault to `faults`.
+inline void CheckList(HWND list, std::vector<std::string>& cut, std::vector<std::string>& faults) {
+  struct Column {
+    const char* title;
+    int width;  // designed, at 96 DPI; the last column's without the scroll bar
+    std::string form;
+    const char* places;
+  };
+  struct Columns {
+    int id;
+    std::vector<Column> columns;
+    int narrowLast;  // the last column beside the scroll bar
+    bool sortMarks;  // on the first three titles
+    int imageList;   // LVSIL_SMALL, or -1 for the header's sort marks
+  };
+  const std::string address = AddressColumnText(0xFFFFFFFFu);
+  const std::string mac = "FF FF FF FF FF FF";
+  const Columns kLists[] = {
+      {IDC_AD_RESULTS,
+       {{"Add", 36, "", ""},
+        {"Device IP Address", 115, address, "0123456789"},
+        {"Device Name", 95, "", ""},
+        {"Device MAC Address", 140, mac, "0123456789ABCDEF"}},
+       123,
+       false,
+       LVSIL_SMALL},
+      {IDC_DEVICE_LIST,
+       {{"Device Name", 110, "", ""},
+        {"Device IP Address", 136, address, "0123456789"},
+        {"Device MAC Address", 150, mac, "0123456789ABCDEF"},
+        {"Device Port No.", 114, "16", "0123456789"}},
+       97,
+       true,
+       -1},
+  };
+  const std::string where = std::to_string(GetDlgCtrlID(list));
+  const int dpi = DpiOf(list);
+  auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+  HWND header = ListView_GetHeader(list);
+  for (const Columns& c : kLists) {
+    if (c.id != GetDlgCtrlID(list)) continue;
+    const bool scrollBar = (GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    RECT client{};
+    GetClientRect(list, &client);
+    int total = 0;
+    const int count = static_cast<int>(c.columns.size());
+    for (int i = 0; i < count; ++i) {
+      const Column& column = c.columns[static_cast<std::size_t>(i)];
+      int need = TitleNeed(header, column.title, c.sortMarks && i < 3 ? scale(16) : 0);
+      if (!column.form.empty())
+        need = std::max(need, WidestForm(list, column.form, column.places) + scale(12));
+      const bool last = i == count - 1;
+      const int designed = scale(last && scrollBar ? c.narrowLast : column.width);
+      // The last column gives way to the scroll bar by the same pixels, whether it shows.
+      const int giveWay = last && !scrollBar ? scale(column.width) - scale(c.narrowLast) : 0;
+      const int has = ListView_GetColumnWidth(list, i);
+      total += has;
+      const std::string what = Joined({where, " column ", std::to_string(i), " (", column.title,
+                                       ") needs ", std::to_string(need), ", designed ",
+                                       std::to_string(designed), ", has ", std::to_string(has)});
+      if (has < need + giveWay) cut.push_back(what + ": too narrow");
+      if (has > std::max(designed, need + giveWay)) faults.push_back(what + ": wider than needed");
+    }
+    if (total > client.right)
+      faults.push_back(Joined(
+          {where, " columns take ", std::to_string(total), " of ", std::to_string(client.right)}));
+    HIMAGELIST images =
+        c.imageList < 0 ? reinterpret_cast<HIMAGELIST>(SendMessageA(header, HDM_GETIMAGELIST, 0, 0))
+                        : ListView_GetImageList(list, c.imageList);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(images, &cx, &cy);
+    const int size = scale(16);
+    if (cx != size || cy != size)
+      faults.push_back(Joined({where, " pictures ", std::to_string(cx), "x", std::to_string(cy),
+                               ", not ", std::to_string(size)}));
+  }
 }
 
 }  // namespace orvel::test
