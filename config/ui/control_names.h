@@ -58,6 +58,9 @@ class DialogAnnotations {
  public:
   // With no annotation (null) nothing is named.
   explicit DialogAnnotations(ControlAnnotation* annotation) : annotation_(annotation) {}
+  // A dialog that went without taking its names back (its windows still exist while
+  // the dialog object goes) takes them back here.
+  ~DialogAnnotations() { ClearAll(); }
   DialogAnnotations(const DialogAnnotations&) = delete;
   DialogAnnotations& operator=(const DialogAnnotations&) = delete;
 

@@ -504,11 +504,7 @@ TEST_F(AutoDetectTest, EveryControlAndRowHasANameThatSaysWhatItIs) {
   ASSERT_TRUE(server.Running()) << server.Error();
   MainDialogSession session = MakeSession({{"Keys", Ip(192, 168, 5, 20), "00A0DE000020"}},
                                           folder_.Path(), Ip(192, 168, 5, 1), 30);
-  struct Want {
-    int id;
-    unsigned text;  // 0: a button, named by its caption
-  };
-  std::vector<Want> wants = {
+  std::vector<NameWant> wants = {
       {IDC_AD_STOP, ui::kNameDetectToPart4},
       {IDC_AD_START, 0},
       {IDC_AD_ABORT, 0},
@@ -520,13 +516,7 @@ TEST_F(AutoDetectTest, EveryControlAndRowHasANameThatSaysWhatItIs) {
   };
   const int starts[] = {IDC_AD_START1, IDC_AD_START2, IDC_AD_START3, IDC_AD_START4};
   for (int i = 0; i < 4; ++i) wants.push_back({starts[i], ui::kNameDetectFromPart1 + i});
-  struct Seen {
-    int id;
-    std::optional<testing::RecordingAnnotation::Text> annotated;
-    std::wstring proxyName;
-    std::string caption;
-  };
-  std::vector<Seen> seen;
+  std::vector<ControlName> seen;
   using Text = testing::RecordingAnnotation::Text;
   std::optional<Text> description, rowsFound[2], rowChecked;
   testing::RecordingAnnotation names;
@@ -535,15 +525,7 @@ TEST_F(AutoDetectTest, EveryControlAndRowHasANameThatSaysWhatItIs) {
       [&](Ui& ui) {
         WithAutoDetect(ui, [&](DialogDriver& d) {
           const auto list = reinterpret_cast<std::uintptr_t>(d.Item(IDC_AD_RESULTS));
-          d.OnUiThread([&] {
-            for (HWND control : FocusableControls(d.Window())) {
-              std::string caption = WindowTitle(control);
-              caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
-              seen.push_back({GetDlgCtrlID(control),
-                              names.Name(reinterpret_cast<std::uintptr_t>(control)),
-                              AccessibleName(control), caption});
-            }
-          });
+          d.OnUiThread([&] { seen = ControlNames(d.Window(), names); });
           description = names.Description(list);
           d.Click(IDC_AD_START);
           WaitUntil([&] { return ScanFinished(d); });
@@ -555,28 +537,7 @@ TEST_F(AutoDetectTest, EveryControlAndRowHasANameThatSaysWhatItIs) {
       },
       &names);
 
-  std::set<std::wstring> spoken;
-  std::set<int> found;
-  for (const Seen& s : seen) {
-    SCOPED_TRACE(s.id);
-    const auto want =
-        std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.id == s.id; });
-    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
-    found.insert(s.id);
-    std::wstring name;
-    if (want->text == 0) {
-      EXPECT_FALSE(s.annotated);
-      name = s.proxyName;
-      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
-    } else {
-      ASSERT_TRUE(s.annotated);
-      EXPECT_EQ(s.annotated->text, want->text);
-      name = TableText(s.annotated->text, s.annotated->detail);
-    }
-    EXPECT_TRUE(SaysSomething(name));
-    EXPECT_TRUE(spoken.insert(name).second) << "a second control with this name";
-  }
-  EXPECT_EQ(found.size(), wants.size());
+  ExpectNames(seen, wants);
   EXPECT_EQ(description, (Text{ui::kDescriptionResults, ""}));
   EXPECT_TRUE(SaysSomething(TableText(ui::kDescriptionResults)));
   EXPECT_EQ(rowsFound[0], (Text{ui::kNameRowFound, "192.168.5.10"}));

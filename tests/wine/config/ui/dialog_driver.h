@@ -9,14 +9,20 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "config/core/device_table.h"
+#include "tests/doubles/recording_annotation.h"
 
 #include "config/resources/resource.h"
 #include "tests/wine/support/process_util.h"
@@ -334,6 +340,65 @@ inline bool SaysSomething(const std::wstring& name) {
     if (c >= 0x80 || iswalnum(c)) return true;
   }
   return false;
+}
+
+// The name a control that takes the focus is given: the text the annotation double
+// recorded for it, or the one the platform's proxy gives (a button's caption).
+struct ControlName {
+  int id;  // the dialog's control; the edit inside a combo box counts as the box
+  std::optional<testing::RecordingAnnotation::Text> annotated;
+  std::wstring proxyName;
+  std::string caption;  // without its "&"
+};
+
+// Call on the dialog's thread (DialogDriver::OnUiThread).
+inline std::vector<ControlName> ControlNames(HWND dialog,
+                                             const testing::RecordingAnnotation& names) {
+  std::vector<ControlName> seen;
+  for (HWND control : FocusableControls(dialog)) {
+    HWND owner = GetParent(control) == dialog ? control : GetParent(control);
+    std::string caption = WindowTitle(control);
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    seen.push_back({GetDlgCtrlID(owner), names.Name(reinterpret_cast<std::uintptr_t>(control)),
+                    AccessibleName(control), caption});
+  }
+  return seen;
+}
+
+struct NameWant {
+  int id;
+  unsigned text;  // 0: a button, named by its caption
+};
+
+// Every control seen is in the table with the name it wants; each name says something,
+// and no two controls share one.
+inline void ExpectNames(const std::vector<ControlName>& seen, const std::vector<NameWant>& wants) {
+  std::map<int, std::wstring> spoken;
+  for (const ControlName& s : seen) {
+    SCOPED_TRACE(s.id);
+    const auto want =
+        std::find_if(wants.begin(), wants.end(), [&](const NameWant& w) { return w.id == s.id; });
+    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
+    std::wstring name;
+    if (want->text == 0) {
+      EXPECT_FALSE(s.annotated);
+      name = s.proxyName;
+      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
+    } else {
+      ASSERT_TRUE(s.annotated);
+      EXPECT_EQ(s.annotated->text, want->text);
+      name = TableText(s.annotated->text, s.annotated->detail);
+    }
+    EXPECT_TRUE(SaysSomething(name));
+    if (spoken.count(s.id)) {
+      EXPECT_EQ(spoken[s.id], name);  // a combo box and its edit
+    }
+    spoken[s.id] = name;
+  }
+  EXPECT_EQ(spoken.size(), wants.size());
+  std::set<std::wstring> distinct;
+  for (const auto& [id, name] : spoken) distinct.insert(name);
+  EXPECT_EQ(distinct.size(), spoken.size()) << "two controls share a name";
 }
 
 // --- How the lists lay out their texts

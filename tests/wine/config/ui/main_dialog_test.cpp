@@ -10,9 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <map>
-#include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -736,11 +733,7 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
 // annotation fails), or for a button the proxy's, its caption. Each says something, no
 // two controls share one, and every annotation is taken back before the windows go.
 TEST_F(MainDialogTest, EveryControlThatTakesTheFocusHasANameOfItsOwn) {
-  struct Want {
-    int id;
-    unsigned text;  // 0: a button, named by its caption
-  };
-  std::vector<Want> wants = {
+  std::vector<NameWant> wants = {
       {IDC_DEVICE_LIST, ui::kNameDeviceList},
       {IDC_NEW, 0},
       {IDC_DUPLICATE, 0},
@@ -756,66 +749,17 @@ TEST_F(MainDialogTest, EveryControlThatTakesTheFocusHasANameOfItsOwn) {
   };
   for (int i = 0; i < 4; ++i) wants.push_back({IDC_OCTET1 + i, ui::kNameAddressPart1 + i});
   for (int i = 0; i < 6; ++i) wants.push_back({IDC_MAC1 + i, ui::kNameMacByte1 + i});
-
-  struct Seen {
-    int id;
-    std::optional<testing::RecordingAnnotation::Text> annotated;
-    std::wstring proxyName;
-    std::string caption;
-  };
-  std::vector<Seen> seen;
+  std::vector<ControlName> seen;
   testing::RecordingAnnotation names;
   RunDialog(
       {{"Keys", Ip(10, 0, 0, 1), "000000000001"}},
-      [&](DialogDriver& d) {
-        d.OnUiThread([&] {
-          for (HWND control : FocusableControls(d.Window())) {
-            HWND owner = GetParent(control) == d.Window() ? control : GetParent(control);
-            std::string caption = WindowTitle(control);
-            caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
-            seen.push_back({GetDlgCtrlID(owner),
-                            names.Name(reinterpret_cast<std::uintptr_t>(control)),
-                            AccessibleName(control), caption});
-          }
-        });
-      },
+      [&](DialogDriver& d) { d.OnUiThread([&] { seen = ControlNames(d.Window(), names); }); },
       nullptr, &names);
-
-  std::map<int, std::wstring> spoken;
-  std::set<int> found;
-  for (const Seen& s : seen) {
-    SCOPED_TRACE(s.id);
-    const auto want =
-        std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.id == s.id; });
-    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
-    found.insert(s.id);
-    std::wstring name;
-    if (want->text == 0) {
-      EXPECT_FALSE(s.annotated);
-      name = s.proxyName;
-      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
-    } else {
-      ASSERT_TRUE(s.annotated);
-      EXPECT_EQ(s.annotated->text, want->text);
-      name = TableText(s.annotated->text, s.annotated->detail);
-    }
-    EXPECT_TRUE(SaysSomething(name));
-    // The edit of the port box is the box: one control, one name.
-    if (spoken.count(s.id)) {
-      EXPECT_EQ(spoken[s.id], name);
-    }
-    spoken[s.id] = name;
-  }
-  EXPECT_EQ(found.size(), wants.size());
-  std::set<std::wstring> distinct;
-  for (const auto& [id, name] : spoken) distinct.insert(name);
-  EXPECT_EQ(distinct.size(), spoken.size()) << "two controls share a name";
+  ExpectNames(seen, wants);
   EXPECT_EQ(TableText(ui::kNameAddressPart1 + 1), L"Device IP Address, part 2 of 4");
   EXPECT_EQ(TableText(ui::kNameMacByte1 + 2), L"Device MAC Address, byte 3 of 6");
   EXPECT_EQ(names.Live(), 0u) << "annotations left behind the dialog";
-  EXPECT_EQ(names.Cleared().size(),
-            static_cast<std::size_t>(std::count_if(
-                seen.begin(), seen.end(), [](const Seen& s) { return s.annotated.has_value(); })));
+  EXPECT_EQ(names.Cleared().size(), 14u);  // the list, 12 fields, the port box's edit
 }
 
 }  // namespace
