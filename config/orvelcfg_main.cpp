@@ -1,5 +1,7 @@
 // Orvelcfg: the configuration program of the Quorin Network Driver.
 #include <windows.h>
+// after windows.h
+#include <objbase.h>
 
 #include <cstdlib>
 #include <string>
@@ -11,6 +13,7 @@
 #include "config/core/win32_firewall_updater.h"
 #include "config/core/win32_server_channel.h"
 #include "config/ui/win32_applet_dialog.h"
+#include "config/ui/win32_control_annotation.h"
 #include "firewall/admin_group.h"
 
 namespace {
@@ -24,12 +27,11 @@ bool IsAdministrator() {
 #endif
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int Run(HINSTANCE instance) {
   orvel::Win32AppPlatform platform(instance);
   orvel::Win32ServerChannel server;
-  orvel::ui::CAppletDlg mainDialog(instance, server, &IsAdministrator);
+  orvel::ui::Win32ControlAnnotation annotation(instance);
+  orvel::ui::CAppletDlg mainDialog(instance, server, &IsAdministrator, &annotation);
   orvel::Win32FirewallUpdater firewall;
   orvel::COrvelConfigureApp app(platform, server, mainDialog, firewall);
 
@@ -45,4 +47,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   app.InitInstance();
   return app.ExitInstance();
+}
+
+}  // namespace
+
+// The dialogs' thread joins a single-threaded apartment for the controls' accessible
+// names; the firewall's calls join the same apartment and leave it again themselves.
+// Everything that holds a COM object is gone before the apartment is left.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  const HRESULT apartment =
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const int code = Run(instance);
+  if (SUCCEEDED(apartment)) CoUninitialize();
+  return code;
 }

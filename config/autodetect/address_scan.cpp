@@ -201,7 +201,8 @@ void AddressScan::AppendShownRow(const ResultRowText& text) {
 }
 
 // A rebuild used to delete and insert every row; the list now keeps its rows, so the
-// selection and the scroll position that deleting them reset are reset here.
+// selection and the scroll position that deleting them reset are reset here. The focus
+// stays: it is where a keyboard user is working in the list.
 void AddressScan::RebuildResultList() {
   if (resultCount_ < 0) return;
   const std::size_t count = static_cast<std::size_t>(resultCount_);
@@ -253,7 +254,7 @@ void AddressScan::ToggleRow(int index) {
       break;
     }
     default:
-      display_.ClearResultRowStates(index);
+      display_.DeselectResultRow(index);
       break;
   }
 }

@@ -71,14 +71,16 @@ class ScanDisplay {
   virtual void FocusControl(int id) = 0;
   virtual void RepaintNow() = 0;
 
+  // Rows are never left selected. The focused row is the keyboard's: it stays where the
+  // user put it through inserts, rewrites and rebuilds, and goes only with its row.
   virtual void DeleteAllResultRows() = 0;
-  // Inserts the row unselected and unfocused, with its texts and item data.
+  // Inserts the row unselected, with its texts and item data.
   virtual void InsertResultRow(int row, const ResultRowText& text) = 0;
-  // Rewrites the given parts of a shown row.
+  // Rewrites the given parts of a shown row and leaves it unselected.
   virtual void UpdateResultRow(int row, const ResultRowText& text, unsigned parts) = 0;
   virtual void DeleteResultRow(int row) = 0;
-  virtual void ClearResultRowStates(int row) = 0;
-  // Clears the selected and focused states wherever a row has them.
+  virtual void DeselectResultRow(int row) = 0;
+  // Clears the selected state wherever a row has it.
   virtual void ClearResultSelection() = 0;
   virtual int ResultRowsPerPage() = 0;
   virtual void SetMacColumnWidth(int pixels) = 0;
@@ -104,7 +106,8 @@ class AddressScan {
   void ScanTick();   // WM_TIMER
   void StopScan();   // SCANM_STOP
   void AbortScan();  // the Abort button
-  // A click in the result list: the hit row (-1 for none) and column.
+  // A click in the result list: the hit row (-1 for none) and column. Space on the
+  // list comes here too, as a click in column 0 of the focused row.
   void OnResultClick(int row, int column);
   // Closing by either button: keeps the range, ends a running timer without StopScan.
   void Close();

@@ -12,8 +12,6 @@ namespace orvel {
 namespace {
 
 constexpr unsigned kSelectedAndFocused = EditorView::kRowSelected | EditorView::kRowFocused;
-constexpr int kListPageWidthWithScrollBar = 97;
-constexpr int kListPageWidth = 114;
 
 int OctetId(int octet) { return IDC_OCTET1 + octet - 1; }
 int MacId(int field) { return IDC_MAC1 + field - 1; }

@@ -19,6 +19,10 @@
 
 namespace orvel {
 
+// The port column's width (the list's last), without and beside the vertical scroll bar.
+inline constexpr int kListPageWidth = 114;
+inline constexpr int kListPageWidthWithScrollBar = 97;
+
 class DeviceListEditor {
  public:
   DeviceListEditor(EditorView& view, ServerChannel& server);

@@ -14,18 +14,19 @@ namespace {
 using Route = MessageRoute<CAppletDlg>;
 using Kind = Route::Kind;
 
-constexpr std::array<ListColumn, 4> kColumns = {{{"Device Name", 110},
-                                                 {"Device IP Address", 136},
-                                                 {"Device MAC Address", 150},
-                                                 {"Device Port No.", 90}}};
+constexpr char kDigits[] = "0123456789";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
-CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)())
+CAppletDlg::CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)(),
+                       ControlAnnotation* annotation)
     : Dialog(instance, IDD_MAIN_DIALOG),
       instance_(instance),
       server_(server),
       isAdministrator_(isAdministrator),
+      annotation_(annotation),
+      names_(annotation),
       editor_(view_, server),
       flow_(*this, server, editor_) {}
 
@@ -100,13 +101,41 @@ void CAppletDlg::PrepareFields() {
   for (int id = IDC_MAC1; id <= IDC_MAC6; ++id) {
     SendMessageA(Item(id), EM_LIMITTEXT, kMacFieldLimit, 0);
   }
+  NameControls();
+}
+
+// The buttons read their captions; every other control that takes the focus gets a
+// name: the list, the name field, each octet and MAC field by its place, the port box
+// and the edit inside it, which is what holds the focus.
+void CAppletDlg::NameControls() {
+  auto name = [&](HWND window, unsigned text) {
+    names_.Name(reinterpret_cast<std::uintptr_t>(window), 0, text);
+  };
+  name(Item(IDC_DEVICE_LIST), kNameDeviceList);
+  name(Item(IDC_DEVICE_NAME), kNameDeviceName);
+  for (int i = 0; i < 4; ++i) name(Item(IDC_OCTET1 + i), kNameAddressPart1 + i);
+  for (int i = 0; i < 6; ++i) name(Item(IDC_MAC1 + i), kNameMacByte1 + i);
+  HWND port = Item(IDC_PORT);
+  name(port, kNamePort);
+  COMBOBOXINFO parts = {};
+  parts.cbSize = sizeof(parts);
+  if (GetComboBoxInfo(port, &parts) && parts.hwndItem) name(parts.hwndItem, kNamePort);
 }
 
 void CAppletDlg::PrepareList() {
   headerImages_ = LoadSmallIcons(instance_, hwnd(), {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   HWND list = Item(IDC_DEVICE_LIST);
   ListView_SetExtendedListViewStyle(list, 0xA1);
-  AddListColumns(list, kColumns);
+  // Names are cut with an ellipsis when too long; addresses, MACs and ports never are.
+  const std::array<ListColumn, 4> columns = {{
+      {"Device Name", 110, "", "", true},
+      {"Device IP Address", 136, AddressColumnText(0xFFFFFFFFu), kDigits, true},
+      {"Device MAC Address", 150, MacColumnText({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), kHexDigits,
+       true},
+      {"Device Port No.", 90, std::to_string(kPortCount), kDigits, false},
+  }};
+  view_.SetColumnExtra(
+      AddListColumns(list, columns, {kListPageWidth, kListPageWidthWithScrollBar}));
   Header_SetImageList(ListView_GetHeader(list), headerImages_);
   for (int column = 0; column < 3; ++column)
     view_.SetSortImage(column, editor_.sortDirection(column));
@@ -237,6 +266,7 @@ void CAppletDlg::RunAutoDetect() {
   handover.scanStopOctet = flow_.scanStopOctet();
   handover.server = server_.Present() ? &server_ : nullptr;
   handover.settingsFolder = session_ ? session_->settingsFolder : std::string();
+  handover.annotation = annotation_;
   for (int slot = 0; slot < kSlotCount; ++slot)
     handover.entries[slot] = editor_.table()[slot].entry;
 

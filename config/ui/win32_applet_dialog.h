@@ -9,6 +9,7 @@
 #include "config/core/server_channel.h"
 #include "config/editor/device_list_editor.h"
 #include "config/editor/main_dialog_flow.h"
+#include "config/ui/control_names.h"
 #include "config/ui/win32_dialog.h"
 #include "config/ui/win32_editor_view.h"
 
@@ -16,8 +17,10 @@ namespace orvel::ui {
 
 class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHost {
  public:
-  // isAdministrator answers the Administrators-group test for this process.
-  CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)());
+  // isAdministrator answers the Administrators-group test for this process; annotation
+  // names the controls of this dialog and of "Advanced Settings" for screen readers.
+  CAppletDlg(HINSTANCE instance, ServerChannel& server, bool (*isAdministrator)(),
+             ControlAnnotation* annotation = nullptr);
   ~CAppletDlg() override;
 
   int RunModal(MainDialogSession& session) override;
@@ -28,6 +31,7 @@ class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHos
   BOOL OnInitDialog() override;
   void OnOK() override;
   void OnCancel() override;
+  void OnDestroying() override { names_.ClearAll(); }
   bool PreTranslateMessage(MSG& message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -52,9 +56,13 @@ class CAppletDlg : public Dialog, public MainDialogRunner, private MainDialogHos
 
   bool IsPushButton(HWND window) const;
 
+  void NameControls();
+
   HINSTANCE instance_;
   ServerChannel& server_;
   bool (*isAdministrator_)();
+  ControlAnnotation* annotation_;
+  DialogAnnotations names_;
   Win32EditorView view_;
   DeviceListEditor editor_;
   MainDialogFlow flow_;

@@ -40,11 +40,8 @@ constexpr std::array<int, 4> kProgressIds = {IDC_AD_PROGRESS1, IDC_AD_PROGRESS2,
                                              IDC_AD_PROGRESS4};
 constexpr std::array<int, 3> kDotIds = {IDC_AD_DOT1, IDC_AD_DOT2, IDC_AD_DOT3};
 
-constexpr std::array<ListColumn, 4> kColumns = {
-    {{"Add", 36},
-     {"Device IP Address", 115},
-     {"Device Name", 95},
-     {"Device MAC Address", autodetect::kMacColumnWide}}};
+constexpr char kDigits[] = "0123456789";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // "Quorin Network Driver Files (*.ini)|||": the bars end the description and an empty
 // pattern, so the list holds one entry and the initial name "*.ini" does the filtering.
@@ -59,7 +56,8 @@ CAutoDetectDlg::CAutoDetectDlg(HINSTANCE instance, Handover handover)
       range_(*this),
       scan_(handover_.server, *this, *this, range_, MakeWorkingTable(handover_.entries),
             handover_.scanStartAddress),
-      flow_(*this, scan_, range_, handover_.scanStartAddress) {}
+      flow_(*this, scan_, range_, handover_.scanStartAddress),
+      names_(handover_.annotation) {}
 
 CAutoDetectDlg::~CAutoDetectDlg() {
   if (rowImages_) ImageList_Destroy(rowImages_);
@@ -72,7 +70,24 @@ BOOL CAutoDetectDlg::OnInitDialog() {
   HWND list = Item(IDC_AD_RESULTS);
   ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  AddListColumns(list, kColumns);
+  // Names are cut with an ellipsis when too long; addresses and MACs never are.
+  const std::array<ListColumn, 4> columns = {{
+      {"Add", 36},
+      {"Device IP Address", 115, AddressColumnText(0xFFFFFFFFu), kDigits},
+      {"Device Name", 95},
+      {"Device MAC Address", autodetect::kMacColumnWide,
+       MacColumnText({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), kHexDigits},
+  }};
+  macExtra_ =
+      AddListColumns(list, columns, {autodetect::kMacColumnWide, autodetect::kMacColumnNarrow})
+          .back();
+
+  // Each range field by its place; "Detect to" has only the last one of its own.
+  for (int i = 0; i < 4; ++i)
+    names_.Name(reinterpret_cast<std::uintptr_t>(Item(kFieldIds[i])), 0, kNameDetectFromPart1 + i);
+  names_.Name(reinterpret_cast<std::uintptr_t>(Item(IDC_AD_STOP)), 0, kNameDetectToPart4);
+  names_.Name(ResultsWindow(), 0, kNameResults);
+  names_.Describe(ResultsWindow(), kDescriptionResults);
 
   ShowProgress(std::nullopt);
   EnableWindow(Item(IDC_AD_ABORT), FALSE);
@@ -125,7 +140,20 @@ void CAutoDetectDlg::FocusControl(int id) { SetFocus(Item(id)); }
 
 void CAutoDetectDlg::RepaintNow() { UpdateWindow(hwnd()); }
 
-void CAutoDetectDlg::DeleteAllResultRows() { ListView_DeleteAllItems(Item(IDC_AD_RESULTS)); }
+std::uintptr_t CAutoDetectDlg::ResultsWindow() const {
+  return reinterpret_cast<std::uintptr_t>(Item(IDC_AD_RESULTS));
+}
+
+// A row shows its state only as a picture; its name says it, with the unit's address.
+void CAutoDetectDlg::NameResultRow(int row, const autodetect::ResultRowText& text) {
+  names_.Name(ResultsWindow(), row + 1, ResultRowNameText(text.image),
+              DottedAddress(text.itemData));
+}
+
+void CAutoDetectDlg::DeleteAllResultRows() {
+  ListView_DeleteAllItems(Item(IDC_AD_RESULTS));
+  names_.ClearElements(ResultsWindow());
+}
 
 void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& text) {
   HWND list = Item(IDC_AD_RESULTS);
@@ -146,7 +174,8 @@ void CAutoDetectDlg::InsertResultRow(int row, const autodetect::ResultRowText& t
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(inserted),
                  reinterpret_cast<LPARAM>(&cell));
   }
-  ClearResultRowStates(inserted);
+  DeselectResultRow(inserted);
+  NameResultRow(inserted, text);
 }
 
 void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& text,
@@ -172,27 +201,29 @@ void CAutoDetectDlg::UpdateResultRow(int row, const autodetect::ResultRowText& t
     cell.pszText = const_cast<char*>(cells[column - 1].second->c_str());
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
   }
-  ClearResultRowStates(row);
+  DeselectResultRow(row);
+  if (parts & (autodetect::kPartImage | autodetect::kPartItemData)) NameResultRow(row, text);
 }
 
-void CAutoDetectDlg::DeleteResultRow(int row) { ListView_DeleteItem(Item(IDC_AD_RESULTS), row); }
+void CAutoDetectDlg::DeleteResultRow(int row) {
+  ListView_DeleteItem(Item(IDC_AD_RESULTS), row);
+  names_.ClearElement(ResultsWindow(), row + 1);
+}
 
-// Deleting every row cleared the selection, the focus and the selection mark; the list
-// is single-selection, so at most one row of each kind is found here.
+// Deleting every row cleared the selection and the selection mark; the list is
+// single-selection, so at most one selected row is found here.
 void CAutoDetectDlg::ClearResultSelection() {
   HWND list = Item(IDC_AD_RESULTS);
   const int rows = ListView_GetItemCount(list);
-  for (UINT kind : {LVNI_SELECTED, LVNI_FOCUSED}) {
-    for (int row = ListView_GetNextItem(list, -1, kind), left = rows; row >= 0 && left > 0;
-         row = ListView_GetNextItem(list, -1, kind), --left) {
-      ClearResultRowStates(row);
-    }
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED), left = rows; row >= 0 && left > 0;
+       row = ListView_GetNextItem(list, -1, LVNI_SELECTED), --left) {
+    DeselectResultRow(row);
   }
   ListView_SetSelectionMark(list, -1);
 }
 
-void CAutoDetectDlg::ClearResultRowStates(int row) {
-  ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED | LVIS_FOCUSED);
+void CAutoDetectDlg::DeselectResultRow(int row) {
+  ListView_SetItemState(Item(IDC_AD_RESULTS), row, 0, LVIS_SELECTED);
 }
 
 int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(IDC_AD_RESULTS)); }
@@ -203,7 +234,7 @@ int CAutoDetectDlg::ResultRowsPerPage() { return ListView_GetCountPerPage(Item(I
 // change, though only the last column moved, so the columns before it count as drawn.
 void CAutoDetectDlg::SetMacColumnWidth(int pixelsAt96Dpi) {
   HWND list = Item(IDC_AD_RESULTS);
-  const int pixels = ScaleForDpi(list, pixelsAt96Dpi);
+  const int pixels = ScaleForDpi(list, pixelsAt96Dpi) + macExtra_;
   if (ListView_GetColumnWidth(list, 3) == pixels) return;
   ListView_SetColumnWidth(list, 3, pixels);
   HWND header = ListView_GetHeader(list);
@@ -285,8 +316,20 @@ std::optional<RangeField> CAutoDetectDlg::FieldOf(int id) {
   return std::nullopt;
 }
 
+// Space on the results checks or unchecks the focused row as a click on its picture
+// does. The list never sees the key, so it selects no row for it and searches for none;
+// a key held down toggles once.
+bool CAutoDetectDlg::OnResultsKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_SPACE) return false;
+  if (message.lParam & (1 << 30)) return true;  // a repeat of a key already down
+  HWND list = Item(IDC_AD_RESULTS);
+  scan_.OnResultClick(ListView_GetNextItem(list, -1, LVNI_FOCUSED), 0);
+  return true;
+}
+
 bool CAutoDetectDlg::PreTranslateMessage(MSG& message) {
   HWND focus = GetFocus();
+  if (focus && focus == Item(IDC_AD_RESULTS)) return OnResultsKey(message);
   const std::optional<RangeField> field =
       focus && GetParent(focus) == hwnd() ? FieldOf(GetDlgCtrlID(focus)) : std::nullopt;
   if (!field) return false;

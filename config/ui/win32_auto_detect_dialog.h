@@ -15,6 +15,7 @@
 #include "config/autodetect/range_rules.h"
 #include "config/core/device_table.h"
 #include "config/core/server_channel.h"
+#include "config/ui/control_names.h"
 #include "config/ui/win32_dialog.h"
 
 namespace orvel::ui {
@@ -31,6 +32,7 @@ class CAutoDetectDlg : public Dialog,
     ServerChannel* server = nullptr;  // none when the main dialog found no server
     std::string settingsFolder;
     std::array<DeviceEntry, kSlotCount> entries{};
+    ControlAnnotation* annotation = nullptr;  // none: the controls keep the platform's names
   };
 
   CAutoDetectDlg(HINSTANCE instance, Handover handover);
@@ -47,6 +49,7 @@ class CAutoDetectDlg : public Dialog,
   BOOL OnInitDialog() override;
   void OnOK() override { flow_.Close(IDOK); }
   void OnCancel() override { flow_.Close(IDCANCEL); }
+  void OnDestroying() override { names_.ClearAll(); }
   bool PreTranslateMessage(MSG& message) override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -64,7 +67,7 @@ class CAutoDetectDlg : public Dialog,
   void InsertResultRow(int row, const autodetect::ResultRowText& text) override;
   void UpdateResultRow(int row, const autodetect::ResultRowText& text, unsigned parts) override;
   void DeleteResultRow(int row) override;
-  void ClearResultRowStates(int row) override;
+  void DeselectResultRow(int row) override;
   void ClearResultSelection() override;
   int ResultRowsPerPage() override;
   void SetMacColumnWidth(int pixels) override;
@@ -89,16 +92,22 @@ class CAutoDetectDlg : public Dialog,
 
   LRESULT OnFieldCommand(const RoutedMessage& message);
   LRESULT OnResultsClick(const RoutedMessage& message);
+  bool OnResultsKey(const MSG& message);
 
   static std::optional<autodetect::RangeField> FieldOf(int id);
+  void NameResultRow(int row, const autodetect::ResultRowText& text);
+  std::uintptr_t ResultsWindow() const;
 
   HINSTANCE instance_;
   Handover handover_;
   autodetect::RangeRules range_;
   autodetect::AddressScan scan_;
   autodetect::AutoDetectFlow flow_;
+  DialogAnnotations names_;
   HIMAGELIST rowImages_ = nullptr;
   bool timerRunning_ = false;
+  // What the MAC column got beyond its designed width to show a MAC whole.
+  int macExtra_ = 0;
   // What the four progress labels show; every probe sets them, mostly to what they hold.
   std::array<std::string, 4> progressText_;
 };

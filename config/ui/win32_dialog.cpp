@@ -32,6 +32,7 @@ INT_PTR Dialog::DoModal(HWND owner) {
   }
 
   if (disableOwner) EnableWindow(owner, TRUE);
+  OnDestroying();
   HWND window = hwnd_;
   hwnd_ = nullptr;
   DestroyWindow(window);

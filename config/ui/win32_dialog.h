@@ -28,6 +28,8 @@ class Dialog {
   virtual BOOL OnInitDialog() { return TRUE; }
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
+  // The dialog's windows are about to go; they and their controls still exist.
+  virtual void OnDestroying() {}
   // True when the message was handled and must not be dispatched.
   virtual bool PreTranslateMessage(MSG& message);
   // The message-map lookup: true when a route handled the message.

@@ -147,7 +147,10 @@ int Win32EditorView::RowsPerPage() { return ListView_GetCountPerPage(List()); }
 void Win32EditorView::EnsureRowVisible(int row) { ListView_EnsureVisible(List(), row, FALSE); }
 
 void Win32EditorView::SetColumnWidth(int column, int width) {
-  ListView_SetColumnWidth(List(), column, ScaleForDpi(List(), width));
+  const int extra = column >= 0 && column < static_cast<int>(columnExtra_.size())
+                        ? columnExtra_[static_cast<std::size_t>(column)]
+                        : 0;
+  ListView_SetColumnWidth(List(), column, ScaleForDpi(List(), width) + extra);
 }
 
 void Win32EditorView::SetListRedraw(bool redraw) {

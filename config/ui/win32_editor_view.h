@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 
 #include "config/editor/editor_view.h"
 
@@ -17,7 +18,11 @@ class Win32EditorView : public EditorView {
   void Attach(HWND dialog) {
     dialog_ = dialog;
     controls_.clear();
+    columnExtra_.clear();
   }
+  // The pixels each list column got beyond its designed width to show its texts whole;
+  // every width the editor sets keeps them.
+  void SetColumnExtra(std::vector<int> extra) { columnExtra_ = std::move(extra); }
 
   std::string Text(int id) override;
   void SetText(int id, const std::string& text) override;
@@ -57,6 +62,7 @@ class Win32EditorView : public EditorView {
   static const int kListId;
   HWND dialog_;
   std::map<int, HWND> controls_;
+  std::vector<int> columnExtra_;
   int waitDepth_ = 0;
   HCURSOR savedCursor_ = nullptr;
 };

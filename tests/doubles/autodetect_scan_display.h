@@ -108,11 +108,13 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
   }
   void RepaintNow() override { ++repaints; }
 
-  // Like the list view: deleting every row also drops the selection and scrolls to the top.
+  // Like the list view: deleting every row also drops the selection and the focus and
+  // scrolls to the top.
   void DeleteAllResultRows() override {
     list.clear();
     ++listClears;
     selectedRow = -1;
+    focusedRow = -1;
     scrollPosition = 0;
   }
   void InsertResultRow(int row, const autodetect::ResultRowText& text) override {
@@ -143,9 +145,10 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
     }
     list.erase(list.begin() + row);
     if (row == selectedRow) selectedRow = -1;
+    if (row == focusedRow) focusedRow = -1;
   }
-  void ClearResultRowStates(int row) override {
-    stateClears.push_back(row);
+  void DeselectResultRow(int row) override {
+    deselected.push_back(row);
     if (row == selectedRow) selectedRow = -1;
   }
   void ClearResultSelection() override { selectedRow = -1; }
@@ -175,9 +178,10 @@ class FakeScanDisplay : public autodetect::ScanDisplay {
   std::vector<autodetect::ResultRowText> list;
   int listClears = 0;
   std::vector<int> badInserts;
-  std::vector<int> stateClears;
+  std::vector<int> deselected;
   std::vector<int> updatedRows;
   int selectedRow = -1;  // the row a click selected, as the list view does
+  int focusedRow = -1;   // the row a click or the keyboard put the focus on
   int rowsPerPage = 8;
   int pageQueries = 0;
   int macWidth = autodetect::kMacColumnWide;

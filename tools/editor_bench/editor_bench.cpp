@@ -34,10 +34,10 @@ constexpr int kCellCapacity = 260;
 constexpr UINT_PTR kCounterSubclass = 1;
 
 // As the main dialog lays the list out.
-constexpr std::array<orvel::ui::ListColumn, 4> kColumns = {{{"Device Name", 110},
-                                                            {"Device IP Address", 136},
-                                                            {"Device MAC Address", 150},
-                                                            {"Device Port No.", 90}}};
+const std::array<orvel::ui::ListColumn, 4> kColumns = {{{"Device Name", 110},
+                                                        {"Device IP Address", 136},
+                                                        {"Device MAC Address", 150},
+                                                        {"Device Port No.", 90}}};
 
 class NoServer : public orvel::ServerChannel {
  public:
@@ -300,7 +300,8 @@ bool Bench::Open() {
   headerImages_ =
       orvel::ui::LoadSmallIcons(instance_, dialog_, {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN});
   ListView_SetExtendedListViewStyle(list_, 0xA1);
-  orvel::ui::AddListColumns(list_, kColumns);
+  view_.SetColumnExtra(orvel::ui::AddListColumns(
+      list_, kColumns, {orvel::kListPageWidth, orvel::kListPageWidthWithScrollBar}));
   Header_SetImageList(ListView_GetHeader(list_), headerImages_);
   for (int column = 0; column < 3; ++column)
     view_.SetSortImage(column, editor_.sortDirection(column));

@@ -1,14 +1,18 @@
 // Draws the icons of Orvelcfg: make_orvelcfg_icons OUTPUT_FOLDER
 //   orvelcfg.ico   the program: the network MIDI unit of the applet's icon
-//   sort_none.ico  an unsorted column: a faint up and down mark
+//   sort_none.ico  an unsorted column: a grey up and down mark
 //   sort_up.ico    ascending: a triangle pointing up
 //   sort_down.ico  descending: a triangle pointing down
+// The sort marks are dark with a white rim: the dark stands out from a light header,
+// the rim from the black header of a high-contrast theme, each by 4.5:1 at least.
 //   row_new.ico    a found unit, not chosen: an empty check box
 //   row_checked.ico  a found unit chosen to be added: a ticked check box
 //   row_listed.ico   a found unit already in the device list: a grey tick on a list card
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tools/cpl_icon/cpl_icon.h"
 
@@ -48,14 +52,34 @@ std::vector<std::uint8_t> MakeIcon(const std::vector<Shape>& shapes) {
   return out;
 }
 
-// A triangle in the 32 by 32 drawing space, pointing up or down.
-Shape Triangle(double cx, double top, double bottom, double halfWidth, bool up, Rgb color) {
+// A triangle in the 32 by 32 drawing space, pointing up or down, with each side moved
+// out by `grow`.
+Shape Triangle(double cx, double top, double bottom, double halfWidth, bool up, double grow,
+               Rgb color) {
+  const double tipY = up ? top : bottom, baseY = up ? bottom : top;
+  const double corners[3][2] = {{cx, tipY}, {cx - halfWidth, baseY}, {cx + halfWidth, baseY}};
   return {[=](double x, double y) {
-            if (y < top || y > bottom) return false;
-            const double t = up ? (y - top) / (bottom - top) : (bottom - y) / (bottom - top);
-            return std::fabs(x - cx) <= halfWidth * t;
+            // Each side's distance, positive towards the corner opposite it.
+            for (int i = 0; i < 3; ++i) {
+              const double* a = corners[i];
+              const double* b = corners[(i + 1) % 3];
+              const double* c = corners[(i + 2) % 3];
+              const double nx = b[1] - a[1], ny = a[0] - b[0];
+              const double length = std::sqrt(nx * nx + ny * ny);
+              const double side = ((c[0] - a[0]) * nx + (c[1] - a[1]) * ny) < 0 ? -1.0 : 1.0;
+              if (side * ((x - a[0]) * nx + (y - a[1]) * ny) / length < -grow) return false;
+            }
+            return true;
           },
           [=](double, double) { return color; }};
+}
+
+// A triangle drawn in `color` inside a white rim.
+std::vector<Shape> Mark(double cx, double top, double bottom, double halfWidth, bool up,
+                        Rgb color) {
+  constexpr double kRim = 2.0;
+  return {Triangle(cx, top, bottom, halfWidth, up, kRim, {255, 255, 255}),
+          Triangle(cx, top, bottom, halfWidth, up, 0, color)};
 }
 
 // A square outline with its inside filled.
@@ -99,13 +123,16 @@ int main(int argc, char** argv) {
   }
   const std::string folder = std::string(argv[1]) + "/";
   const Rgb mark{40, 60, 110};
-  const Rgb faint{150, 155, 165};
+  const Rgb grey{105, 110, 120};
   bool ok = Write(folder + "orvelcfg.ico", MakeIcon(orvel::tools::AppletIconShapes()));
-  ok = Write(folder + "sort_none.ico", MakeIcon({Triangle(16, 4, 14, 7, true, faint),
-                                                 Triangle(16, 18, 28, 7, false, faint)})) &&
-       ok;
-  ok = Write(folder + "sort_up.ico", MakeIcon({Triangle(16, 6, 26, 12, true, mark)})) && ok;
-  ok = Write(folder + "sort_down.ico", MakeIcon({Triangle(16, 6, 26, 12, false, mark)})) && ok;
+  // The rims go first, so that the two marks' dark parts stay whole where rims meet.
+  std::vector<Shape> none = Mark(16, 2, 14, 9, true, grey);
+  const std::vector<Shape> down = Mark(16, 18, 30, 9, false, grey);
+  none.insert(none.begin() + 1, down.front());
+  none.push_back(down.back());
+  ok = Write(folder + "sort_none.ico", MakeIcon(none)) && ok;
+  ok = Write(folder + "sort_up.ico", MakeIcon(Mark(16, 6, 26, 12, true, mark))) && ok;
+  ok = Write(folder + "sort_down.ico", MakeIcon(Mark(16, 6, 26, 12, false, mark))) && ok;
 
   const Rgb frame{90, 100, 120};
   const Rgb white{255, 255, 255};

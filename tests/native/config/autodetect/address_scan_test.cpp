@@ -114,7 +114,7 @@ TEST(AddressScan, FindsNewAndListedUnits) {
 
   f.scan->OnResultClick(1, 0);  // a listed unit cannot be checked
   EXPECT_FALSE(f.AddEnabled());
-  EXPECT_EQ(f.display.stateClears, std::vector<int>{1});
+  EXPECT_EQ(f.display.deselected, std::vector<int>{1});
   f.scan->OnResultClick(0, 0);
   EXPECT_TRUE(f.AddEnabled());
   EXPECT_EQ(f.display.list[0].image, kRowChecked);
@@ -487,11 +487,13 @@ TEST(AddressScan, RebuildRewritesOnlyChangedRows) {
   for (const Click& click : {Click{5, 10, 5}, Click{2, 3, 0}}) {
     SCOPED_TRACE(click.row);
     f.display.scrollPosition = click.scrolledTo;
-    f.display.selectedRow = click.row;  // the list selects the clicked row
+    f.display.selectedRow = click.row;  // the list selects and focuses the clicked row
+    f.display.focusedRow = click.row;
     f.display.updatedRows.clear();
     f.scan->OnResultClick(click.row, 0);
     EXPECT_EQ(f.display.updatedRows, std::vector<int>{click.row});
     EXPECT_EQ(f.display.selectedRow, -1);
+    EXPECT_EQ(f.display.focusedRow, click.row);
     EXPECT_EQ(f.display.scrollPosition, click.topAfter);
     expectListShowsRows();
   }

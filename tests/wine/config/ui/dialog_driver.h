@@ -7,10 +7,22 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
+#include <oleacc.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "config/core/device_table.h"
+#include "tests/doubles/recording_annotation.h"
 
 #include "config/resources/resource.h"
 #include "tests/wine/support/process_util.h"
@@ -18,6 +30,7 @@
 namespace orvel::test {
 
 inline constexpr UINT kSyncMessage = WM_APP + 0x3F0;
+inline constexpr UINT kRunMessage = WM_APP + 0x3F1;
 inline constexpr DWORD kDriverTimeoutMs = 20000;
 
 class DialogDriver {
@@ -49,6 +62,12 @@ class DialogDriver {
     while (WaitForSingleObject(event_, 50) == WAIT_TIMEOUT) {
       if (!IsWindow(dialog_) || GetTickCount64() > deadline) return;
     }
+  }
+  // Runs `work` on the dialog's own thread, between its messages; returns once it ran.
+  void OnUiThread(const std::function<void()>& work) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(dialog_, kRunMessage, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL,
+                        kDriverTimeoutMs, &answer);
   }
   HWND Focus() const {
     GUITHREADINFO info{};
@@ -88,6 +107,15 @@ class DialogDriver {
     HWND target = Focus();
     PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
     PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
+    Sync();
+    Sync();
+  }
+  // A key pressed with Alt held, as for a mnemonic ("&Start"): the system key messages,
+  // which the loop translates into WM_SYSCHAR.
+  void AltKey(UINT virtualKey) {
+    HWND target = Focus();
+    PostMessageA(target, WM_SYSKEYDOWN, virtualKey, 0x20000001);
+    PostMessageA(target, WM_SYSKEYUP, virtualKey, 0xE0000001);
     Sync();
     Sync();
   }
@@ -186,6 +214,10 @@ class DialogDriver {
       SetEvent(self->event_);
       return 0;
     }
+    if (message == kRunMessage) {
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+      return 0;
+    }
     return CallWindowProcA(self->previous_, window, message, wParam, lParam);
   }
 
@@ -227,6 +259,272 @@ inline std::string WindowTitle(HWND window) {
   char text[512] = {};
   GetWindowTextA(window, text, sizeof(text));
   return text;
+}
+
+// --- What a screen reader is given
+
+// The calling thread in a single-threaded apartment for its lifetime, as the program's
+// dialog thread is.
+struct ComApartment {
+  ComApartment() : joined(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(joined)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  HRESULT joined;
+};
+
+struct FocusableSearch {
+  HWND dialog;
+  std::vector<HWND> controls;
+};
+
+inline BOOL CALLBACK CollectFocusable(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<FocusableSearch*>(data);
+  HWND parent = GetParent(child);
+  char parentKind[16] = {};
+  GetClassNameA(parent, parentKind, sizeof(parentKind));
+  if (parent == search->dialog ? (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0
+                               : lstrcmpiA(parentKind, "ComboBox") == 0) {
+    search->controls.push_back(child);
+  }
+  return TRUE;
+}
+
+// Every control of a dialog that takes the focus, enabled or not: the children with a
+// tab stop, and the edit inside a combo box, which holds the box's focus.
+inline std::vector<HWND> FocusableControls(HWND dialog) {
+  FocusableSearch search{dialog, {}};
+  EnumChildWindows(dialog, CollectFocusable, reinterpret_cast<LPARAM>(&search));
+  return search.controls;
+}
+
+// The name the platform's accessibility proxy gives a window or one of its elements
+// (a list row is element row + 1); call it on the window's thread.
+inline std::wstring AccessibleName(HWND window, long element = CHILDID_SELF) {
+  IAccessible* object = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&object))) ||
+      !object) {
+    return L"";
+  }
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = element;
+  BSTR name = nullptr;
+  std::wstring text;
+  if (SUCCEEDED(object->get_accName(child, &name)) && name) text = name;
+  SysFreeString(name);
+  object->Release();
+  return text;
+}
+
+// A string of the program's table, with "%s" replaced by detail, as the annotation
+// puts it together.
+inline std::wstring TableText(unsigned id, const std::string& detail = {}) {
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  std::wstring value = length > 0 && text ? std::wstring(text, length) : L"";
+  if (const std::size_t at = value.find(L"%s"); at != std::wstring::npos)
+    value.replace(at, 2, std::wstring(detail.begin(), detail.end()));
+  return value;
+}
+
+// A name says something only with a letter or a digit in it (any non-ASCII character
+// counts as one): "." or ", " is no name.
+inline bool SaysSomething(const std::wstring& name) {
+  for (wchar_t c : name) {
+    if (c >= 0x80 || iswalnum(c)) return true;
+  }
+  return false;
+}
+
+// The name a control that takes the focus is given: the text the annotation double
+// recorded for it, or the one the platform's proxy gives (a button's caption).
+struct ControlName {
+  int id;  // the dialog's control; the edit inside a combo box counts as the box
+  std::optional<testing::RecordingAnnotation::Text> annotated;
+  std::wstring proxyName;
+  std::string caption;  // without its "&"
+};
+
+// Call on the dialog's thread (DialogDriver::OnUiThread).
+inline std::vector<ControlName> ControlNames(HWND dialog,
+                                             const testing::RecordingAnnotation& names) {
+  std::vector<ControlName> seen;
+  for (HWND control : FocusableControls(dialog)) {
+    HWND owner = GetParent(control) == dialog ? control : GetParent(control);
+    std::string caption = WindowTitle(control);
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    seen.push_back({GetDlgCtrlID(owner), names.Name(reinterpret_cast<std::uintptr_t>(control)),
+                    AccessibleName(control), caption});
+  }
+  return seen;
+}
+
+struct NameWant {
+  int id;
+  unsigned text;  // 0: a button, named by its caption
+};
+
+// Every control seen is in the table with the name it wants; each name says something,
+// and no two controls share one.
+inline void ExpectNames(const std::vector<ControlName>& seen, const std::vector<NameWant>& wants) {
+  std::map<int, std::wstring> spoken;
+  for (const ControlName& s : seen) {
+    SCOPED_TRACE(s.id);
+    const auto want =
+        std::find_if(wants.begin(), wants.end(), [&](const NameWant& w) { return w.id == s.id; });
+    ASSERT_NE(want, wants.end()) << "a control that takes the focus is missing from the table";
+    std::wstring name;
+    if (want->text == 0) {
+      EXPECT_FALSE(s.annotated);
+      name = s.proxyName;
+      EXPECT_EQ(name, std::wstring(s.caption.begin(), s.caption.end()));
+    } else {
+      ASSERT_TRUE(s.annotated);
+      EXPECT_EQ(s.annotated->text, want->text);
+      name = TableText(s.annotated->text, s.annotated->detail);
+    }
+    EXPECT_TRUE(SaysSomething(name));
+    if (spoken.count(s.id)) {
+      EXPECT_EQ(spoken[s.id], name);  // a combo box and its edit
+    }
+    spoken[s.id] = name;
+  }
+  EXPECT_EQ(spoken.size(), wants.size());
+  std::set<std::wstring> distinct;
+  for (const auto& [id, name] : spoken) distinct.insert(name);
+  EXPECT_EQ(distinct.size(), spoken.size()) << "two controls share a name";
+}
+
+// --- How the lists lay out their texts
+
+inline std::string Joined(std::initializer_list<std::string> parts) {
+  std::string joined;
+  for (const std::string& part : parts) joined += part;
+  return joined;
+}
+
+inline int DpiOf(HWND window) {
+  HDC dc = GetDC(window);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(window, dc);
+  return dpi;
+}
+
+// The widest of the texts that repeat one character of `places` in each of the places
+// where `form` holds one ("0123456789" in " 255.  255.  255.  255").
+inline int WidestForm(HWND list, const std::string& form, const char* places) {
+  int widest = 0;
+  for (const char* c = places; *c; ++c) {
+    std::string text = form;
+    for (char& t : text) {
+      if (std::strchr(places, t)) t = *c;
+    }
+    widest = std::max(widest, ListView_GetStringWidth(list, text.c_str()));
+  }
+  return widest;
+}
+
+// What the header needs to show a title whole: the text in the header's font, the
+// header's margins either side of it and of a sort mark, and the item's edges.
+inline int TitleNeed(HWND header, const char* title, int mark) {
+  HDC dc = GetDC(header);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(header, WM_GETFONT, 0, 0)));
+  SIZE text{};
+  GetTextExtentPoint32A(dc, title, static_cast<int>(std::strlen(title)), &text);
+  SelectObject(dc, old);
+  ReleaseDC(header, dc);
+  const int margin = static_cast<int>(SendMessageA(header, HDM_GETBITMAPMARGIN, 0, 0));
+  return text.cx + 2 * margin + (mark > 0 ? mark + 2 * margin : 0) +
+         2 * GetSystemMetrics(SM_CXEDGE);
+}
+
+// Each column of the two lists against what it shows, in the font the list really has:
+// every address, MAC and port a cell can hold, and the title with the sort mark beside
+// it. A column is at least as wide as that needs, beside the scroll bar too, and no
+// wider than its designed width (scaled) or that need; all columns fit in the list.
+// Names are cut with an ellipsis as designed. The pictures are at the DPI's size. A text
+// that does not fit goes to `cut`, every other fault to `faults`.
+inline void CheckList(HWND list, std::vector<std::string>& cut, std::vector<std::string>& faults) {
+  struct Column {
+    const char* title;
+    int width;  // designed, at 96 DPI; the last column's without the scroll bar
+    std::string form;
+    const char* places;
+  };
+  struct Columns {
+    int id;
+    std::vector<Column> columns;
+    int narrowLast;  // the last column beside the scroll bar
+    bool sortMarks;  // on the first three titles
+    int imageList;   // LVSIL_SMALL, or -1 for the header's sort marks
+  };
+  const std::string address = AddressColumnText(0xFFFFFFFFu);
+  const std::string mac = "FF FF FF FF FF FF";
+  const Columns kLists[] = {
+      {IDC_AD_RESULTS,
+       {{"Add", 36, "", ""},
+        {"Device IP Address", 115, address, "0123456789"},
+        {"Device Name", 95, "", ""},
+        {"Device MAC Address", 140, mac, "0123456789ABCDEF"}},
+       123,
+       false,
+       LVSIL_SMALL},
+      {IDC_DEVICE_LIST,
+       {{"Device Name", 110, "", ""},
+        {"Device IP Address", 136, address, "0123456789"},
+        {"Device MAC Address", 150, mac, "0123456789ABCDEF"},
+        {"Device Port No.", 114, "16", "0123456789"}},
+       97,
+       true,
+       -1},
+  };
+  const std::string where = std::to_string(GetDlgCtrlID(list));
+  const int dpi = DpiOf(list);
+  auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+  HWND header = ListView_GetHeader(list);
+  for (const Columns& c : kLists) {
+    if (c.id != GetDlgCtrlID(list)) continue;
+    const bool scrollBar = (GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    RECT client{};
+    GetClientRect(list, &client);
+    int total = 0;
+    const int count = static_cast<int>(c.columns.size());
+    for (int i = 0; i < count; ++i) {
+      const Column& column = c.columns[static_cast<std::size_t>(i)];
+      int need = TitleNeed(header, column.title, c.sortMarks && i < 3 ? scale(16) : 0);
+      if (!column.form.empty())
+        need = std::max(need, WidestForm(list, column.form, column.places) + scale(12));
+      const bool last = i == count - 1;
+      const int designed = scale(last && scrollBar ? c.narrowLast : column.width);
+      // The last column gives way to the scroll bar by the same pixels, whether it shows.
+      const int giveWay = last && !scrollBar ? scale(column.width) - scale(c.narrowLast) : 0;
+      const int has = ListView_GetColumnWidth(list, i);
+      total += has;
+      const std::string what = Joined({where, " column ", std::to_string(i), " (", column.title,
+                                       ") needs ", std::to_string(need), ", designed ",
+                                       std::to_string(designed), ", has ", std::to_string(has)});
+      if (has < need + giveWay) cut.push_back(what + ": too narrow");
+      if (has > std::max(designed, need + giveWay)) faults.push_back(what + ": wider than needed");
+    }
+    if (total > client.right)
+      faults.push_back(Joined(
+          {where, " columns take ", std::to_string(total), " of ", std::to_string(client.right)}));
+    HIMAGELIST images =
+        c.imageList < 0 ? reinterpret_cast<HIMAGELIST>(SendMessageA(header, HDM_GETIMAGELIST, 0, 0))
+                        : ListView_GetImageList(list, c.imageList);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(images, &cx, &cy);
+    const int size = scale(16);
+    if (cx != size || cy != size)
+      faults.push_back(Joined({where, " pictures ", std::to_string(cx), "x", std::to_string(cy),
+                               ", not ", std::to_string(size)}));
+  }
 }
 
 }  // namespace orvel::test

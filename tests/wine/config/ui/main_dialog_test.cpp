@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -17,7 +18,10 @@
 #include "config/core/server_messages.h"
 #include "config/core/win32_server_channel.h"
 #include "config/resources/resource.h"
+#include "config/ui/control_names.h"
 #include "config/ui/win32_applet_dialog.h"
+#include "config/ui/win32_control_annotation.h"
+#include "tests/doubles/recording_annotation.h"
 #include "tests/wine/config/ui/dialog_driver.h"
 #include "tests/wine/support/substitute_server.h"
 #include "tests/wine/support/todo_wine.h"
@@ -58,7 +62,8 @@ struct DialogOutcome {
 
 DialogOutcome RunDialog(const std::vector<Unit>& units,
                         const std::function<void(DialogDriver&)>& script,
-                        Win32ServerChannel* channel = nullptr) {
+                        Win32ServerChannel* channel = nullptr,
+                        ui::ControlAnnotation* annotation = nullptr) {
   MainDialogSession session;
   for (int slot = 0; slot < kSlotCount; ++slot) session.entries[slot] = DefaultDeviceEntry(slot);
   int slot = 0;
@@ -72,9 +77,14 @@ DialogOutcome RunDialog(const std::vector<Unit>& units,
   session.scanStartAddress = Ip(192, 168, 0, 2);
   session.scanStopOctet = 2;
 
+  // As in the program: a single-threaded apartment, and the controls annotated by the
+  // platform unless a double is given.
+  const ComApartment apartment;
+  ui::Win32ControlAnnotation platformAnnotation(GetModuleHandleA(nullptr));
   Win32ServerChannel ownChannel;
   Win32ServerChannel& server = channel ? *channel : ownChannel;
-  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator);
+  ui::CAppletDlg dialog(GetModuleHandleA(nullptr), server, &AlwaysAdministrator,
+                        annotation ? annotation : &platformAnnotation);
   const DWORD uiThread = GetCurrentThreadId();
   std::thread driver([&] {
     HWND window = nullptr;
@@ -455,7 +465,8 @@ TEST_F(MainDialogTest, RemoveWithNoRowSelectedRemovesNothing) {
 }
 
 // A full list, all of it selected (a click on the last row, a Shift+click on the
-// first) and removed: New is enabled for the empty list.
+// first) and removed: New is enabled for the empty list. The port column gives way to
+// the scroll bar of the full list and takes its room back, its title whole either way.
 TEST_F(MainDialogTest, RemovingEveryEntryOfAFullListEnablesNew) {
   std::vector<std::string> names(kSlotCount), macs(kSlotCount);
   std::vector<Unit> units;
@@ -468,10 +479,13 @@ TEST_F(MainDialogTest, RemovingEveryEntryOfAFullListEnablesNew) {
     units.push_back({names[i].c_str(), Ip(10, 0, 1, i), macs[i].c_str()});
   }
   bool newEnabled = false, newBefore = true;
-  int rows = 0;
+  int rows = 0, portFull = 0, portEmpty = 0;
+  std::vector<std::string> faults;
   RunDialog(units, [&](DialogDriver& d) {
     HWND list = d.Item(IDC_DEVICE_LIST);
     newBefore = d.Enabled(IDC_NEW);
+    portFull = ListView_GetColumnWidth(list, 3);
+    CheckList(list, faults, faults);
     d.SelectRow(0);
     d.Key(VK_END);
     PostMessageA(list, WM_VSCROLL, SB_TOP, 0);
@@ -483,11 +497,15 @@ TEST_F(MainDialogTest, RemovingEveryEntryOfAFullListEnablesNew) {
     d.Click(IDC_REMOVE);
     rows = d.Rows();
     newEnabled = d.Enabled(IDC_NEW);
+    portEmpty = ListView_GetColumnWidth(list, 3);
+    CheckList(list, faults, faults);
     d.Click(IDOK);  // Cancel would ask whether to save
   });
   EXPECT_FALSE(newBefore);
   EXPECT_EQ(rows, 1);  // the blank row
   EXPECT_TRUE(newEnabled);
+  EXPECT_EQ(portEmpty - portFull, 114 - 97);
+  for (const std::string& fault : faults) ADD_FAILURE() << fault;
 }
 
 // Undo on a list sorted by name restores the table as it was, ports included: the
@@ -699,12 +717,49 @@ TEST_F(MainDialogTest, OpenedDialogSetsUpItsControls) {
   for (int number = 1; number <= 16; ++number) ports.push_back(std::to_string(number));
   EXPECT_EQ(got.ports, ports);
   EXPECT_EQ(got.listStyle, 0xA1u);  // grid lines, full-row selection, two-click activation
-  EXPECT_EQ(got.widths, (std::vector<int>{110, 136, 150, 114}));
+  // The designed widths, or more where the font needs it (TextsFitAndNothingOverlaps).
+  const std::vector<int> designed = {110, 136, 150, 114};
+  ASSERT_EQ(got.widths.size(), designed.size());
+  for (std::size_t i = 0; i < designed.size(); ++i) EXPECT_GE(got.widths[i], designed[i]) << i;
   EXPECT_TRUE(got.styledButtons);
   EXPECT_EQ(got.images, (std::vector<int>{0, 0, 0}));
   const int format = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
   EXPECT_EQ(got.formats, (std::vector<int>{format, format, format}));
   EXPECT_EQ(got.imageCount, 3);
+}
+
+// Every control of the main dialog that takes the focus, by the name a screen reader is
+// given: the one annotated from the string table (read from the double: Wine's
+// annotation fails), or for a button the proxy's, its caption. Each says something, no
+// two controls share one, and every annotation is taken back before the windows go.
+TEST_F(MainDialogTest, EveryControlThatTakesTheFocusHasANameOfItsOwn) {
+  std::vector<NameWant> wants = {
+      {IDC_DEVICE_LIST, ui::kNameDeviceList},
+      {IDC_NEW, 0},
+      {IDC_DUPLICATE, 0},
+      {IDC_REMOVE, 0},
+      {IDC_REMOVE_ALL, 0},
+      {IDC_UNDO, 0},
+      {IDC_DEVICE_NAME, ui::kNameDeviceName},
+      {IDC_PORT, ui::kNamePort},  // the box and the edit inside it
+      {IDC_APPLY, 0},
+      {IDC_ADVANCED, 0},
+      {IDOK, 0},
+      {IDCANCEL, 0},
+  };
+  for (int i = 0; i < 4; ++i) wants.push_back({IDC_OCTET1 + i, ui::kNameAddressPart1 + i});
+  for (int i = 0; i < 6; ++i) wants.push_back({IDC_MAC1 + i, ui::kNameMacByte1 + i});
+  std::vector<ControlName> seen;
+  testing::RecordingAnnotation names;
+  RunDialog(
+      {{"Keys", Ip(10, 0, 0, 1), "000000000001"}},
+      [&](DialogDriver& d) { d.OnUiThread([&] { seen = ControlNames(d.Window(), names); }); },
+      nullptr, &names);
+  ExpectNames(seen, wants);
+  EXPECT_EQ(TableText(ui::kNameAddressPart1 + 1), L"Device IP Address, part 2 of 4");
+  EXPECT_EQ(TableText(ui::kNameMacByte1 + 2), L"Device MAC Address, byte 3 of 6");
+  EXPECT_EQ(names.Live(), 0u) << "annotations left behind the dialog";
+  EXPECT_EQ(names.Cleared().size(), 14u);  // the list, 12 fields, the port box's edit
 }
 
 }  // namespace

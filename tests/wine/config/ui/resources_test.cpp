@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -142,8 +144,31 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInEnglishAndJapanese) {
       EXPECT_TRUE(block[id] == want) << "string " << id << " differs";
     }
   }
-  // Nothing beyond the first block.
-  EXPECT_TRUE(Resource(kStringType, MAKEINTRESOURCEW(2), kEnglish).empty());
+}
+
+BOOL CALLBACK CollectBlock(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+  if (IS_INTRESOURCE(name))
+    reinterpret_cast<std::set<int>*>(found)->insert(static_cast<int>(LOWORD(name)));
+  return TRUE;
+}
+
+// Both languages hold a text under the same numbers, the accessible names (100 on)
+// among them: a screen reader never meets a number that one language lacks.
+TEST_F(ResourcesTest, StringTablesHoldTheSameNumbersInBothLanguages) {
+  std::set<int> blocks;
+  EnumResourceNamesW(module_.get(), kStringType, CollectBlock, reinterpret_cast<LONG_PTR>(&blocks));
+  std::map<WORD, std::set<int>> numbers;
+  for (WORD language : {kEnglish, kJapanese}) {
+    for (int block : blocks) {
+      const std::vector<std::u16string> strings =
+          StringBlock(Resource(kStringType, MAKEINTRESOURCEW(block), language));
+      for (std::size_t i = 0; i < strings.size(); ++i) {
+        if (!strings[i].empty()) numbers[language].insert((block - 1) * 16 + static_cast<int>(i));
+      }
+    }
+  }
+  EXPECT_EQ(numbers[kEnglish], numbers[kJapanese]);
+  for (int id = 100; id <= 122; ++id) EXPECT_TRUE(numbers[kEnglish].count(id)) << id;
 }
 
 // The template of a DIALOGEX, as far as the tests look at it.
@@ -419,6 +444,78 @@ TEST_F(ResourcesTest, RowImagesAreMasked16PixelIcons) {
     if (info.hbmColor) DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     DestroyIcon(handle);
+  }
+}
+
+// WCAG's contrast ratio of two sRGB colours, from their relative luminance.
+double Luminance(COLORREF colour) {
+  auto linear = [](int channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) +
+         0.0722 * linear(GetBValue(colour));
+}
+
+double Contrast(COLORREF a, COLORREF b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The three sort marks as the header draws them, at the sizes it loads (16 pixels at
+// 96 DPI, 24 at 144), on the white header of the default theme and on the black one of
+// a high-contrast theme: the pixels that stand out from the header by 4.5:1 or more
+// must make a mark, at least an eighth of the square and a third of its width and
+// height.
+TEST_F(ResourcesTest, SortMarksStandOutOnWhiteAndOnBlackHeaders) {
+  HINSTANCE instance = reinterpret_cast<HINSTANCE>(module_.get());
+  for (int icon : {IDI_SORT_NONE, IDI_SORT_UP, IDI_SORT_DOWN}) {
+    for (int size : {16, 24}) {
+      HICON handle = static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(icon), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+      ASSERT_NE(handle, nullptr);
+      for (COLORREF header : {RGB(255, 255, 255), RGB(0, 0, 0)}) {
+        SCOPED_TRACE(std::to_string(icon) + " at " + std::to_string(size) + " on " +
+                     (header ? "white" : "black"));
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = -size;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(canvas, nullptr);
+        HGDIOBJ old = SelectObject(dc, canvas);
+        HBRUSH brush = CreateSolidBrush(header);
+        RECT all = {0, 0, size, size};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        DrawIconEx(dc, 0, 0, handle, size, size, 0, nullptr, DI_NORMAL);
+        GdiFlush();
+        int standing = 0;
+        RECT box = {size, size, -1, -1};
+        const auto* pixels = static_cast<const std::uint32_t*>(bits);
+        for (int y = 0; y < size; ++y) {
+          for (int x = 0; x < size; ++x) {
+            const std::uint32_t p = pixels[y * size + x];
+            const COLORREF colour = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+            if (Contrast(colour, header) < 4.5) continue;
+            ++standing;
+            box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+                   std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
+          }
+        }
+        SelectObject(dc, old);
+        DeleteObject(canvas);
+        DeleteDC(dc);
+        EXPECT_GE(standing * 8, size * size) << standing << " pixels stand out";
+        EXPECT_GE((box.right - box.left + 1) * 3, size);
+        EXPECT_GE((box.bottom - box.top + 1) * 3, size);
+      }
+      DestroyIcon(handle);
+    }
   }
 }
 
