@@ -116,6 +116,11 @@ refused "a key inside the source tree" "source tree" ORVEL_SIGN_SOURCE_DIR="$wor
 run() { "$source_dir/cmake/wine-run.sh" "$@"; }
 windows_path() { echo "Z:${1//\//\\}"; }
 drive_c=$ORVEL_WINEPREFIX/drive_c
+# Wine's uninstall removes an emptied SysWOW64 too, which a prefix without 32-bit support
+# has empty; it is made again after.
+syswow64=$drive_c/windows/syswow64
+had_syswow64=
+[ ! -d "$syswow64" ] || had_syswow64=1
 # A fresh Wine prefix lacks the 32-bit view of the MIDI driver slots, which every 64-bit
 # Windows has; it goes again after, if it was made here.
 drivers32='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32'
@@ -131,6 +136,7 @@ run "$drive_c/windows/system32/msiexec.exe" /x "$(windows_path "$signed")" /qn /
 check "the signed package removes" test $? -eq 0
 check "the applet is gone" test ! -e "$drive_c/windows/system32/Orvelcpl.cpl"
 [ -z "$made_drivers32" ] || run reg delete "$drivers32" /reg:32 /f >/dev/null 2>&1
+[ -z "$had_syswow64" ] || mkdir -p "$syswow64"
 
 echo "release signing: $failures failed checks"
 [ "$failures" -eq 0 ]
